@@ -1,0 +1,29 @@
+// GUIDs with the platform's layout and comparison.
+#pragma once
+#include <cstring>
+#include "windef.h"
+
+typedef struct _GUID {
+    uint32_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint8_t Data4[8];
+} GUID;
+
+typedef GUID IID;
+typedef GUID CLSID;
+typedef GUID* LPGUID;
+typedef IID* LPIID;
+typedef CLSID* LPCLSID;
+typedef const GUID& REFGUID;
+typedef const IID& REFIID;
+typedef const CLSID& REFCLSID;
+
+// Compares all 16 bytes.
+inline bool IsEqualGUID(REFGUID a, REFGUID b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
+inline bool operator==(REFGUID a, REFGUID b) { return IsEqualGUID(a, b); }
+inline bool operator!=(REFGUID a, REFGUID b) { return !IsEqualGUID(a, b); }
+#define IsEqualIID(a, b) IsEqualGUID(a, b)
+#define IsEqualCLSID(a, b) IsEqualGUID(a, b)
+
+static_assert(sizeof(GUID) == 16);

@@ -1,0 +1,112 @@
+// Both supported code pages (CP_ACP and CP_UTF8) are UTF-8. Malformed input
+// becomes U+FFFD, or fails with MB_ERR_INVALID_CHARS; unpaired surrogates become "?".
+#include <string>
+
+#include "winbase.h"
+
+namespace {
+
+bool supported(UINT codePage) { return codePage == CP_ACP || codePage == CP_UTF8; }
+
+// Decodes one code point at bytes[i]; returns false on a malformed sequence
+// (then i has moved past the first byte only).
+bool decodeUtf8(const unsigned char* bytes, size_t length, size_t& i, char32_t& out) {
+    unsigned char lead = bytes[i++];
+    if (lead < 0x80) {
+        out = lead;
+        return true;
+    }
+    int extra;
+    char32_t min;
+    if ((lead & 0xE0) == 0xC0) {
+        extra = 1, out = lead & 0x1F, min = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+        extra = 2, out = lead & 0x0F, min = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+        extra = 3, out = lead & 0x07, min = 0x10000;
+    } else {
+        return false;
+    }
+    size_t start = i;
+    for (int k = 0; k < extra; ++k) {
+        if (i >= length || (bytes[i] & 0xC0) != 0x80) {
+            i = start;
+            return false;
+        }
+        out = (out << 6) | (bytes[i++] & 0x3F);
+    }
+    if (out < min || out > 0x10FFFF || (out >= 0xD800 && out <= 0xDFFF)) {
+        i = start;
+        return false;
+    }
+    return true;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+}  // namespace
+
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH source, int sourceBytes, LPWSTR target, int targetChars) {
+    if (!supported(codePage) || source == nullptr || sourceBytes == 0 || sourceBytes < -1 || targetChars < 0) return 0;
+    size_t length = sourceBytes == -1 ? std::char_traits<char>::length(source) + 1 : static_cast<size_t>(sourceBytes);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(source);
+    std::u16string wide;
+    wide.reserve(length);
+    for (size_t i = 0; i < length;) {
+        char32_t c;
+        if (!decodeUtf8(bytes, length, i, c)) {
+            if (flags & MB_ERR_INVALID_CHARS) return 0;
+            c = 0xFFFD;
+        }
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            wide += static_cast<char16_t>(0xD800 + (c >> 10));
+            wide += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            wide += static_cast<char16_t>(c);
+        }
+    }
+    if (targetChars == 0) return static_cast<int>(wide.size());
+    if (target == nullptr || wide.size() > static_cast<size_t>(targetChars)) return 0;
+    wide.copy(target, wide.size());
+    return static_cast<int>(wide.size());
+}
+
+int WideCharToMultiByte(UINT codePage, DWORD, LPCWCH source, int sourceChars, LPSTR target, int targetBytes, LPCCH,
+                        BOOL* usedDefaultChar) {
+    if (usedDefaultChar != nullptr) *usedDefaultChar = FALSE;
+    if (!supported(codePage) || source == nullptr || sourceChars == 0 || sourceChars < -1 || targetBytes < 0) return 0;
+    size_t length = sourceChars == -1 ? std::char_traits<char16_t>::length(source) + 1 : static_cast<size_t>(sourceChars);
+    std::string narrow;
+    narrow.reserve(length);
+    for (size_t i = 0; i < length; ++i) {
+        char32_t c = source[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && source[i + 1] >= 0xDC00 && source[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (source[++i] - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = '?';
+            if (usedDefaultChar != nullptr) *usedDefaultChar = TRUE;
+        }
+        appendUtf8(narrow, c);
+    }
+    if (targetBytes == 0) return static_cast<int>(narrow.size());
+    if (target == nullptr || narrow.size() > static_cast<size_t>(targetBytes)) return 0;
+    narrow.copy(target, narrow.size());
+    return static_cast<int>(narrow.size());
+}
