@@ -1,5 +1,6 @@
 // The component runtime: creating objects by class identifier.
 #pragma once
+#include "oaidl.h"
 #include "objidl.h"
 #include "oleauto.h"
 #include "unknwn.h"
