@@ -1,0 +1,47 @@
+#include "message_event_source.h"
+
+#include "objbase.h"
+#include "smtpevent.h"
+
+namespace platform::smtp {
+
+const char* VerdictName(Verdict verdict) { return verdict == Verdict::Deleted ? "deleted" : "delivered"; }
+
+Verdict ReadVerdict(IMailMsgProperties* message) {
+    DWORD status = MP_STATUS_SUCCESS;
+    if (FAILED(message->GetDWORD(IMMPID_MP_MESSAGE_STATUS, &status))) return Verdict::Delivered;
+    return status == MP_STATUS_ABORT_DELIVERY ? Verdict::Deleted : Verdict::Delivered;
+}
+
+HRESULT FireMessageEvent(MessageEventFunction handler, IMailMsgProperties* message, Verdict* verdict) {
+    if (!handler || !message || !verdict) return E_POINTER;
+    HRESULT hr = handler(message);
+    *verdict = ReadVerdict(message);
+    return hr;
+}
+
+HRESULT FireMessageEvent(IUnknown* sink, IMailMsgProperties* message, Verdict* verdict) {
+    if (!sink || !message || !verdict) return E_POINTER;
+    *verdict = ReadVerdict(message);
+    IMailTransportOnPostCategorize* event = nullptr;
+    HRESULT hr = sink->QueryInterface(IID_IMailTransportOnPostCategorize, reinterpret_cast<void**>(&event));
+    if (FAILED(hr)) return hr;
+    hr = event->OnMessagePostCategorize(message, nullptr, nullptr);
+    event->Release();
+    *verdict = ReadVerdict(message);
+    return hr;
+}
+
+HRESULT FireMessageEvent(REFCLSID sinkClass, IMailMsgProperties* message, Verdict* verdict) {
+    if (!message || !verdict) return E_POINTER;
+    *verdict = ReadVerdict(message);
+    IUnknown* sink = nullptr;
+    HRESULT hr = CoCreateInstance(sinkClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+                                  reinterpret_cast<void**>(&sink));
+    if (FAILED(hr)) return hr;
+    hr = FireMessageEvent(sink, message, verdict);
+    sink->Release();
+    return hr;
+}
+
+}  // namespace platform::smtp
