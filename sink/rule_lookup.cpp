@@ -1,0 +1,99 @@
+#include <memory>
+
+#include "rule_store.h"
+
+namespace {
+
+// Entries are compared as 8-bit text of at most 1023 characters.
+constexpr int kEntryCapacity = 1024;
+
+class Registry final : public RuleStore {
+public:
+    LSTATUS OpenKey(LPCWSTR path, HKEY* key) override {
+        return RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key);
+    }
+    LSTATUS QueryInfo(HKEY key, DWORD* values, DWORD* longestNameChars, DWORD* largestDataBytes) override {
+        return RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, values, longestNameChars,
+                                largestDataBytes, nullptr, nullptr);
+    }
+    LSTATUS EnumValue(HKEY key, DWORD index, LPWSTR name, DWORD* nameChars, DWORD* type, BYTE* data,
+                      DWORD* dataBytes) override {
+        return RegEnumValueW(key, index, name, nameChars, nullptr, type, data, dataBytes);
+    }
+    void CloseKey(HKEY key) override { RegCloseKey(key); }
+};
+
+char FoldAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsFoldingAsciiLetters(const char* a, const char* b) {
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        if (FoldAsciiLetter(*a) != FoldAsciiLetter(*b)) return false;
+    }
+    return *a == *b;
+}
+
+bool IsAnyDomainEntry(const WCHAR* name) { return name[0] == u'*' && name[1] == u'\0'; }
+
+// Converts the value name into `entry`; false when it does not fit.
+bool ToEntryText(const WCHAR* name, char (&entry)[kEntryCapacity]) {
+    return WideCharToMultiByte(CP_ACP, 0, name, -1, entry, kEntryCapacity, nullptr, nullptr) > 0;
+}
+
+// Compares every REG_SZ value of an open key with the text until one matches.
+bool AnyValueMatches(RuleStore& store, HKEY key, const char* text, DWORD values, DWORD longestName,
+                     DWORD largestData) {
+    auto name = std::make_unique<WCHAR[]>(std::size_t{longestName} + 1);
+    auto data = std::make_unique<BYTE[]>(largestData);
+    for (DWORD i = 0; i < values; ++i) {
+        DWORD nameChars = longestName + 1;
+        DWORD dataBytes = largestData;
+        DWORD type = REG_NONE;
+        if (store.EnumValue(key, i, name.get(), &nameChars, &type, data.get(), &dataBytes) != ERROR_SUCCESS) {
+            return false;
+        }
+        if (type != REG_SZ) continue;
+        if (IsAnyDomainEntry(name.get())) return true;
+        char entry[kEntryCapacity];
+        if (ToEntryText(name.get(), entry) && EqualsFoldingAsciiLetters(entry, text)) return true;
+    }
+    return false;
+}
+
+// Closes the list key on every way out, exceptions included.
+class OpenKeyGuard {
+public:
+    OpenKeyGuard(RuleStore& store, HKEY key) : store_(store), key_(key) {}
+    ~OpenKeyGuard() { store_.CloseKey(key_); }
+    OpenKeyGuard(const OpenKeyGuard&) = delete;
+    OpenKeyGuard& operator=(const OpenKeyGuard&) = delete;
+
+private:
+    RuleStore& store_;
+    HKEY key_;
+};
+
+}  // namespace
+
+RuleStore& RegistryRuleStore() {
+    static Registry registry;
+    return registry;
+}
+
+LPCWSTR RuleListPath(int list) {
+    if (list == kDisabledDomainsList) return u"Software\\Orlenby\\Pellicor\\ExtOOFdisabledDomains";
+    if (list == kEnabledRecipientDomainsList) return u"Software\\Orlenby\\Pellicor\\ExtOOFenabledRecipientDomains";
+    return u"Software\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses";
+}
+
+bool IsInRuleList(const char* text, int list, RuleStore& store) {
+    HKEY key = nullptr;
+    if (store.OpenKey(RuleListPath(list), &key) != ERROR_SUCCESS) return false;
+    OpenKeyGuard guard(store, key);
+    DWORD values = 0;
+    DWORD longestName = 0;
+    DWORD largestData = 0;
+    if (store.QueryInfo(key, &values, &longestName, &largestData) != ERROR_SUCCESS) return false;
+    return AnyValueMatches(store, key, text, values, longestName, largestData);
+}
+
+bool IsInRuleList(const char* text, int list) { return IsInRuleList(text, list, RegistryRuleStore()); }

@@ -1,0 +1,302 @@
+#include "message_content_stream.h"
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "fake_mail_message.h"
+
+namespace {
+
+LARGE_INTEGER Move(LONGLONG bytes) {
+    LARGE_INTEGER move;
+    move.QuadPart = bytes;
+    return move;
+}
+
+ULARGE_INTEGER Size(ULONGLONG bytes) {
+    ULARGE_INTEGER size;
+    size.QuadPart = bytes;
+    return size;
+}
+
+// A stream over a message, with the creator's reference taken and given back.
+class StreamOver {
+public:
+    explicit StreamOver(IMailMsgProperties* message) : stream_(new MessageContentStream(message)) { stream_->AddRef(); }
+    ~StreamOver() { stream_->Release(); }
+    MessageContentStream* operator->() const { return stream_; }
+    MessageContentStream* get() const { return stream_; }
+
+    ULONGLONG Position() const {
+        ULARGE_INTEGER position{};
+        EXPECT_EQ(stream_->Seek(Move(0), STREAM_SEEK_CUR, &position), S_OK);
+        return position.QuadPart;
+    }
+    ULONGLONG RecordedSize() const { return Stat().cbSize.QuadPart; }
+    STATSTG Stat() const {
+        STATSTG stat{};
+        EXPECT_EQ(stream_->Stat(&stat, STATFLAG_DEFAULT), S_OK);
+        return stat;
+    }
+    std::string ReadAll() {
+        std::string text;
+        char chunk[7];
+        ULONG count = 0;
+        while (stream_->Read(chunk, sizeof chunk, &count) == S_OK && count > 0) text.append(chunk, count);
+        return text;
+    }
+
+private:
+    MessageContentStream* stream_;
+};
+
+bool IsZero(const FILETIME& time) { return time.dwLowDateTime == 0 && time.dwHighDateTime == 0; }
+
+TEST(MessageContentStream, WithoutMessageIsInvalidAndRefusesEverythingButStat) {
+    StreamOver stream(nullptr);
+    EXPECT_FALSE(stream->IsValid());
+    char buffer[4];
+    ULONG count = 0;
+    ULARGE_INTEGER read{}, written{};
+    EXPECT_EQ(stream->Read(buffer, 4, &count), E_UNEXPECTED);
+    EXPECT_EQ(stream->Write(buffer, 4, &count), E_UNEXPECTED);
+    EXPECT_EQ(stream->Seek(Move(0), STREAM_SEEK_SET, nullptr), E_UNEXPECTED);
+    EXPECT_EQ(stream->SetSize(Size(1)), E_UNEXPECTED);
+    EXPECT_EQ(stream->CopyTo(stream.get(), Size(1), &read, &written), E_UNEXPECTED);
+    EXPECT_EQ(stream->Commit(0), E_UNEXPECTED);
+
+    STATSTG stat;
+    std::memset(&stat, 0xAB, sizeof stat);
+    EXPECT_EQ(stream->Stat(&stat, STATFLAG_DEFAULT), S_OK);
+    STATSTG zero{};
+    EXPECT_EQ(std::memcmp(&stat, &zero, sizeof stat), 0);
+}
+
+TEST(MessageContentStream, ReadsTheWholeContentInPiecesAndStampsAccess) {
+    FakeMailMessage message;
+    message.content = "Subject: out of office\r\n\r\nBack on Monday.\r\n";
+    StreamOver stream(&message);
+    ASSERT_TRUE(stream->IsValid());
+    EXPECT_TRUE(IsZero(stream.Stat().atime));
+    EXPECT_FALSE(IsZero(stream.Stat().ctime));
+    EXPECT_EQ(stream.RecordedSize(), message.content.size());
+
+    EXPECT_EQ(stream.ReadAll(), message.content);
+    EXPECT_EQ(stream.Position(), message.content.size());
+    EXPECT_FALSE(IsZero(stream.Stat().atime));
+    // Not a storage-backed stream: no name, type 0.
+    EXPECT_EQ(stream.Stat().pwcsName, nullptr);
+    EXPECT_EQ(stream.Stat().type, 0u);
+}
+
+TEST(MessageContentStream, SizeNotVouchedForWithSOkReadsAsEmpty) {
+    for (HRESULT sizeResult : {S_FALSE, E_FAIL}) {
+        FakeMailMessage message;
+        message.content = "From: a@b\r\n\r\n";
+        message.contentSizeResult = sizeResult;
+        StreamOver stream(&message);
+        EXPECT_TRUE(stream->IsValid());
+        EXPECT_EQ(stream.RecordedSize(), 0u);
+        char buffer[16];
+        ULONG count = 99;
+        EXPECT_EQ(stream->Read(buffer, sizeof buffer, &count), S_OK);
+        EXPECT_EQ(count, 0u);
+        EXPECT_EQ(message.readContentCalls, 0);
+    }
+}
+
+TEST(MessageContentStream, ReadAtTheEndOrOfNothingDoesNotAskTheMessage) {
+    FakeMailMessage message;
+    message.content = "abc";
+    StreamOver stream(&message);
+    char buffer[8];
+    ULONG count = 99;
+    EXPECT_EQ(stream->Read(buffer, 0, &count), S_OK);
+    EXPECT_EQ(count, 0u);
+    ASSERT_EQ(stream->Seek(Move(0), STREAM_SEEK_END, nullptr), S_OK);
+    count = 99;
+    EXPECT_EQ(stream->Read(buffer, sizeof buffer, &count), S_OK);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(message.readContentCalls, 0);
+    EXPECT_EQ(stream->Read(buffer, sizeof buffer, nullptr), STG_E_INVALIDPOINTER);
+}
+
+TEST(MessageContentStream, FailedReadKeepsPositionAndAccessTime) {
+    FakeMailMessage message;
+    message.content = "abcdef";
+    StreamOver stream(&message);
+    message.readContentResult = HRESULT(0x80070026);  // end of file
+    char buffer[4];
+    ULONG count = 0;
+    EXPECT_EQ(stream->Read(buffer, sizeof buffer, &count), HRESULT(0x80070026));
+    EXPECT_EQ(stream.Position(), 0u);
+    EXPECT_TRUE(IsZero(stream.Stat().atime));
+
+    // A success code other than S_OK comes back unchanged and still counts.
+    message.readContentResult = S_FALSE;
+    EXPECT_EQ(stream->Read(buffer, sizeof buffer, &count), S_FALSE);
+    EXPECT_EQ(count, 4u);
+    EXPECT_EQ(stream.Position(), 4u);
+}
+
+TEST(MessageContentStream, WritePastTheEndRaisesTheSizeAndInsideNeverLowersIt) {
+    FakeMailMessage message;
+    message.content = "12345";
+    StreamOver stream(&message);
+    ASSERT_EQ(stream->Seek(Move(0), STREAM_SEEK_END, nullptr), S_OK);
+    ULONG written = 0;
+    EXPECT_EQ(stream->Write("678", 3, &written), S_OK);
+    EXPECT_EQ(written, 3u);
+    EXPECT_EQ(stream.RecordedSize(), 8u);
+    EXPECT_FALSE(IsZero(stream.Stat().mtime));
+
+    ASSERT_EQ(stream->Seek(Move(1), STREAM_SEEK_SET, nullptr), S_OK);
+    EXPECT_EQ(stream->Write("x", 1, nullptr), S_OK);  // no count wanted: fine
+    EXPECT_EQ(stream.RecordedSize(), 8u);
+    EXPECT_EQ(stream.Position(), 2u);
+    EXPECT_EQ(message.content, "1x345678");
+
+    message.writeContentResult = E_ACCESSDENIED;
+    written = 7;
+    EXPECT_EQ(stream->Write("y", 1, &written), E_ACCESSDENIED);
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(stream.Position(), 2u);
+}
+
+TEST(MessageContentStream, SeekStaysWithinTheRecordedSize) {
+    FakeMailMessage message;
+    message.content = "0123456789";
+    StreamOver stream(&message);
+    ULARGE_INTEGER position{};
+
+    EXPECT_EQ(stream->Seek(Move(0), STREAM_SEEK_END, &position), S_OK);
+    EXPECT_EQ(position.QuadPart, 10u);
+    ASSERT_EQ(stream->Seek(Move(4), STREAM_SEEK_SET, nullptr), S_OK);
+
+    position.QuadPart = 12345;
+    EXPECT_EQ(stream->Seek(Move(1), STREAM_SEEK_END, &position), STG_E_WRITEFAULT);
+    EXPECT_EQ(stream->Seek(Move(-1), STREAM_SEEK_CUR, &position), STG_E_WRITEFAULT);
+    EXPECT_EQ(stream->Seek(Move(11), STREAM_SEEK_SET, &position), STG_E_WRITEFAULT);
+    EXPECT_EQ(stream->Seek(Move(0x100000000LL), STREAM_SEEK_SET, &position), STG_E_WRITEFAULT);
+    EXPECT_EQ(stream->Seek(Move(7), STREAM_SEEK_CUR, &position), STG_E_WRITEFAULT);
+    EXPECT_EQ(position.QuadPart, 12345u) << "a refused move reports nothing";
+    EXPECT_EQ(stream.Position(), 4u);
+
+    EXPECT_EQ(stream->Seek(Move(6), STREAM_SEEK_CUR, &position), S_OK);
+    EXPECT_EQ(position.QuadPart, 10u);
+    // An unknown origin is not an error and does not move.
+    EXPECT_EQ(stream->Seek(Move(3), 3, &position), S_OK);
+    EXPECT_EQ(position.QuadPart, 10u);
+}
+
+TEST(MessageContentStream, SetSizeFollowsTheMessageAndPullsThePositionBack) {
+    FakeMailMessage message;
+    message.content = "0123456789";
+    StreamOver stream(&message);
+    ASSERT_EQ(stream->Seek(Move(8), STREAM_SEEK_SET, nullptr), S_OK);
+
+    message.setContentSizeResult = E_FAIL;
+    EXPECT_EQ(stream->SetSize(Size(3)), E_FAIL);
+    EXPECT_EQ(stream.RecordedSize(), 10u);
+    EXPECT_EQ(stream.Position(), 8u);
+
+    message.setContentSizeResult = S_OK;
+    EXPECT_EQ(stream->SetSize(Size(3)), S_OK);
+    EXPECT_EQ(stream.RecordedSize(), 3u);
+    EXPECT_EQ(stream.Position(), 3u);
+    EXPECT_EQ(message.content, "012");
+}
+
+TEST(MessageContentStream, CopyToCopiesWhatRemainsWithoutMoving) {
+    FakeMailMessage source;
+    source.content = "0123456789";
+    FakeMailMessage target;
+    StreamOver from(&source);
+    StreamOver to(&target);
+    ASSERT_EQ(from->Seek(Move(6), STREAM_SEEK_SET, nullptr), S_OK);
+
+    ULARGE_INTEGER read{}, written{};
+    EXPECT_EQ(from->CopyTo(to.get(), Size(100), &read, &written), S_OK);
+    EXPECT_EQ(read.QuadPart, 4u);
+    EXPECT_EQ(written.QuadPart, 4u);
+    EXPECT_EQ(target.content, "6789");
+    EXPECT_EQ(from.Position(), 6u);
+
+    // Same position, same bytes again.
+    EXPECT_EQ(from->CopyTo(to.get(), Size(2), &read, &written), S_OK);
+    EXPECT_EQ(target.content, "678967");
+
+    ASSERT_EQ(from->Seek(Move(0), STREAM_SEEK_END, nullptr), S_OK);
+    read.QuadPart = written.QuadPart = 99;
+    int callsBefore = source.readContentCalls;
+    EXPECT_EQ(from->CopyTo(to.get(), Size(5), &read, &written), S_OK);
+    EXPECT_EQ(read.QuadPart, 0u);
+    EXPECT_EQ(written.QuadPart, 0u);
+    EXPECT_EQ(source.readContentCalls, callsBefore);
+
+    EXPECT_EQ(from->CopyTo(nullptr, Size(5), &read, &written), STG_E_INVALIDPOINTER);
+}
+
+TEST(MessageContentStream, CopyToMakesOneShortReadAndPassesTheTargetsStatus) {
+    FakeMailMessage source;
+    source.content = "0123456789";
+    source.readLimit = 3;
+    FakeMailMessage target;
+    StreamOver from(&source);
+    StreamOver to(&target);
+    ULARGE_INTEGER read{}, written{};
+    EXPECT_EQ(from->CopyTo(to.get(), Size(10), &read, &written), S_OK);
+    EXPECT_EQ(read.QuadPart, 3u);
+    EXPECT_EQ(target.content, "012");
+
+    target.writeContentResult = E_ACCESSDENIED;
+    EXPECT_EQ(from->CopyTo(to.get(), Size(10), &read, &written), E_ACCESSDENIED);
+
+    source.readContentResult = E_FAIL;
+    read.QuadPart = 77;
+    EXPECT_EQ(from->CopyTo(to.get(), Size(10), &read, &written), E_FAIL);
+    EXPECT_EQ(read.QuadPart, 77u) << "a failed read reports nothing";
+}
+
+TEST(MessageContentStream, AnswersOnlyForUnknownAndStream) {
+    FakeMailMessage message;
+    StreamOver stream(&message);
+    void* out = &message;
+    EXPECT_EQ(stream->QueryInterface(IID_ISequentialStream, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(stream->QueryInterface(IID_IMailMsgProperties, &out), E_NOINTERFACE);
+
+    ASSERT_EQ(stream->QueryInterface(IID_IStream, &out), S_OK);
+    EXPECT_EQ(out, static_cast<IStream*>(stream.get()));
+    static_cast<IStream*>(out)->Release();
+    ASSERT_EQ(stream->QueryInterface(IID_IUnknown, &out), S_OK);
+    static_cast<IUnknown*>(out)->Release();
+}
+
+TEST(MessageContentStream, NotImplementedOperations) {
+    FakeMailMessage message;
+    StreamOver stream(&message);
+    IStream* clone = reinterpret_cast<IStream*>(&message);
+    EXPECT_EQ(stream->Revert(), E_NOTIMPL);
+    EXPECT_EQ(stream->LockRegion(Size(0), Size(1), 0), E_NOTIMPL);
+    EXPECT_EQ(stream->UnlockRegion(Size(0), Size(1), 0), E_NOTIMPL);
+    EXPECT_EQ(stream->Clone(&clone), E_NOTIMPL);
+    EXPECT_EQ(clone, reinterpret_cast<IStream*>(&message)) << "Clone leaves its argument alone";
+    message.commitResult = S_FALSE;
+    EXPECT_EQ(stream->Commit(0), S_FALSE);
+}
+
+TEST(MessageContentStream, LastReleaseReleasesTheMessageExactlyOnce) {
+    FakeMailMessage message;
+    auto* stream = new MessageContentStream(&message);
+    EXPECT_EQ(message.references, 2);
+    EXPECT_EQ(stream->AddRef(), 1u);
+    EXPECT_EQ(stream->AddRef(), 2u);
+    EXPECT_EQ(stream->Release(), 1u);
+    EXPECT_EQ(message.references, 2) << "held while the stream lives";
+    EXPECT_EQ(stream->Release(), 0u);
+    EXPECT_EQ(message.references, 1);
+}
+
+}  // namespace

@@ -1,0 +1,41 @@
+// Writes rule lists into the test hive the way the configuration tool does: by
+// its own key paths, one REG_SZ value per entry with empty data.
+#pragma once
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "windows.h"
+
+inline const char16_t* ToolListPath(int list) {
+    if (list == 0) return u"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains";
+    if (list == 1) return u"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledRecipientDomains";
+    return u"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses";
+}
+
+inline std::u16string Wide(const std::string& text) {
+    return std::u16string(text.begin(), text.end());  // the tests' entries are ASCII
+}
+
+// Adds one value of any type and data to a list, creating the key when needed.
+inline void AddValue(int list, const std::u16string& name, DWORD type = REG_SZ, const std::string& data = "") {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, ToolListPath(list), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                             static_cast<DWORD>(data.size())),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+inline void WriteRuleList(int list, const std::vector<std::string>& entries) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, ToolListPath(list), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    for (const std::string& entry : entries) AddValue(list, Wide(entry));
+}
