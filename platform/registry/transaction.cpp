@@ -1,0 +1,67 @@
+#include "transaction.h"
+
+#include <mutex>
+#include <unordered_set>
+
+#include "ktmw32.h"
+
+namespace platform::registry {
+
+namespace {
+
+// Live transactions, so that a stale or foreign handle is refused, not followed.
+std::mutex& liveMutex() {
+    static auto* mutex = new std::mutex;
+    return *mutex;
+}
+
+std::unordered_set<const Transaction*>& live() {
+    static auto* set = new std::unordered_set<const Transaction*>;
+    return *set;
+}
+
+}  // namespace
+
+Transaction::Transaction(std::string hivePath)
+    : connection_(std::make_shared<Connection>(std::move(hivePath), true)) {
+    std::lock_guard lock(liveMutex());
+    live().insert(this);
+}
+
+Transaction::~Transaction() {
+    {
+        std::lock_guard lock(liveMutex());
+        live().erase(this);
+    }
+    std::lock_guard lock(connection_->mutex);
+    connection_->rollback();  // keys opened with it may outlive it; their writes fail from now on
+}
+
+std::shared_ptr<Connection> transactionConnection(HANDLE transaction) {
+    std::lock_guard lock(liveMutex());
+    auto* object = static_cast<const Transaction*>(static_cast<platform::KernelObject*>(transaction));
+    if (transaction == nullptr || !live().contains(object)) return nullptr;
+    return object->connection();
+}
+
+}  // namespace platform::registry
+
+using platform::registry::transactionConnection;
+
+HANDLE CreateTransaction(LPSECURITY_ATTRIBUTES, LPGUID, DWORD, DWORD, DWORD, DWORD, LPWSTR) {
+    return static_cast<platform::KernelObject*>(new platform::registry::Transaction(platform::registry::hivePath()));
+}
+
+BOOL CommitTransaction(HANDLE transaction) {
+    auto connection = transactionConnection(transaction);
+    if (!connection) return FALSE;
+    std::lock_guard lock(connection->mutex);
+    return connection->commit() == ERROR_SUCCESS;
+}
+
+BOOL RollbackTransaction(HANDLE transaction) {
+    auto connection = transactionConnection(transaction);
+    if (!connection) return FALSE;
+    std::lock_guard lock(connection->mutex);
+    return connection->rollback() == ERROR_SUCCESS;
+}
