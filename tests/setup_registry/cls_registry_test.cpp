@@ -1,0 +1,332 @@
+#include "clsRegistry.h"
+
+#include <algorithm>
+
+#include <gtest/gtest.h>
+#include <ktmw32.h>
+
+#include "temp_hive.h"
+
+namespace {
+
+const int32_t kMachine = PredefinedKeyArgument(HKEY_LOCAL_MACHINE);
+const std::string kKey = "SOFTWARE\\Orlenby\\Pellicor\\Test";
+
+class ClsRegistryTest : public ::testing::Test {
+protected:
+    // Writes raw data the class itself would never write.
+    void WriteRaw(const std::string& key, const std::string& name, DWORD type, const std::string& data) {
+        HKEY handle = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle,
+                                  nullptr),
+                  ERROR_SUCCESS);
+        EXPECT_EQ(RegSetValueExA(handle, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                                 static_cast<DWORD>(data.size())),
+                  ERROR_SUCCESS);
+        RegCloseKey(handle);
+    }
+
+    // The stored type and size of a value, or the failed status.
+    LSTATUS ReadRaw(const std::string& key, const std::string& name, DWORD& type, std::string& data) {
+        HKEY handle = nullptr;
+        LSTATUS status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, &handle);
+        if (status != ERROR_SUCCESS) return status;
+        DWORD size = 0;
+        status = RegQueryValueExA(handle, name.c_str(), nullptr, &type, nullptr, &size);
+        data.assign(size, '\0');
+        if (status == ERROR_SUCCESS)
+            status = RegQueryValueExA(handle, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+        RegCloseKey(handle);
+        return status;
+    }
+
+    std::vector<std::string> Sorted(std::vector<std::string> names) {
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    TempHive hive;
+    clsRegistry registry;
+};
+
+TEST_F(ClsRegistryTest, BaseKeyComesFromTheVersionInformation) {
+    EXPECT_EQ(registry.BaseKey(), "Software\\Orlenby\\Pellicor setup\\1.1");
+}
+
+TEST_F(ClsRegistryTest, CreateCheckAndDeleteKeys) {
+    EXPECT_EQ(registry.CheckKey(kMachine, kKey), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(registry.CreateNewKey(kMachine, kKey + "\\Deep\\Down"), ERROR_SUCCESS);
+    EXPECT_EQ(registry.CheckKey(kMachine, kKey), ERROR_SUCCESS);
+    EXPECT_EQ(registry.CheckKey(kMachine, kKey + "\\Deep\\Down"), ERROR_SUCCESS);
+
+    // An existing key is opened, its values untouched.
+    ASSERT_EQ(registry.SetKeyValue(kMachine, kKey, "kept", REG_SZ, std::string("yes")), ERROR_SUCCESS);
+    EXPECT_EQ(registry.CreateNewKey(kMachine, kKey), ERROR_SUCCESS);
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "kept", {}), RegistryVariant(std::string("yes")));
+
+    // A key with subkeys is not deleted; a leaf goes with its values.
+    EXPECT_NE(registry.DeleteKey(kMachine, kKey), ERROR_SUCCESS);
+    EXPECT_EQ(registry.CheckKey(kMachine, kKey), ERROR_SUCCESS);
+    ASSERT_EQ(registry.SetKeyValue(kMachine, kKey + "\\Deep\\Down", "v", REG_DWORD, 1), ERROR_SUCCESS);
+    EXPECT_EQ(registry.DeleteKey(kMachine, kKey + "\\Deep\\Down"), ERROR_SUCCESS);
+    EXPECT_EQ(registry.CheckKey(kMachine, kKey + "\\Deep\\Down"), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(registry.CheckKey(kMachine, kKey + "\\Deep"), ERROR_SUCCESS);
+    EXPECT_EQ(registry.DeleteKey(kMachine, kKey + "\\Missing"), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(ClsRegistryTest, DeleteValue) {
+    ASSERT_EQ(registry.SetKeyValue(kMachine, kKey, "gone", REG_SZ, std::string()), ERROR_SUCCESS);
+    EXPECT_EQ(registry.DeleteValue(kMachine, kKey, "gone"), ERROR_SUCCESS);
+    EXPECT_EQ(registry.DeleteValue(kMachine, kKey, "gone"), ERROR_FILE_NOT_FOUND);
+    // The failed open shows only as the deletion's failure.
+    EXPECT_NE(registry.DeleteValue(kMachine, kKey + "\\Missing", "gone"), ERROR_SUCCESS);
+}
+
+TEST_F(ClsRegistryTest, EnumerationOfAMissingKeyLeavesTheListAlone) {
+    std::vector<std::string> names = {"keep", "these", "three"};
+    EXPECT_EQ(registry.EnumValues(kMachine, kKey, names, "*"), 0);
+    EXPECT_EQ(names, (std::vector<std::string>{"keep", "these", "three"}));
+    EXPECT_EQ(registry.EnumKeys(kMachine, kKey, names, "*"), 0);
+    EXPECT_EQ(names.size(), 3u);
+
+    std::vector<std::string> never;
+    EXPECT_EQ(registry.EnumValues(kMachine, kKey, never, "*"), 0);
+    EXPECT_TRUE(never.empty());
+}
+
+TEST_F(ClsRegistryTest, EnumerationWithNothingFoundLeavesOneEmptySlot) {
+    ASSERT_EQ(registry.CreateNewKey(kMachine, kKey), ERROR_SUCCESS);
+    std::vector<std::string> names = {"old", "list"};
+    EXPECT_EQ(registry.EnumValues(kMachine, kKey, names, "*"), 0);
+    EXPECT_EQ(names, std::vector<std::string>{""});
+
+    ASSERT_EQ(registry.SetKeyValue(kMachine, kKey, "abc", REG_SZ, std::string()), ERROR_SUCCESS);
+    names = {"old"};
+    EXPECT_EQ(registry.EnumValues(kMachine, kKey, names, "x*"), 0);
+    EXPECT_EQ(names, std::vector<std::string>{""});
+    EXPECT_EQ(registry.EnumKeys(kMachine, kKey, names, "*"), 0);
+    EXPECT_EQ(names, std::vector<std::string>{""});
+}
+
+// Around each step of the list's growth (101 slots, then 100 more at a time) and
+// the 250 values of a large rule list, every name comes back once and the list is
+// cut to exactly the count.
+TEST_F(ClsRegistryTest, EnumValuesGrowsTheListAndCutsItToTheCount) {
+    for (int count : {100, 101, 102, 200, 201, 202, 250}) {
+        const std::string key = kKey + "\\" + std::to_string(count);
+        std::vector<std::string> expected;
+        for (int i = 0; i < count; ++i) {
+            char name[32];
+            snprintf(name, sizeof name, "@d%03d.example", i);
+            expected.push_back(name);
+            ASSERT_EQ(registry.SetKeyValue(kMachine, key, name, REG_SZ, std::string()), ERROR_SUCCESS);
+        }
+        std::vector<std::string> names;
+        EXPECT_EQ(registry.EnumValues(kMachine, key, names, "*"), count);
+        EXPECT_EQ(Sorted(names), expected) << count << " values";
+    }
+}
+
+TEST_F(ClsRegistryTest, EnumerationFiltersByPattern) {
+    for (const char* name : {"abc1", "abc22", "ABC3", "abd", "xabc"}) {
+        ASSERT_EQ(registry.SetKeyValue(kMachine, kKey, name, REG_SZ, std::string()), ERROR_SUCCESS);
+        ASSERT_EQ(registry.CreateNewKey(kMachine, kKey + "\\" + name + "key"), ERROR_SUCCESS);
+    }
+    std::vector<std::string> names;
+    EXPECT_EQ(registry.EnumValues(kMachine, kKey, names, "abc*"), 2);
+    EXPECT_EQ(Sorted(names), (std::vector<std::string>{"abc1", "abc22"}));
+    EXPECT_EQ(registry.EnumValues(kMachine, kKey, names, "abc#"), 1);
+    EXPECT_EQ(names, std::vector<std::string>{"abc1"});
+    EXPECT_EQ(registry.EnumValues(kMachine, kKey, names, "[!a]*"), 2);
+    EXPECT_EQ(Sorted(names), (std::vector<std::string>{"ABC3", "xabc"}));
+
+    // Subkeys only, values never.
+    EXPECT_EQ(registry.EnumKeys(kMachine, kKey, names, "abc*"), 2);
+    EXPECT_EQ(Sorted(names), (std::vector<std::string>{"abc1key", "abc22key"}));
+    EXPECT_EQ(registry.EnumKeys(kMachine, kKey, names, "*"), 5);
+}
+
+// The enumeration buffer holds 254 characters and a terminator; longer names must
+// come back whole, or the next save would replace them by a cut-off copy.
+TEST_F(ClsRegistryTest, LongNamesComeBackWhole) {
+    std::vector<std::string> expected;
+    for (size_t length : {254, 255, 256, 300, 5000}) {
+        std::string name = std::string(length - 4, 'v') + std::to_string(1000 + length % 1000);
+        expected.push_back(name);
+        ASSERT_EQ(registry.SetKeyValue(kMachine, kKey, name, REG_SZ, std::string()), ERROR_SUCCESS);
+    }
+    std::vector<std::string> names;
+    EXPECT_EQ(registry.EnumValues(kMachine, kKey, names, "*"), 5);
+    EXPECT_EQ(Sorted(names), Sorted(expected));
+
+    const std::string subkey(254, 'k');
+    ASSERT_EQ(registry.CreateNewKey(kMachine, kKey + "\\" + subkey), ERROR_SUCCESS);
+    EXPECT_EQ(registry.EnumKeys(kMachine, kKey, names, "*"), 1);
+    EXPECT_EQ(names, std::vector<std::string>{subkey});
+}
+
+TEST_F(ClsRegistryTest, QueryValueReadsTextWithOrWithoutTerminator) {
+    WriteRaw(kKey, "with", REG_SZ, std::string("abc\0", 4));
+    WriteRaw(kKey, "without", REG_SZ, "abc");
+    WriteRaw(kKey, "early", REG_SZ, std::string("ab\0cd", 5));
+    WriteRaw(kKey, "empty", REG_SZ, "");
+    WriteRaw(kKey, "expand", REG_EXPAND_SZ, std::string("%TEMP%\\x\0", 9));
+    const RegistryVariant fallback = std::string("default");
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "with", fallback), RegistryVariant(std::string("abc")));
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "without", fallback), RegistryVariant(std::string("abc")));
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "early", fallback), RegistryVariant(std::string("ab")));
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "empty", fallback), RegistryVariant(std::string()));
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "expand", fallback), RegistryVariant(std::string("%TEMP%\\x")));
+}
+
+TEST_F(ClsRegistryTest, QueryValueReadsNumbersAndBinaryInTheDefaultsForm) {
+    WriteRaw(kKey, "five", REG_DWORD, std::string("\x05\0\0\0", 4));
+    WriteRaw(kKey, "minus", REG_DWORD, std::string("\xFE\xFF\xFF\xFF", 4));
+    const std::string raw("\x00\xFFz", 3);
+    WriteRaw(kKey, "blob", REG_BINARY, raw);
+
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "five", {}), RegistryVariant(5));
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "minus", {}), RegistryVariant(-2));
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "blob", std::string("d")), RegistryVariant(raw));
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "blob", std::vector<uint8_t>{9}),
+              RegistryVariant(std::vector<uint8_t>{0x00, 0xFF, 'z'}));
+    // Any other default: the value read is empty, not the default.
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "blob", 7), RegistryVariant());
+}
+
+TEST_F(ClsRegistryTest, QueryValueFallsBackToTheDefault) {
+    WriteRaw(kKey, "multi", REG_MULTI_SZ, std::string("a\0b\0\0", 5));
+    WriteRaw(kKey, "qword", REG_QWORD, std::string(8, '\1'));
+    const RegistryVariant fallback = 42;
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "missing", fallback), fallback);
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey + "\\Missing", "multi", fallback), fallback);
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "multi", fallback), fallback);
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "qword", fallback), fallback);
+}
+
+TEST_F(ClsRegistryTest, SetKeyValueWritesTextWithoutTerminator) {
+    DWORD type = 0;
+    std::string data;
+    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "@example.com", REG_SZ, std::string()), ERROR_SUCCESS);
+    ASSERT_EQ(ReadRaw(kKey, "@example.com", type, data), ERROR_SUCCESS);
+    EXPECT_EQ(type, DWORD(REG_SZ));
+    EXPECT_EQ(data.size(), 0u);
+
+    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "path", REG_EXPAND_SZ, std::string("%TEMP%")), ERROR_SUCCESS);
+    ASSERT_EQ(ReadRaw(kKey, "path", type, data), ERROR_SUCCESS);
+    EXPECT_EQ(type, DWORD(REG_EXPAND_SZ));
+    EXPECT_EQ(data, "%TEMP%");
+
+    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "number", REG_SZ, -17), ERROR_SUCCESS);
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "number", {}), RegistryVariant(std::string("-17")));
+}
+
+TEST_F(ClsRegistryTest, SetKeyValueWritesBinaryAndNumbers) {
+    DWORD type = 0;
+    std::string data;
+    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "blob", REG_BINARY, std::vector<uint8_t>{1, 0, 255}), ERROR_SUCCESS);
+    ASSERT_EQ(ReadRaw(kKey, "blob", type, data), ERROR_SUCCESS);
+    EXPECT_EQ(type, DWORD(REG_BINARY));
+    EXPECT_EQ(data, std::string("\x01\x00\xFF", 3));
+
+    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "n", REG_DWORD, -5), ERROR_SUCCESS);
+    ASSERT_EQ(ReadRaw(kKey, "n", type, data), ERROR_SUCCESS);
+    EXPECT_EQ(type, DWORD(REG_DWORD));
+    EXPECT_EQ(data, std::string("\xFB\xFF\xFF\xFF", 4));
+
+    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "n", REG_DWORD, std::string(" 12 ")), ERROR_SUCCESS);
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "n", {}), RegistryVariant(12));
+    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "n", REG_DWORD, std::string("2.5")), ERROR_SUCCESS);
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "n", {}), RegistryVariant(2));
+    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "n", REG_DWORD, RegistryVariant()), ERROR_SUCCESS);
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "n", {}), RegistryVariant(0));
+}
+
+TEST_F(ClsRegistryTest, SetKeyValueRaisesForAValueThatDoesNotFitItsType) {
+    auto kindOf = [&](int32_t type, const RegistryVariant& value) {
+        try {
+            registry.SetKeyValue(kMachine, kKey, "bad", type, value);
+        } catch (const RegistryValueError& e) {
+            return static_cast<int>(e.kind());
+        }
+        return 0;
+    };
+    EXPECT_EQ(kindOf(REG_BINARY, std::string("text")), RegistryValueError::TypeMismatch);
+    EXPECT_EQ(kindOf(REG_BINARY, 5), RegistryValueError::TypeMismatch);
+    EXPECT_EQ(kindOf(REG_BINARY, std::vector<uint8_t>{}), RegistryValueError::SubscriptOutOfRange);
+    EXPECT_EQ(kindOf(REG_DWORD, std::string("five")), RegistryValueError::TypeMismatch);
+    EXPECT_EQ(kindOf(REG_DWORD, std::string("")), RegistryValueError::TypeMismatch);
+    EXPECT_EQ(kindOf(REG_DWORD, std::vector<uint8_t>{5}), RegistryValueError::TypeMismatch);
+    EXPECT_EQ(kindOf(REG_DWORD, std::string("3000000000")), RegistryValueError::Overflow);
+    EXPECT_EQ(kindOf(REG_DWORD, std::string("-2147483649")), RegistryValueError::Overflow);
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "bad", std::string("none")), RegistryVariant(std::string("none")));
+}
+
+TEST_F(ClsRegistryTest, SetKeyValueOfAnUnhandledTypeWritesNothing) {
+    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "multi", REG_MULTI_SZ, std::string("a")), -1);
+    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "none", REG_NONE, std::string("a")), -1);
+    std::vector<std::string> names;
+    EXPECT_EQ(registry.EnumValues(kMachine, kKey, names, "*"), 0);
+}
+
+TEST_F(ClsRegistryTest, SetKeyValueCreatesMissingLevels) {
+    const std::string deep = kKey + "\\One\\Two\\Three";
+    EXPECT_EQ(registry.SetKeyValue(kMachine, deep, "v", REG_DWORD, 7), ERROR_SUCCESS);
+    EXPECT_EQ(registry.CheckKey(kMachine, kKey + "\\One"), ERROR_SUCCESS);
+    EXPECT_EQ(registry.QueryValue(kMachine, deep, "v", {}), RegistryVariant(7));
+}
+
+class ClsRegistryTransactionTest : public ClsRegistryTest {
+protected:
+    void SetUp() override {
+        transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+        ASSERT_NE(transaction, INVALID_HANDLE_VALUE);
+        ASSERT_NE(transaction, nullptr);
+    }
+    void TearDown() override { CloseHandle(transaction); }
+
+    // Empties list key and writes two entries, as the window's save does.
+    void Save(clsRegistry& inside) {
+        EXPECT_EQ(inside.DeleteKey(kMachine, kKey), ERROR_SUCCESS);
+        EXPECT_EQ(inside.CreateNewKey(kMachine, kKey), ERROR_SUCCESS);
+        EXPECT_EQ(inside.SetKeyValue(kMachine, kKey, "@new.example", REG_SZ, std::string()), ERROR_SUCCESS);
+        EXPECT_EQ(inside.SetKeyValue(kMachine, kKey + "\\Sub", "n", REG_DWORD, 3), ERROR_SUCCESS);
+    }
+
+    HANDLE transaction = nullptr;
+};
+
+TEST_F(ClsRegistryTransactionTest, WritesAreSeenOnlyAfterCommit) {
+    ASSERT_EQ(registry.SetKeyValue(kMachine, kKey, "@old.example", REG_SZ, std::string()), ERROR_SUCCESS);
+    clsRegistry inside(transaction);
+    Save(inside);
+
+    // Inside, the new state; outside, still the old one.
+    std::vector<std::string> names;
+    EXPECT_EQ(inside.EnumValues(kMachine, kKey, names, "*"), 1);
+    EXPECT_EQ(names, std::vector<std::string>{"@new.example"});
+    EXPECT_EQ(inside.QueryValue(kMachine, kKey + "\\Sub", "n", {}), RegistryVariant(3));
+    EXPECT_EQ(registry.EnumValues(kMachine, kKey, names, "*"), 1);
+    EXPECT_EQ(names, std::vector<std::string>{"@old.example"});
+    EXPECT_EQ(registry.CheckKey(kMachine, kKey + "\\Sub"), ERROR_FILE_NOT_FOUND);
+
+    ASSERT_TRUE(CommitTransaction(transaction));
+    EXPECT_EQ(registry.EnumValues(kMachine, kKey, names, "*"), 1);
+    EXPECT_EQ(names, std::vector<std::string>{"@new.example"});
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey + "\\Sub", "n", {}), RegistryVariant(3));
+}
+
+TEST_F(ClsRegistryTransactionTest, RollbackLeavesNothing) {
+    ASSERT_EQ(registry.SetKeyValue(kMachine, kKey, "@old.example", REG_SZ, std::string()), ERROR_SUCCESS);
+    clsRegistry inside(transaction);
+    Save(inside);
+    EXPECT_EQ(inside.DeleteValue(kMachine, kKey, "@new.example"), ERROR_SUCCESS);
+
+    ASSERT_TRUE(RollbackTransaction(transaction));
+    std::vector<std::string> names;
+    EXPECT_EQ(registry.EnumValues(kMachine, kKey, names, "*"), 1);
+    EXPECT_EQ(names, std::vector<std::string>{"@old.example"});
+    EXPECT_EQ(registry.CheckKey(kMachine, kKey + "\\Sub"), ERROR_FILE_NOT_FOUND);
+}
+
+}  // namespace
