@@ -1,0 +1,192 @@
+// The hive file: creation, missing and damaged files, switching hives, and several
+// connections reading while another writes.
+#include <atomic>
+#include <set>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "registry_test_util.h"
+#include "temp_hive.h"
+
+namespace {
+
+std::string contents(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+TEST(RegistryHive, ReadingAMissingHiveFindsNothingAndCreatesNothing) {
+    TempHive hive;
+    HKEY key;
+    EXPECT_EQ(openKey("SOFTWARE", key), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, nullptr, 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_TRUE(subkeyNames(key).empty());
+    RegCloseKey(key);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "", 0, KEY_READ, &key), ERROR_SUCCESS);
+    EXPECT_TRUE(valueNames(key).empty());
+    RegCloseKey(key);
+    EXPECT_FALSE(std::filesystem::exists(hive.path()));
+}
+
+TEST(RegistryHive, FirstWriteCreatesFolderAndFileReadableByAll) {
+    TempHive hive;
+    std::string nested = (hive.folder() / "lib" / "pellicor" / "registry.sqlite").string();
+    setenv("PELLICOR_REGISTRY", nested.c_str(), 1);
+    mode_t old = umask(077);
+    HKEY key = createKey("SOFTWARE\\Orlenby");
+    umask(old);
+    ASSERT_NE(key, nullptr);
+    RegCloseKey(key);
+    struct stat st;
+    ASSERT_EQ(stat(nested.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);
+    ASSERT_EQ(stat((hive.folder() / "lib" / "pellicor").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0755u);
+}
+
+TEST(RegistryHive, EachRootOpenReadsTheHiveNamedNow) {
+    TempHive first;
+    HKEY key = createKey("SOFTWARE\\First");
+    ASSERT_NE(key, nullptr);
+    {
+        TempHive second;
+        HKEY other;
+        EXPECT_EQ(openKey("SOFTWARE\\First", other), ERROR_FILE_NOT_FOUND);
+        // A handle keeps the hive it was opened in.
+        EXPECT_EQ(setString(key, "still", ""), ERROR_SUCCESS);
+    }
+    setenv("PELLICOR_REGISTRY", first.path().c_str(), 1);
+    EXPECT_EQ(valueNames(key), std::vector<std::string>{"still"});
+    RegCloseKey(key);
+}
+
+void expectEveryCallFails(const TempHive& hive) {
+    HKEY key;
+    EXPECT_EQ(openKey("SOFTWARE", key), ERROR_BADDB);
+    LSTATUS rc;
+    EXPECT_EQ(createKey("SOFTWARE\\New", &rc), nullptr);
+    EXPECT_EQ(rc, ERROR_BADDB);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE"), ERROR_BADDB);
+    EXPECT_EQ(RegSetValueExA(HKEY_LOCAL_MACHINE, "v", 0, REG_SZ, nullptr, 0), ERROR_BADDB);
+    DWORD values;
+    EXPECT_EQ(RegQueryInfoKeyA(HKEY_LOCAL_MACHINE, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                               nullptr, nullptr, nullptr, nullptr),
+              ERROR_BADDB);
+}
+
+TEST(RegistryHive, CorruptFileGivesAnErrorAndIsLeftAlone) {
+    TempHive hive;
+    std::string garbage(8192, '\0');
+    for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>(i * 7919 % 251);
+    std::ofstream(hive.path(), std::ios::binary) << garbage;
+    expectEveryCallFails(hive);
+    EXPECT_EQ(contents(hive.path()), garbage);
+}
+
+TEST(RegistryHive, DamagedPagesOfARealHiveGiveAnError) {
+    TempHive hive;
+    HKEY key = createKey("SOFTWARE\\Orlenby\\Pellicor\\List");
+    for (int i = 0; i < 500; ++i) setString(key, ("@domain" + std::to_string(i) + ".example").c_str(), "");
+    RegCloseKey(key);
+    // Move everything into the main file, then damage a copy of it beyond the header page.
+    std::string checkpoint = "sqlite3 '" + hive.path().string() + "' 'PRAGMA wal_checkpoint(TRUNCATE)' >/dev/null";
+    ASSERT_EQ(std::system(checkpoint.c_str()), 0);
+    std::filesystem::path copy = hive.folder() / "damaged.sqlite";
+    std::string bytes = contents(hive.path());
+    ASSERT_GT(bytes.size(), 8192u);
+    for (size_t i = 4096; i < bytes.size(); ++i) bytes[i] = static_cast<char>(0xA5 ^ i);
+    std::ofstream(copy, std::ios::binary) << bytes;
+    setenv("PELLICOR_REGISTRY", copy.c_str(), 1);
+    HKEY damaged;
+    LSTATUS rc = openKey("SOFTWARE\\Orlenby\\Pellicor\\List", damaged);
+    EXPECT_NE(rc, ERROR_SUCCESS);
+    EXPECT_NE(rc, ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(contents(copy), bytes);
+}
+
+TEST(RegistryHive, ForeignDatabaseIsRefusedNotWritten) {
+    TempHive hive;
+    std::string command = "sqlite3 '" + hive.path().string() + "' 'CREATE TABLE notes(x); INSERT INTO notes VALUES(1);'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::string before = contents(hive.path());
+    expectEveryCallFails(hive);
+    EXPECT_EQ(contents(hive.path()), before);
+}
+
+TEST(RegistryHive, WalkSeesOneStateWhileAnotherConnectionWrites) {
+    TempHive hive;
+    HKEY key = createKey("SOFTWARE\\Busy");
+    for (int i = 0; i < 100; ++i) setString(key, ("first" + std::to_string(i)).c_str(), "");
+    std::atomic<bool> stop{false};
+    std::atomic<int> written{0};
+    std::thread writer([&] {  // its own thread, so its own connection
+        HKEY other = createKey("SOFTWARE\\Busy");
+        for (int i = 0; !stop; ++i) {
+            setString(other, ("later" + std::to_string(i)).c_str(), "");
+            if (i % 3 == 0) RegDeleteValueA(other, ("later" + std::to_string(i - 1)).c_str());
+            ++written;
+        }
+        RegCloseKey(other);
+    });
+    while (written < 10) std::this_thread::yield();
+    for (int walk = 0; walk < 50; ++walk) {
+        DWORD count = 0;
+        ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+                                   nullptr, nullptr),
+                  ERROR_SUCCESS);
+        std::set<std::u16string> seen;
+        for (DWORD i = 0; i < count; ++i) {
+            WCHAR name[64];
+            DWORD chars = 64;
+            ASSERT_EQ(RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS)
+                << "walk " << walk << " index " << i << " of " << count;
+            seen.insert(std::u16string(name, chars));
+        }
+        WCHAR name[64];
+        DWORD chars = 64;
+        EXPECT_EQ(RegEnumValueW(key, count, name, &chars, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+        EXPECT_EQ(seen.size(), count);  // no value twice
+        EXPECT_GE(count, 100u);
+    }
+    stop = true;
+    writer.join();
+    // A new walk sees what the writer left.
+    DWORD count = 0;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                     nullptr);
+    EXPECT_EQ(count, valueNames(key).size());
+    EXPECT_GT(count, 100u);
+    RegCloseKey(key);
+}
+
+TEST(RegistryHive, ManyThreadsLookUpAtOnce) {
+    TempHive hive;
+    HKEY key = createKey("SOFTWARE\\Shared");
+    for (int i = 0; i < 50; ++i) setString(key, ("@d" + std::to_string(i) + ".example").c_str(), "");
+    RegCloseKey(key);
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t) {
+        threads.emplace_back([&] {
+            for (int round = 0; round < 200; ++round) {
+                HKEY own;
+                if (openKey("Software\\shared", own) != ERROR_SUCCESS) {
+                    ++failures;
+                    continue;
+                }
+                if (valueNames(own).size() != 50) ++failures;
+                RegCloseKey(own);
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(failures, 0);
+}
+
+}  // namespace

@@ -1,0 +1,201 @@
+// Keys: paths, case, creation and deletion, subkey enumeration, handles.
+#include <gtest/gtest.h>
+
+#include "registry_test_util.h"
+#include "temp_hive.h"
+
+namespace {
+
+class RegistryKeys : public ::testing::Test {
+protected:
+    TempHive hive;
+};
+
+TEST_F(RegistryKeys, CreateReportsDispositionAndMakesMissingLevels) {
+    HKEY key;
+    DWORD disposition = 0;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orlenby\\Pellicor", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_CREATED_NEW_KEY));
+    RegCloseKey(key);
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "software\\orlenby\\PELLICOR", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+    RegCloseKey(key);
+    HKEY middle;
+    ASSERT_EQ(openKey("SOFTWARE\\Orlenby", middle), ERROR_SUCCESS);
+    EXPECT_EQ(subkeyNames(middle), std::vector<std::string>{"Pellicor"});
+    RegCloseKey(middle);
+}
+
+TEST_F(RegistryKeys, NamesCompareWithoutCaseAndKeepTheirFirstCase) {
+    HKEY key = createKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledRecipientDomains");
+    ASSERT_NE(key, nullptr);
+    RegCloseKey(key);
+    HKEY same;
+    ASSERT_EQ(openKey("Software\\Orlenby\\Pellicor\\ExtOOFenabledRecipientDomains", same), ERROR_SUCCESS);
+    RegCloseKey(same);
+    HKEY product;
+    ASSERT_EQ(openKey("SOFTWARE\\ORLENBY\\pellicor", product), ERROR_SUCCESS);
+    EXPECT_EQ(subkeyNames(product), std::vector<std::string>{"ExtOOFEnabledRecipientDomains"});
+    RegCloseKey(product);
+}
+
+TEST_F(RegistryKeys, WideNamesOutsideAsciiFoldToo) {
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Ärger", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"software\\ärger", 0, KEY_READ, &key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_EQ(openKey("SOFTWARE\\\xC3\xA4rger", key), ERROR_SUCCESS);  // the same name as 8-bit (UTF-8) text
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryKeys, MissingKeysAndBadPaths) {
+    HKEY key = reinterpret_cast<HKEY>(1);
+    EXPECT_EQ(openKey("SOFTWARE\\Nobody", key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(key, nullptr);
+    EXPECT_EQ(openKey("SOFTWARE\\\\Double", key), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(openKey("\\Leading", key), ERROR_INVALID_PARAMETER);
+    std::string tooLong = "SOFTWARE\\" + std::string(256, 'k');
+    LSTATUS rc;
+    EXPECT_EQ(createKey(tooLong.c_str(), &rc), nullptr);
+    EXPECT_EQ(rc, ERROR_INVALID_PARAMETER);
+    std::string longest = "SOFTWARE\\" + std::string(255, 'k');
+    HKEY made = createKey(longest.c_str(), &rc);
+    EXPECT_EQ(rc, ERROR_SUCCESS);
+    RegCloseKey(made);
+    HKEY trailing = createKey("SOFTWARE\\Trailing\\", &rc);
+    EXPECT_EQ(rc, ERROR_SUCCESS);
+    RegCloseKey(trailing);
+}
+
+TEST_F(RegistryKeys, NullPointersAndBadHandles) {
+    HKEY key;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, nullptr, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE", 0, KEY_READ, &key), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegOpenKeyExA(nullptr, "SOFTWARE", 0, KEY_READ, &key), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegCloseKey(reinterpret_cast<HKEY>(0x1234)), ERROR_INVALID_HANDLE);
+
+    HKEY open = createKey("SOFTWARE\\Closed");
+    ASSERT_NE(open, nullptr);
+    ASSERT_EQ(RegCloseKey(open), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(open), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(setString(open, "v", ""), ERROR_INVALID_HANDLE);
+    DWORD values;
+    EXPECT_EQ(RegQueryInfoKeyA(open, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
+                               nullptr, nullptr),
+              ERROR_INVALID_HANDLE);
+    // A new handle in the freed slot is not the old one.
+    HKEY reused = createKey("SOFTWARE\\Closed");
+    EXPECT_NE(reused, open);
+    EXPECT_EQ(RegCloseKey(open), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegCloseKey(reused), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryKeys, DeleteRefusesKeysWithSubkeysAndTakesValuesAlong) {
+    HKEY leaf = createKey("SOFTWARE\\Orlenby\\Pellicor\\List");
+    ASSERT_EQ(setString(leaf, "@example.com", ""), ERROR_SUCCESS);
+    RegCloseKey(leaf);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orlenby\\Pellicor"), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "software\\orlenby\\pellicor\\LIST"), ERROR_SUCCESS);
+    HKEY key;
+    EXPECT_EQ(openKey("SOFTWARE\\Orlenby\\Pellicor\\List", key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Orlenby\\Pellicor\\List"), ERROR_FILE_NOT_FOUND);
+    // Created anew, the key has none of the old values.
+    leaf = createKey("SOFTWARE\\Orlenby\\Pellicor\\List");
+    EXPECT_TRUE(valueNames(leaf).empty());
+    RegCloseKey(leaf);
+    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, ""), ERROR_ACCESS_DENIED);
+}
+
+TEST_F(RegistryKeys, HandleOfADeletedKeyFailsUntilTheKeyIsCreatedAgain) {
+    HKEY key = createKey("SOFTWARE\\Gone");
+    ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Gone"), ERROR_SUCCESS);
+    EXPECT_EQ(setString(key, "v", ""), ERROR_KEY_DELETED);
+    DWORD values;
+    EXPECT_EQ(RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
+                               nullptr, nullptr),
+              ERROR_KEY_DELETED);
+    // A save deletes a list and makes it anew; a handle by that path reads the new key.
+    HKEY again = createKey("SOFTWARE\\Gone");
+    ASSERT_EQ(setString(again, "new", ""), ERROR_SUCCESS);
+    EXPECT_EQ(valueNames(key), std::vector<std::string>{"new"});
+    RegCloseKey(again);
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryKeys, SubkeysEnumerateInCreationOrderWithNamesThatMustFit) {
+    HKEY parent = createKey("SOFTWARE\\Order");
+    for (const char* name : {"zeta", "Alpha", "mid"}) {
+        HKEY child;
+        ASSERT_EQ(RegCreateKeyExA(parent, name, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child, nullptr),
+                  ERROR_SUCCESS);
+        RegCloseKey(child);
+    }
+    EXPECT_EQ(subkeyNames(parent), (std::vector<std::string>{"zeta", "Alpha", "mid"}));
+    char name[4];
+    DWORD chars = 4;  // "zeta" needs 5 with its terminator
+    EXPECT_EQ(RegEnumKeyExA(parent, 0, name, &chars, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+    WCHAR wide[5];
+    chars = 5;
+    FILETIME written{};
+    EXPECT_EQ(RegEnumKeyExW(parent, 0, wide, &chars, nullptr, nullptr, nullptr, &written), ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(wide), u"zeta");
+    EXPECT_EQ(chars, 4u);
+    EXPECT_NE(written.dwHighDateTime, 0u);
+    chars = 5;
+    EXPECT_EQ(RegEnumKeyExW(parent, 3, wide, &chars, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    DWORD subkeys = 0, longest = 0;
+    ASSERT_EQ(RegQueryInfoKeyW(parent, nullptr, nullptr, nullptr, &subkeys, &longest, nullptr, nullptr, nullptr,
+                               nullptr, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(subkeys, 3u);
+    EXPECT_EQ(longest, 5u);
+    RegCloseKey(parent);
+}
+
+TEST_F(RegistryKeys, ClassesRootIsSoftwareClasses) {
+    HKEY clsid;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "CLSID\\{00000000-0000-0000-0000-000000000001}", 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &clsid, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(setString(clsid, "", "A class"), ERROR_SUCCESS);
+    RegCloseKey(clsid);
+    HKEY viaMachine;
+    ASSERT_EQ(openKey("Software\\Classes\\clsid\\{00000000-0000-0000-0000-000000000001}", viaMachine), ERROR_SUCCESS);
+    char data[16];
+    DWORD bytes = sizeof data;
+    EXPECT_EQ(RegQueryValueExA(viaMachine, nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &bytes),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::string(data, bytes), "A class");
+    RegCloseKey(viaMachine);
+    HKEY software;
+    ASSERT_EQ(openKey("SOFTWARE", software), ERROR_SUCCESS);
+    EXPECT_EQ(subkeyNames(software), std::vector<std::string>{"Classes"});
+    RegCloseKey(software);
+}
+
+TEST_F(RegistryKeys, AccessRightsOfTheHandleAreEnforced) {
+    RegCloseKey(createKey("SOFTWARE\\Rights"));
+    HKEY reader;
+    ASSERT_EQ(openKey("SOFTWARE\\Rights", reader, KEY_READ), ERROR_SUCCESS);
+    EXPECT_EQ(setString(reader, "v", ""), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteValueA(reader, "v"), ERROR_ACCESS_DENIED);
+    RegCloseKey(reader);
+    HKEY writer;
+    ASSERT_EQ(openKey("SOFTWARE\\Rights", writer, KEY_SET_VALUE), ERROR_SUCCESS);
+    EXPECT_EQ(setString(writer, "v", ""), ERROR_SUCCESS);
+    DWORD bytes = 0;
+    EXPECT_EQ(RegQueryValueExA(writer, "v", nullptr, nullptr, nullptr, &bytes), ERROR_ACCESS_DENIED);
+    RegCloseKey(writer);
+}
+
+}  // namespace

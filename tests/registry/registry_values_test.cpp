@@ -1,0 +1,147 @@
+// Values: types and data, case, order, buffer sizes and the 8-bit conversions.
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "registry_test_util.h"
+#include "temp_hive.h"
+
+namespace {
+
+class RegistryValues : public ::testing::Test {
+protected:
+    void SetUp() override { key = createKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains"); }
+    void TearDown() override { RegCloseKey(key); }
+    TempHive hive;
+    HKEY key = nullptr;
+};
+
+TEST_F(RegistryValues, RuleListEntriesAreEmptyStrings) {
+    ASSERT_EQ(setString(key, "@example.com", ""), ERROR_SUCCESS);
+    DWORD type = 0, bytes = 99;
+    ASSERT_EQ(RegQueryValueExA(key, "@EXAMPLE.COM", nullptr, &type, nullptr, &bytes), ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(bytes, 0u);
+}
+
+TEST_F(RegistryValues, OverwriteDifferingInCaseKeepsNameAndPlace) {
+    ASSERT_EQ(setString(key, "@First.com", "1"), ERROR_SUCCESS);
+    ASSERT_EQ(setString(key, "@second.com", "2"), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key, "@FIRST.COM", 0, REG_DWORD, reinterpret_cast<const BYTE*>("\5\0\0\0"), 4),
+              ERROR_SUCCESS);
+    EXPECT_EQ(valueNames(key), (std::vector<std::string>{"@First.com", "@second.com"}));
+    DWORD type, value = 0, bytes = sizeof value;
+    ASSERT_EQ(RegQueryValueExA(key, "@first.com", nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes),
+              ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
+    EXPECT_EQ(value, 5u);
+}
+
+TEST_F(RegistryValues, DeletedValueLeavesAndReturnsAtTheEnd) {
+    for (const char* name : {"a", "b", "c"}) ASSERT_EQ(setString(key, name, ""), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteValueA(key, "A"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(key, "a"), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(setString(key, "a", ""), ERROR_SUCCESS);
+    EXPECT_EQ(valueNames(key), (std::vector<std::string>{"b", "c", "a"}));
+    DWORD bytes;
+    EXPECT_EQ(RegQueryValueExA(key, "missing", nullptr, nullptr, nullptr, &bytes), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegistryValues, WideAndEightBitTextConvert) {
+    const char16_t text[] = u"Grüße";
+    ASSERT_EQ(RegSetValueExW(key, u"Wide", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text),
+              ERROR_SUCCESS);
+    char narrow[32];
+    DWORD bytes = sizeof narrow, type;
+    ASSERT_EQ(RegQueryValueExA(key, "wide", nullptr, &type, reinterpret_cast<BYTE*>(narrow), &bytes), ERROR_SUCCESS);
+    EXPECT_EQ(std::string(narrow, bytes), std::string("Gr\xC3\xBC\xC3\x9F" "e") + '\0');
+
+    ASSERT_EQ(setString(key, "Narrow", std::string("abc\0", 4)), ERROR_SUCCESS);
+    char16_t wide[8];
+    bytes = sizeof wide;
+    ASSERT_EQ(RegQueryValueExW(key, u"NARROW", nullptr, &type, reinterpret_cast<BYTE*>(wide), &bytes), ERROR_SUCCESS);
+    EXPECT_EQ(bytes, 8u);
+    EXPECT_EQ(std::u16string(wide), u"abc");
+
+    const BYTE binary[] = {0xFF, 0x00, 0x80};
+    ASSERT_EQ(RegSetValueExA(key, "Binary", 0, REG_BINARY, binary, 3), ERROR_SUCCESS);
+    BYTE back[3];
+    bytes = 3;
+    ASSERT_EQ(RegQueryValueExA(key, "Binary", nullptr, &type, back, &bytes), ERROR_SUCCESS);
+    EXPECT_EQ(std::memcmp(back, binary, 3), 0);
+}
+
+TEST_F(RegistryValues, SmallBuffersGetMoreDataWithTheSizeNeeded) {
+    ASSERT_EQ(setString(key, "name", std::string("0123456789\0", 11)), ERROR_SUCCESS);
+    BYTE data[4];
+    DWORD bytes = sizeof data, type = 0;
+    EXPECT_EQ(RegQueryValueExA(key, "name", nullptr, &type, data, &bytes), ERROR_MORE_DATA);
+    EXPECT_EQ(bytes, 11u);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    bytes = sizeof data;
+    EXPECT_EQ(RegQueryValueExW(key, u"name", nullptr, nullptr, data, &bytes), ERROR_MORE_DATA);
+    EXPECT_EQ(bytes, 22u);
+
+    char name[4];
+    DWORD chars = sizeof name;  // "name" needs 5
+    bytes = 64;
+    EXPECT_EQ(RegEnumValueA(key, 0, name, &chars, nullptr, nullptr, nullptr, &bytes), ERROR_MORE_DATA);
+    WCHAR wide[5];
+    chars = 5;
+    bytes = 2;
+    EXPECT_EQ(RegEnumValueW(key, 0, wide, &chars, nullptr, nullptr, data, &bytes), ERROR_MORE_DATA);
+    EXPECT_EQ(bytes, 22u);
+    EXPECT_EQ(std::u16string(wide, chars), u"name");  // the name was delivered
+    chars = 5;
+    bytes = 0;
+    EXPECT_EQ(RegEnumValueW(key, 0, wide, &chars, nullptr, nullptr, nullptr, &bytes), ERROR_SUCCESS);
+    EXPECT_EQ(bytes, 22u);  // size asked for without a buffer
+}
+
+TEST_F(RegistryValues, QueryInfoReportsCountsAndLongestInCharactersAndBytes) {
+    ASSERT_EQ(setString(key, "short", ""), ERROR_SUCCESS);
+    ASSERT_EQ(setString(key, "a longer name", "xyz"), ERROR_SUCCESS);
+    DWORD values = 0, longestName = 0, largestData = 0, subkeys = 9, classChars = 7;
+    ASSERT_EQ(RegQueryInfoKeyW(key, nullptr, &classChars, nullptr, &subkeys, nullptr, nullptr, &values, &longestName,
+                               &largestData, nullptr, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(values, 2u);
+    EXPECT_EQ(longestName, 13u);
+    EXPECT_EQ(largestData, 6u);  // "xyz" as UTF-16
+    EXPECT_EQ(subkeys, 0u);
+    EXPECT_EQ(classChars, 0u);
+}
+
+TEST_F(RegistryValues, NullAndOverlongArguments) {
+    DWORD bytes = 4;
+    BYTE data[4];
+    EXPECT_EQ(RegQueryValueExA(key, "x", nullptr, nullptr, data, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegSetValueExA(key, "x", 0, REG_BINARY, nullptr, 4), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegEnumValueA(key, 0, nullptr, &bytes, nullptr, nullptr, nullptr, nullptr), ERROR_INVALID_PARAMETER);
+    char name[8];
+    EXPECT_EQ(RegEnumValueA(key, 0, name, nullptr, nullptr, nullptr, nullptr, nullptr), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegEnumValueA(key, 0, name, &bytes, nullptr, nullptr, data, nullptr), ERROR_INVALID_PARAMETER);
+
+    std::string longest(16383, 'v'), tooLong(16384, 'v');
+    EXPECT_EQ(setString(key, longest.c_str(), ""), ERROR_SUCCESS);
+    EXPECT_EQ(setString(key, tooLong.c_str(), ""), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(valueNames(key), std::vector<std::string>{longest});
+}
+
+TEST_F(RegistryValues, ZeroLengthAndDefaultValues) {
+    ASSERT_EQ(RegSetValueExA(key, nullptr, 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
+    DWORD type = 0, bytes = 5;
+    ASSERT_EQ(RegQueryValueExA(key, "", nullptr, &type, nullptr, &bytes), ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+    EXPECT_EQ(bytes, 0u);
+    EXPECT_EQ(valueNames(key), std::vector<std::string>{""});
+}
+
+TEST_F(RegistryValues, WalkOfManyValuesSeesEachOnceInOrder) {
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(setString(key, ("v" + std::to_string(i)).c_str(), ""), ERROR_SUCCESS);
+    auto names = valueNames(key);
+    ASSERT_EQ(names.size(), 300u);
+    for (int i = 0; i < 300; ++i) EXPECT_EQ(names[i], "v" + std::to_string(i));
+}
+
+}  // namespace
