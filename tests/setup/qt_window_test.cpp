@@ -1,0 +1,132 @@
+// The real window over Qt Widgets, on the offscreen platform: it opens on a seeded
+// hive with its captions, entries and button states, and reacts to a selection.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <cstdlib>
+
+#include "install_form.h"
+#include "qt_toolkit.h"
+#include "rule_store.h"
+#include "temp_hive.h"
+
+namespace text = install_form_text;
+
+namespace {
+
+QStringList LabelTexts(QWidget& window) {
+    QStringList texts;
+    for (QLabel* label : window.findChildren<QLabel*>())
+        texts << label->text();
+    return texts;
+}
+
+QStringList ListItems(const ListBox& list) {
+    auto* widget = qobject_cast<QListWidget*>(QtWidgetOf(list));
+    QStringList items;
+    for (int i = 0; widget && i < widget->count(); ++i)
+        items << widget->item(i)->text();
+    return items;
+}
+
+// Enabled on screen, caption by caption, for the buttons of one list.
+QString EnabledOnScreen(InstallForm& form, size_t k) {
+    std::vector<Button*> buttons = {form.Command1[k].get(), form.Command2[k].get(), form.Command3[k].get(),
+                                    form.Command4[k].get()};
+    if (k == 0)
+        buttons.push_back(form.Command5.get());
+    buttons.push_back(form.Command7[k].get());
+    buttons.push_back(form.Command8[k].get());
+    QStringList enabled;
+    for (Button* button : buttons) {
+        auto* widget = qobject_cast<QPushButton*>(QtWidgetOf(*button));
+        if (widget && widget->isEnabled())
+            enabled << widget->text();
+    }
+    return enabled.join(", ");
+}
+
+class QtWindowTest : public ::testing::Test {
+protected:
+    TempHive hive;
+};
+
+}  // namespace
+
+TEST_F(QtWindowTest, OpensOnTheHiveWithCaptionsEntriesAndButtonStates) {
+    StoreRuleList(0, {"@b.example", "@A.example"});
+    StoreRuleList(1, {"@partner.example"});
+    QtToolkit toolkit;
+    InstallForm form(toolkit);
+    form.Form_Load();
+    toolkit.Show();
+    QApplication::processEvents();
+
+    QWidget& window = toolkit.window();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.windowTitle(), "Pellicor setup");
+    QStringList labels = LabelTexts(window);
+    EXPECT_TRUE(labels.contains(text::kCaption0));
+    EXPECT_TRUE(labels.contains(text::kCaption1));
+    EXPECT_TRUE(labels.contains(text::kCaption2));
+    EXPECT_EQ(ListItems(*form.List1[0]), QStringList({"@A.example", "@b.example"}));
+    EXPECT_EQ(ListItems(*form.List1[1]), QStringList({"@partner.example"}));
+    EXPECT_TRUE(ListItems(*form.List1[2]).isEmpty());
+    EXPECT_EQ(window.findChildren<QPushButton*>().size(), 20);
+
+    EXPECT_EQ(EnabledOnScreen(form, 0), "Add, Delete All, Add * (any domain), Import, Export");
+    EXPECT_EQ(EnabledOnScreen(form, 1), "Add, Delete All, Import, Export");
+    EXPECT_EQ(EnabledOnScreen(form, 2), "Add, Import");
+
+    // A selection on screen runs the list's click: its Edit and Delete come on,
+    // and the other list loses its selection.
+    auto* list0 = qobject_cast<QListWidget*>(QtWidgetOf(*form.List1[0]));
+    auto* list1 = qobject_cast<QListWidget*>(QtWidgetOf(*form.List1[1]));
+    list0->setCurrentRow(1);
+    EXPECT_EQ(EnabledOnScreen(form, 0), "Add, Edit, Delete, Delete All, Add * (any domain), Import, Export");
+    list1->setCurrentRow(0);
+    EXPECT_TRUE(list0->selectedItems().isEmpty());
+    EXPECT_EQ(EnabledOnScreen(form, 0), "Add, Delete All, Add * (any domain), Import, Export");
+    EXPECT_EQ(EnabledOnScreen(form, 1), "Add, Edit, Delete, Delete All, Import, Export");
+    EXPECT_EQ(form.List1[1]->ListIndex(), 0);
+
+    // The window's own changes send no click.
+    form.RefreshLists();
+    EXPECT_EQ(EnabledOnScreen(form, 1), "Add, Delete All, Import, Export");
+
+    // Every control stands inside the window, scaled alike.
+    for (QWidget* child : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        EXPECT_LE(child->geometry().left(), window.width()) << child->metaObject()->className();
+    toolkit.window().close();
+}
+
+TEST_F(QtWindowTest, AnyDomainStateShowsOnScreen) {
+    StoreRuleList(0, {"*"});
+    QtToolkit toolkit;
+    InstallForm form(toolkit);
+    form.Form_Load();
+    toolkit.Show();
+    EXPECT_TRUE(LabelTexts(toolkit.window()).contains(text::kCaption0AnyDomain));
+    EXPECT_EQ(ListItems(*form.List1[0]), QStringList({"* (any domain)"}));
+    EXPECT_FALSE(QtWidgetOf(*form.List1[0])->isEnabled());
+    EXPECT_EQ(EnabledOnScreen(form, 0), "Delete All");
+}
+
+TEST_F(QtWindowTest, ExitClosesTheWindow) {
+    QtToolkit toolkit;
+    InstallForm form(toolkit);
+    form.Form_Load();
+    toolkit.Show();
+    qobject_cast<QPushButton*>(QtWidgetOf(*form.Command6))->click();
+    EXPECT_FALSE(toolkit.window().isVisible());
+}
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

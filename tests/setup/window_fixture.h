@@ -1,0 +1,56 @@
+// A rule list window over the scripted toolkit and a fresh hive.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "install_form.h"
+#include "rule_store.h"
+#include "scripted_toolkit.h"
+#include "temp_hive.h"
+
+class WindowTest : public ::testing::Test {
+protected:
+    void Open() {
+        form = std::make_unique<InstallForm>(toolkit);
+        form->Form_Load();
+    }
+
+    std::vector<std::string> Items(int list) const {
+        std::vector<std::string> items;
+        ListBox& box = *form->List1[static_cast<size_t>(list)];
+        for (int16_t i = 0; i < box.ListCount(); ++i)
+            items.push_back(box.List(i));
+        return items;
+    }
+
+    // The enabled buttons of a list, by caption, in the window's order.
+    std::string EnabledButtons(int list) const {
+        size_t k = static_cast<size_t>(list);
+        std::vector<Button*> buttons = {form->Command1[k].get(), form->Command2[k].get(), form->Command3[k].get(),
+                                        form->Command4[k].get()};
+        if (k == 0)
+            buttons.push_back(form->Command5.get());
+        buttons.push_back(form->Command7[k].get());
+        buttons.push_back(form->Command8[k].get());
+        std::string enabled;
+        for (Button* button : buttons) {
+            if (!button->Enabled())
+                continue;
+            if (!enabled.empty())
+                enabled += ", ";
+            enabled += button->Caption();
+        }
+        return enabled;
+    }
+
+    TempHive hive;
+    ScriptedToolkit toolkit;
+    std::unique_ptr<InstallForm> form;
+};
+
+inline std::vector<std::string> Names(std::initializer_list<const char*> names) {
+    return std::vector<std::string>(names.begin(), names.end());
+}
