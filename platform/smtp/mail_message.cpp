@@ -237,6 +237,14 @@ private:
     std::vector<PropertyMap> recipients_;
 };
 
+// An address taken from the content is used only if it could be one: no control bytes.
+bool plausibleAddress(std::string_view address) {
+    if (address.empty()) return false;
+    for (unsigned char c : address)
+        if (c < 0x20 || c == 0x7F) return false;
+    return true;
+}
+
 }  // namespace
 
 bool IsNullSender(std::string_view sender) { return sender.empty() || sender == "<>"; }
@@ -255,6 +263,7 @@ HRESULT CreateMailMessage(std::string content, const Envelope& envelope, IMailMs
         std::string sender;
         if (IsNullSender(envelope.sender)) {
             if (auto from = MessageHeaders(content).Get("From")) sender = MailboxAddress(*from);
+            if (!plausibleAddress(sender)) sender.clear();
         } else {
             sender = BareAddress(envelope.sender);
         }

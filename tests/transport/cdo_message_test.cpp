@@ -1,0 +1,156 @@
+// The message component's loading from a stream: what it reads, and when it fails.
+#include <gtest/gtest.h>
+
+#include "memory_stream.h"
+#include "message.h"
+#include "oleauto.h"
+
+namespace {
+
+using platform::cdo::Message;
+
+class CdoLoad : public ::testing::Test {
+protected:
+    void SetUp() override {
+        message_ = new Message;
+        message_->AddRef();
+        name_ = SysAllocString(u"IStream");
+    }
+    void TearDown() override {
+        SysFreeString(name_);
+        message_->Release();
+    }
+    HRESULT open(MemoryStream& stream) {
+        IDataSource* source = nullptr;
+        HRESULT hr = static_cast<IMessage*>(message_)->get_DataSource(&source);
+        if (FAILED(hr)) return hr;
+        hr = source->OpenObject(&stream, name_);
+        source->Release();
+        return hr;
+    }
+
+    Message* message_ = nullptr;
+    BSTR name_ = nullptr;
+};
+
+TEST_F(CdoLoad, SplitsHeaderAndBodyAtTheBlankLine) {
+    MemoryStream stream("From: a@example.com\r\nSubject: hi\r\n folded\r\n\r\nBody line\r\n");
+    ASSERT_EQ(open(stream), S_OK);
+    EXPECT_EQ(message_->Header(), "From: a@example.com\r\nSubject: hi\r\n folded\r\n");
+    EXPECT_EQ(message_->Body(), "Body line\r\n");
+    EXPECT_EQ(stream.references, 1) << "the stream is released once the load is done";
+}
+
+TEST_F(CdoLoad, AcceptsBareLineFeedsAndMessagesWithoutBody) {
+    MemoryStream bare("Subject: x\n\nbody");
+    ASSERT_EQ(open(bare), S_OK);
+    EXPECT_EQ(message_->Body(), "body");
+
+    MemoryStream headerOnly("Subject: no body, no line end");
+    ASSERT_EQ(open(headerOnly), S_OK);
+    EXPECT_EQ(message_->Header(), "Subject: no body, no line end");
+    EXPECT_EQ(message_->Body(), "");
+}
+
+TEST_F(CdoLoad, EndsTheHeaderSectionAtTheFirstLineThatIsNotAField) {
+    MemoryStream stream("Subject: x\r\nthis is text\r\nFrom: b@example.com\r\n");
+    ASSERT_EQ(open(stream), S_OK);
+    EXPECT_EQ(message_->Header(), "Subject: x\r\n");
+    EXPECT_EQ(message_->Body(), "this is text\r\nFrom: b@example.com\r\n");
+}
+
+TEST_F(CdoLoad, FailsWithoutAHeaderSection) {
+    for (const char* content : {"", "\r\n\r\nSubject: late", "just text\r\n", " Subject: folded first\r\n",
+                                ": no name\r\n", "From a@example.com Mon Jan 1\r\nSubject: x\r\n"}) {
+        MemoryStream stream(content);
+        EXPECT_TRUE(FAILED(open(stream))) << content;
+        EXPECT_FALSE(message_->Loaded());
+        EXPECT_EQ(stream.references, 1);
+    }
+}
+
+TEST_F(CdoLoad, PassesOnTheStreamsErrors) {
+    MemoryStream statFails("Subject: x\r\n\r\n");
+    statFails.statStatus = STG_E_INVALIDPOINTER;
+    EXPECT_EQ(open(statFails), STG_E_INVALIDPOINTER);
+
+    MemoryStream seekFails("Subject: x\r\n\r\n");
+    seekFails.seekStatus = STG_E_WRITEFAULT;
+    EXPECT_EQ(open(seekFails), STG_E_WRITEFAULT);
+
+    MemoryStream readFails("Subject: x\r\n\r\n");
+    readFails.readStatus = E_UNEXPECTED;
+    EXPECT_EQ(open(readFails), E_UNEXPECTED);
+    EXPECT_FALSE(message_->Loaded());
+    EXPECT_EQ(readFails.references, 1);
+}
+
+TEST_F(CdoLoad, ReadsUntilTheStreamIsExhaustedWhateverStatReports) {
+    std::string content = "Subject: x\r\n\r\n" + std::string(10000, 'b');
+    MemoryStream understated(content);
+    understated.statSize_ = 0;  // Seek to 0 is still allowed
+    ASSERT_EQ(open(understated), S_OK);
+    EXPECT_EQ(message_->Body().size(), 10000u);
+
+    MemoryStream trickle(content);
+    trickle.readChunk = 7;
+    ASSERT_EQ(open(trickle), S_OK);
+    EXPECT_EQ(message_->Body().size(), 10000u);
+}
+
+TEST_F(CdoLoad, ReadsAnExactlySizedStreamInTwoReads) {
+    MemoryStream stream("Subject: x\r\n\r\n" + std::string(4000, 'b'));
+    ASSERT_EQ(open(stream), S_OK);
+    EXPECT_EQ(stream.reads, 2) << "one read for the content, one that finds the end";
+}
+
+TEST_F(CdoLoad, CopesWithBinaryBytesAndNuls) {
+    const char bytes[] = "X-Bin: \x01\xff\x00\x80\r\n\r\n\x00\x00\xfe";
+    MemoryStream stream(std::string(bytes, sizeof bytes - 1));
+    ASSERT_EQ(open(stream), S_OK);
+    EXPECT_EQ(message_->Body(), std::string_view("\x00\x00\xfe", 3));
+
+    MemoryStream nulFirst(std::string("\0Subject: x\r\n", 13));
+    EXPECT_TRUE(FAILED(open(nulFirst)));
+}
+
+TEST_F(CdoLoad, LoadsFiftyMegabytes) {
+    std::string content = "Subject: big\r\n\r\n";
+    content.resize(50u << 20, 'z');
+    MemoryStream stream(content);
+    ASSERT_EQ(open(stream), S_OK);
+    EXPECT_EQ(message_->Body().size(), (50u << 20) - 16);
+}
+
+TEST_F(CdoLoad, RefusesOtherSourcesAndInterfaceNames) {
+    MemoryStream stream("Subject: x\r\n\r\n");
+    IDataSource* source = nullptr;
+    ASSERT_EQ(static_cast<IMessage*>(message_)->get_DataSource(&source), S_OK);
+    BSTR other = SysAllocString(u"IMessage");
+    EXPECT_EQ(source->OpenObject(&stream, other), E_INVALIDARG);
+    EXPECT_EQ(source->OpenObject(&stream, nullptr), E_INVALIDARG);
+    EXPECT_EQ(source->OpenObject(nullptr, name_), E_INVALIDARG);
+    SysFreeString(other);
+
+    struct NotAStream : IUnknown {
+        STDMETHOD(QueryInterface)(REFIID, void** ppv) override {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        STDMETHOD_(ULONG, AddRef)() override { return 2; }
+        STDMETHOD_(ULONG, Release)() override { return 1; }
+    } notAStream;
+    EXPECT_EQ(source->OpenObject(&notAStream, name_), E_NOINTERFACE);
+    source->Release();
+}
+
+TEST_F(CdoLoad, OffersNothingElseOfTheComponent) {
+    BSTR subject = nullptr;
+    EXPECT_EQ(static_cast<IMessage*>(message_)->get_Subject(&subject), E_NOTIMPL);
+    void* other = nullptr;
+    const IID stranger = {0x1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
+    EXPECT_EQ(static_cast<IMessage*>(message_)->QueryInterface(stranger, &other), E_NOINTERFACE);
+    EXPECT_EQ(other, nullptr);
+}
+
+}  // namespace

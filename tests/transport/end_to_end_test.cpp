@@ -1,0 +1,123 @@
+// pellicor-submit against rule lists written by pellicor-reg in a throwaway hive:
+// every combination of the rule, each in a fresh hive.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "temp_hive.h"
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out;
+};
+
+// Runs `argv` with `input` on standard input; collects standard output.
+Result runProgram(const std::vector<std::string>& argv, const std::string& input, const std::filesystem::path& folder) {
+    std::filesystem::path inPath = folder / "stdin", outPath = folder / "stdout";
+    std::ofstream(inPath, std::ios::binary) << input;
+    pid_t child = fork();
+    if (child == 0) {
+        int in = open(inPath.c_str(), O_RDONLY);
+        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int devnull = open("/dev/null", O_WRONLY);
+        dup2(in, 0), dup2(out, 1), dup2(devnull, 2);
+        std::vector<char*> args;
+        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    std::ostringstream out;
+    out << std::ifstream(outPath, std::ios::binary).rdbuf();
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out.str()};
+}
+
+const std::string kRoot = "HKLM\\SOFTWARE\\Orlenby\\Pellicor\\";
+const char* kLists[] = {"ExtOOFdisabledDomains", "ExtOOFenabledRecipientDomains", "ExtOOFEnabledSenderAddresses"};
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void addEntry(int list, const std::string& entry) {
+        Result r = runProgram({PELLICOR_REG, "add", kRoot + kLists[list], "/v", entry, "/t", "REG_SZ", "/d", "", "/f"},
+                              "", hive_->folder());
+        ASSERT_EQ(r.status, 0) << "pellicor-reg add " << entry;
+    }
+    std::string submit(const std::string& from, const std::vector<std::string>& to, const std::string& message) {
+        std::vector<std::string> argv = {PELLICOR_SUBMIT, "--from", from};
+        for (const std::string& recipient : to) argv.insert(argv.end(), {"--to", recipient});
+        Result r = runProgram(argv, message, hive_->folder());
+        EXPECT_EQ(r.status, 0);
+        return r.out;
+    }
+    std::unique_ptr<TempHive> hive_ = std::make_unique<TempHive>();
+};
+
+const char kAutoReply[] =
+    "From: Ann <ann@example.com>\r\nTo: bob@partner.example\r\nSubject: Out of Office: plans\r\n"
+    "Auto-Submitted: auto-replied\r\n\r\nI am away until Monday.\r\n";
+const char kOrdinary[] =
+    "From: Ann <ann@example.com>\r\nTo: bob@partner.example\r\nSubject: plans\r\n\r\nSee you Monday.\r\n";
+
+// Entries per list for one case: an entry that matches, one that does not, or no list at all.
+enum class List0 { SenderDomain, AnyDomain, OtherDomain, Missing };
+enum class Entry { Matching, Other, Missing };
+
+TEST_F(EndToEnd, EveryCombinationOfTheRule) {
+    for (bool outOfOffice : {true, false})
+        for (List0 list0 : {List0::SenderDomain, List0::AnyDomain, List0::OtherDomain, List0::Missing})
+            for (Entry list1 : {Entry::Matching, Entry::Other, Entry::Missing})
+                for (Entry list2 : {Entry::Matching, Entry::Other, Entry::Missing}) {
+                    hive_ = std::make_unique<TempHive>();
+                    if (list0 == List0::SenderDomain) addEntry(0, "@EXAMPLE.com");
+                    if (list0 == List0::AnyDomain) addEntry(0, "*");
+                    if (list0 == List0::OtherDomain) addEntry(0, "@elsewhere.example");
+                    if (list1 != Entry::Missing)
+                        addEntry(1, list1 == Entry::Matching ? "@partner.example" : "@other.example");
+                    if (list2 != Entry::Missing)
+                        addEntry(2, list2 == Entry::Matching ? "ann@example.com" : "carl@example.com");
+
+                    bool condemned = outOfOffice && (list0 == List0::SenderDomain || list0 == List0::AnyDomain) &&
+                                     list1 != Entry::Matching && list2 != Entry::Matching;
+                    std::string verdict = submit("", {"bob@partner.example"}, outOfOffice ? kAutoReply : kOrdinary);
+                    EXPECT_EQ(verdict, condemned ? "deleted\n" : "delivered\n")
+                        << "oof=" << outOfOffice << " list0=" << int(list0) << " list1=" << int(list1)
+                        << " list2=" << int(list2);
+                }
+}
+
+TEST_F(EndToEnd, OnlyTheFirstRecipientCounts) {
+    addEntry(0, "*");
+    addEntry(1, "@partner.example");
+    EXPECT_EQ(submit("", {"carl@other.example", "bob@partner.example"}, kAutoReply), "deleted\n");
+    EXPECT_EQ(submit("", {"bob@partner.example", "carl@other.example"}, kAutoReply), "delivered\n");
+    EXPECT_EQ(submit("", {"no-domain"}, kAutoReply), "delivered\n");
+}
+
+TEST_F(EndToEnd, TheEnvelopeSenderIsJudgedWhenThereIsOne) {
+    addEntry(0, "@example.com");
+    EXPECT_EQ(submit("<vacation@example.com>", {"bob@partner.example"}, kAutoReply), "deleted\n");
+    EXPECT_EQ(submit("vacation@elsewhere.example", {"bob@partner.example"}, kAutoReply), "delivered\n");
+}
+
+TEST_F(EndToEnd, OverlongSenderAddressesAreNotJudged) {
+    addEntry(0, "*");
+    for (size_t length : {1023u, 1024u, 4095u}) {
+        std::string sender = std::string(length - 12, 'a') + "@example.com";
+        std::string expected = length <= 1023 ? "deleted\n" : "delivered\n";
+        EXPECT_EQ(submit(sender, {"bob@partner.example"}, kAutoReply), expected) << length;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,119 @@
+// The marker component: which messages it calls out-of-office replies, and the
+// marker it leaves for the sink to find.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "mail_message.h"
+#include "out_of_office_marker.h"
+
+namespace {
+
+using platform::smtp::ClassifyMessage;
+using platform::smtp::MessageKind;
+
+struct Case {
+    const char* name;
+    const char* header;
+    bool nullSender;
+    MessageKind kind;
+};
+
+const Case kCases[] = {
+    // Automatic replies.
+    {"rfc3834", "Auto-Submitted: auto-replied\r\nSubject: Re: plans\r\n", true, MessageKind::OutOfOffice},
+    {"rfc3834 with comment", "Auto-Submitted: Auto-Replied (vacation)\r\n", false, MessageKind::OutOfOffice},
+    {"sieve vacation", "Auto-Submitted: auto-replied; owner-email=\"a@b\"\r\nSubject: Away\r\n", true,
+     MessageKind::OutOfOffice},
+    {"x-autoreply", "X-Autoreply: yes\r\nSubject: I am away\r\n", false, MessageKind::OutOfOffice},
+    {"x-autorespond", "X-Autorespond: Ann is away\r\n", false, MessageKind::OutOfOffice},
+    {"precedence auto_reply", "Precedence: auto_reply\r\n", false, MessageKind::OutOfOffice},
+    {"subject and suppress", "Subject: Automatic reply: budget\r\nX-Auto-Response-Suppress: All\r\n", false,
+     MessageKind::OutOfOffice},
+    {"subject and null sender", "Subject: Out of Office: budget\r\n", true, MessageKind::OutOfOffice},
+    {"subject and auto-generated", "Subject: out of office autoreply: x\r\nAuto-Submitted: auto-generated\r\n",
+     false, MessageKind::OutOfOffice},
+    {"subject and bulk", "Subject: Vacation: x\r\nPrecedence: bulk\r\n", false, MessageKind::OutOfOffice},
+    // Not replies of that kind.
+    {"dsn", "Content-Type: multipart/report; report-type=delivery-status;\r\n boundary=\"b\"\r\n", true,
+     MessageKind::DeliveryReport},
+    {"dsn quoted", "Content-Type: Multipart/Report; report-type=\"delivery-status\"; boundary=b\r\n", true,
+     MessageKind::DeliveryReport},
+    {"mailer daemon", "From: Mail Delivery System <MAILER-DAEMON@mx.example>\r\nSubject: Undelivered\r\n", true,
+     MessageKind::DeliveryReport},
+    {"failed recipients", "X-Failed-Recipients: a@b\r\nAuto-Submitted: auto-replied\r\n", true,
+     MessageKind::DeliveryReport},
+    {"mdn", "Content-Type: multipart/report; report-type=disposition-notification; boundary=b\r\n"
+            "Subject: Read: plans\r\n",
+     false, MessageKind::ReadReceipt},
+    {"feedback report", "Content-Type: multipart/report; report-type=feedback-report\r\n", true,
+     MessageKind::Report},
+    {"list id", "List-Id: <dev.lists.example>\r\nAuto-Submitted: auto-replied\r\n", false,
+     MessageKind::MailingList},
+    {"list unsubscribe", "List-Unsubscribe: <mailto:leave@lists.example>\r\n", false, MessageKind::MailingList},
+    {"precedence list", "Precedence: list\r\nSubject: digest\r\n", false, MessageKind::MailingList},
+    {"precedence junk", "Precedence: junk\r\n", true, MessageKind::MailingList},
+    {"human reply", "Subject: Re: Out of Office: budget\r\nFrom: bob@example.com\r\n", false, MessageKind::Other},
+    {"human oof subject", "Subject: Out of office: who covers for me?\r\n", false, MessageKind::Other},
+    {"auto-submitted no", "Auto-Submitted: no\r\nSubject: Out of Office: x\r\n", true, MessageKind::Other},
+    {"x-autoreply no", "X-Autoreply: no\r\n", false, MessageKind::Other},
+    {"auto-generated alone", "Auto-Submitted: auto-generated\r\nSubject: Your invoice\r\n", true,
+     MessageKind::Other},
+    {"marker in body only", "Subject: hello\r\n\r\nAuto-Submitted: auto-replied\r\n", false, MessageKind::Other},
+};
+
+TEST(OutOfOfficeMarker, ClassifiesByTheMessagesOwnHeaders) {
+    for (const Case& c : kCases) {
+        std::string content = std::string(c.header) + "\r\nBody\r\n";
+        EXPECT_EQ(ClassifyMessage(content, c.nullSender), c.kind) << c.name;
+    }
+}
+
+TEST(OutOfOfficeMarker, IgnoresContentWithoutHeaderSection) {
+    EXPECT_EQ(ClassifyMessage("", true), MessageKind::Other);
+    const char binary[] = "\0\xff\r\n\r\nAuto-Submitted: auto-replied";
+    EXPECT_EQ(ClassifyMessage(std::string(binary, sizeof binary - 1), true), MessageKind::Other);
+}
+
+// The marker, as the sink reads it: range start + 27, capacity 4096, exactly "ExOOF".
+std::string markerOf(IMailMsgProperties* message) {
+    IMailMsgPropertyManagement* management = nullptr;
+    EXPECT_EQ(message->QueryInterface(IID_IMailMsgPropertyManagement, reinterpret_cast<void**>(&management)), S_OK);
+    DWORD start = 0;
+    EXPECT_EQ(management->AllocPropIDRange(platform::smtp::kMarkerRange, 2000, &start), S_OK);
+    management->Release();
+    char buffer[4096] = {};
+    if (FAILED(message->GetStringA(start + 27, sizeof buffer, buffer))) return "<none>";
+    return buffer;
+}
+
+TEST(OutOfOfficeMarker, MarksOnlyOutOfOfficeReplies) {
+    struct {
+        const char* content;
+        const char* marker;
+    } cases[] = {
+        {"From: ann@example.com\r\nAuto-Submitted: auto-replied\r\n\r\nAway\r\n", "ExOOF"},
+        {"From: ann@example.com\r\nList-Id: <l.example>\r\n\r\nPost\r\n", "<none>"},
+        {"From: ann@example.com\r\nSubject: hi\r\n\r\nHello\r\n", "<none>"},
+    };
+    for (const auto& c : cases) {
+        IMailMsgProperties* message = nullptr;
+        ASSERT_EQ(platform::smtp::CreateMailMessage(c.content, {"", {"bob@partner.example"}}, &message), S_OK);
+        MessageKind kind = MessageKind::Other;
+        ASSERT_EQ(platform::smtp::RunOutOfOfficeMarker(message, true, &kind), S_OK);
+        EXPECT_EQ(markerOf(message), c.marker) << c.content;
+        EXPECT_EQ(kind == MessageKind::OutOfOffice, std::string(c.marker) == "ExOOF");
+        message->Release();
+    }
+}
+
+TEST(OutOfOfficeMarker, LooksOnlyAtTheHeaderSectionOfLongMessages) {
+    std::string content = "Auto-Submitted: auto-replied\r\n\r\n" + std::string(1u << 20, 'x');
+    IMailMsgProperties* message = nullptr;
+    ASSERT_EQ(platform::smtp::CreateMailMessage(content, {"", {"b@c"}}, &message), S_OK);
+    ASSERT_EQ(platform::smtp::RunOutOfOfficeMarker(message, true, nullptr), S_OK);
+    EXPECT_EQ(markerOf(message), "ExOOF");
+    message->Release();
+}
+
+}  // namespace

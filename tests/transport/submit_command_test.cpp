@@ -1,0 +1,138 @@
+// pellicor-submit's command line, message reading and exit statuses, with the
+// event fired at a stand-in that records what the sink would have seen.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "out_of_office_marker.h"
+#include "submit_command.h"
+
+namespace {
+
+struct Seen {
+    int events = 0;
+    std::string sender;
+    bool marked = false;
+    DWORD recipients = 0;
+};
+
+Seen seen;
+
+std::string stringProperty(IMailMsgProperties* message, DWORD id) {
+    char buffer[4096] = {};
+    return SUCCEEDED(message->GetStringA(id, sizeof buffer, buffer)) ? buffer : "<missing>";
+}
+
+// Deletes every marked message, as a sink with "*" in list 0 and nothing else would.
+HRESULT recordingSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict) {
+    ++seen.events;
+    seen.sender = stringProperty(message, IMMPID_MP_SENDER_ADDRESS_SMTP);
+    IMailMsgPropertyManagement* management = nullptr;
+    message->QueryInterface(IID_IMailMsgPropertyManagement, reinterpret_cast<void**>(&management));
+    DWORD start = 0;
+    management->AllocPropIDRange(platform::smtp::kMarkerRange, 2000, &start);
+    management->Release();
+    seen.marked = stringProperty(message, start + 27) == "ExOOF";
+    IMailMsgRecipients* recipients = nullptr;
+    message->QueryInterface(IID_IMailMsgRecipients, reinterpret_cast<void**>(&recipients));
+    recipients->Count(&seen.recipients);
+    recipients->Release();
+    if (seen.marked) message->PutDWORD(IMMPID_MP_MESSAGE_STATUS, MP_STATUS_ABORT_DELIVERY);
+    *verdict = platform::smtp::ReadVerdict(message);
+    return S_OK;
+}
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// Runs the command with `input` on standard input.
+Outcome run(std::vector<std::string> args, const std::string& input = "") {
+    seen = Seen{};
+    std::FILE* in = std::tmpfile();
+    std::fwrite(input.data(), 1, input.size(), in);
+    std::rewind(in);
+    std::ostringstream out, err;
+    int status = submit::RunSubmit(args, recordingSink, in, out, err);
+    std::fclose(in);
+    return {status, out.str(), err.str()};
+}
+
+bool oneLine(const std::string& text) { return !text.empty() && text.find('\n') == text.size() - 1; }
+
+const char kAutoReply[] = "From: Ann <ann@example.com>\r\nAuto-Submitted: auto-replied\r\n\r\nAway\r\n";
+const char kOrdinary[] = "From: Ann <ann@example.com>\r\nSubject: lunch\r\n\r\nNoon?\r\n";
+
+TEST(Submit, PrintsTheVerdictAsItsOnlyLine) {
+    Outcome marked = run({"--from", "", "--to", "bob@partner.example"}, kAutoReply);
+    EXPECT_EQ(marked.status, submit::kExitOk);
+    EXPECT_EQ(marked.out, "deleted\n");
+    EXPECT_EQ(marked.err, "");
+    EXPECT_EQ(seen.sender, "ann@example.com");
+
+    Outcome ordinary = run({"--from=ann@example.com", "--to=bob@partner.example"}, kOrdinary);
+    EXPECT_EQ(ordinary.status, submit::kExitOk);
+    EXPECT_EQ(ordinary.out, "delivered\n");
+}
+
+TEST(Submit, MarkerModesDecideWhatTheSinkSees) {
+    run({"--marker", "on", "--from", "a@b", "--to", "c@d"}, kOrdinary);
+    EXPECT_TRUE(seen.marked);
+    run({"--marker", "off", "--from", "a@b", "--to", "c@d"}, kAutoReply);
+    EXPECT_FALSE(seen.marked);
+    run({"--marker", "auto", "--from", "<>", "--to", "c@d", "--to", "e@f"}, kAutoReply);
+    EXPECT_TRUE(seen.marked);
+    EXPECT_EQ(seen.recipients, 2u);
+}
+
+TEST(Submit, ReadsTheMessageFromAFile) {
+    char path[] = "/tmp/pellicor-submit-XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(write(fd, kAutoReply, sizeof kAutoReply - 1), ssize_t(sizeof kAutoReply - 1));
+    close(fd);
+    Outcome result = run({"--from", "", "--to", "b@c", path});
+    EXPECT_EQ(result.out, "deleted\n");
+    unlink(path);
+}
+
+TEST(Submit, RefusesBadInputWithOneLineAndStatus2) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"--from", "a@b"},                                   // no recipient
+        {"--to", "c@d"},                                     // no sender
+        {"--from", "a@b", "--to", ""},                       // empty recipient
+        {"--from", "a@b", "--to", "c@d", "--marker", "maybe"},
+        {"--from", "a@b", "--to", "c@d", "--bcc", "e@f"},
+        {"--from", "a@b", "--to", "c@d", "--to"},
+        {"--from", "a@b", "--from", "x@y", "--to", "c@d"},
+        {"--from", "a@b", "--to", "c@d", "one.eml", "two.eml"},
+        {"--from", "a\r\nb@c", "--to", "c@d"},
+        {"--from", "a@b", "--to", "c@d", "/nonexistent/message.eml"},
+        {"--from", "a@b", "--to", "c@d", "/"},
+    };
+    for (const auto& args : bad) {
+        Outcome result = run(args, kOrdinary);
+        EXPECT_EQ(result.status, submit::kExitBadInput) << result.err;
+        EXPECT_TRUE(oneLine(result.err)) << result.err;
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(seen.events, 0);
+    }
+}
+
+TEST(Submit, AcceptsSixtyFourMebibytesAndRefusesOneByteMore) {
+    std::string message = kOrdinary;
+    message.resize(submit::kMaxMessageBytes, 'x');
+    EXPECT_EQ(run({"--from", "a@b", "--to", "c@d"}, message).out, "delivered\n");
+    message.push_back('x');
+    Outcome over = run({"--from", "a@b", "--to", "c@d"}, message);
+    EXPECT_EQ(over.status, submit::kExitBadInput);
+    EXPECT_NE(over.err.find("64 MiB"), std::string::npos);
+    EXPECT_EQ(seen.events, 0);
+}
+
+}  // namespace
