@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -122,6 +126,67 @@ TEST_F(QtWindowTest, ExitClosesTheWindow) {
     toolkit.Show();
     qobject_cast<QPushButton*>(QtWidgetOf(*form.Command6))->click();
     EXPECT_FALSE(toolkit.window().isVisible());
+}
+
+// Answers the modal box that opens next, once it is up, with what check returns.
+template <typename Check>
+void WhenModalOpens(Check check) {
+    QTimer::singleShot(0, [check] {
+        QWidget* modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr);
+        check(*modal);
+    });
+}
+
+TEST_F(QtWindowTest, InputBoxOpensWithTheCaretAfterTheDefaultAndNothingSelected) {
+    QtToolkit toolkit;
+    toolkit.Show();
+    int caret = -1;
+    bool selected = true;
+    QString prompt;
+    WhenModalOpens([&](QWidget& box) {
+        QTimer::singleShot(0, [&caret, &selected, &box] {
+            auto* edit = box.findChild<QLineEdit*>();
+            ASSERT_NE(edit, nullptr);
+            caret = edit->cursorPosition();
+            selected = edit->hasSelectedText();
+            edit->insert("ample.com");
+            qobject_cast<QDialog*>(&box)->accept();
+        });
+        prompt = box.findChild<QLabel*>()->text();
+    });
+    toolkit.SendRightArrow();
+    std::string answer = toolkit.InputBox("Add new e-mail domain:\r\r  Example:\r@example.com", "Pellicor setup", "@ex");
+    EXPECT_EQ(caret, 3);
+    EXPECT_FALSE(selected);
+    EXPECT_EQ(answer, "@example.com");
+    EXPECT_EQ(prompt, "Add new e-mail domain:\n\n  Example:\n@example.com");
+}
+
+TEST_F(QtWindowTest, InputBoxCancelGivesAnEmptyText) {
+    QtToolkit toolkit;
+    WhenModalOpens([](QWidget& box) { qobject_cast<QDialog*>(&box)->reject(); });
+    EXPECT_EQ(toolkit.InputBox("Edit this e-mail address:", "Pellicor setup", "a@example.com"), "");
+}
+
+TEST_F(QtWindowTest, ConfirmationHasYesAndNoWithNoTheDefaultAndAWarningIcon) {
+    QtToolkit toolkit;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString defaultButton;
+    int buttons = 0;
+    WhenModalOpens([&](QWidget& widget) {
+        auto& box = *qobject_cast<QMessageBox*>(&widget);
+        icon = box.icon();
+        buttons = static_cast<int>(box.buttons().size());
+        defaultButton = box.defaultButton() ? box.defaultButton()->text() : QString();
+        box.defaultButton()->click();
+    });
+    MsgBoxResult answer = toolkit.MsgBox("Are you sure you want to delete all items from the list?",
+                                         vbYesNo | vbExclamation | vbDefaultButton2, "Pellicor setup");
+    EXPECT_EQ(icon, QMessageBox::Warning);
+    EXPECT_EQ(buttons, 2);
+    EXPECT_EQ(defaultButton.remove('&'), "No");
+    EXPECT_EQ(answer, vbNo);
 }
 
 int main(int argc, char** argv) {
