@@ -1,0 +1,91 @@
+// A rule list lookup as the sink makes it: open the key, query its sizes, read every
+// value, close. "Unchanged" is the steady state; "AfterChange" has another connection
+// write the hive before every walk, so the key's contents are read from the file.
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "ktmw32.h"
+#include "temp_hive.h"
+#include "winbase.h"
+#include "windows.h"
+#include "winreg.h"
+
+namespace {
+
+const char16_t* const kPath = u"Software\\Orlenby\\Pellicor\\ExtOOFdisabledDomains";
+
+void fill(int values) {
+    HKEY key;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+    HKEY transacted;
+    RegOpenKeyTransactedW(HKEY_LOCAL_MACHINE, kPath, 0, KEY_ALL_ACCESS, &transacted, transaction, nullptr);
+    for (int i = 0; i < values; ++i) {
+        std::string name = "@domain" + std::to_string(i) + ".example";
+        RegSetValueExA(transacted, name.c_str(), 0, REG_SZ, nullptr, 0);
+    }
+    CommitTransaction(transaction);
+    RegCloseKey(transacted);
+    CloseHandle(transaction);
+    RegCloseKey(key);
+}
+
+// Another connection's write (a transaction has its own), in a key beside the list.
+void touchHive() {
+    HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+    HKEY key;
+    RegCreateKeyTransactedW(HKEY_LOCAL_MACHINE, u"Software\\Orlenby\\Other", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                            &key, nullptr, transaction, nullptr);
+    DWORD tick = 1;
+    RegSetValueExW(key, u"tick", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&tick), sizeof tick);
+    CommitTransaction(transaction);
+    RegCloseKey(key);
+    CloseHandle(transaction);
+}
+
+DWORD walk() {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+    DWORD count = 0, longest = 0, largest = 0, read = 0;
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longest, &largest, nullptr,
+                     nullptr);
+    std::vector<WCHAR> name(longest + 1);
+    std::vector<BYTE> data(largest + 1);
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD chars = longest + 1, bytes = largest, type;
+        if (RegEnumValueW(key, i, name.data(), &chars, nullptr, &type, data.data(), &bytes) != ERROR_SUCCESS) break;
+        read += type == REG_SZ;
+    }
+    RegCloseKey(key);
+    return read;
+}
+
+void Unchanged(benchmark::State& state) {
+    TempHive hive;
+    fill(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        if (walk() != state.range(0)) state.SkipWithError("walk did not read every value");
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void AfterChange(benchmark::State& state) {
+    TempHive hive;
+    fill(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        touchHive();
+        state.ResumeTiming();
+        if (walk() != state.range(0)) state.SkipWithError("walk did not read every value");
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+BENCHMARK(Unchanged)->Arg(10)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(AfterChange)->Arg(10)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
