@@ -1,13 +1,12 @@
-// Classes outside the process's class table. The hive's HKEY_CLASSES_ROOT\CLSID
-// entries (InprocServer32) are not consulted yet, so only the table's classes exist.
+// Classes outside the process's class table: those registered in the hive under
+// HKEY_CLASSES_ROOT\CLSID with an InprocServer32 library.
 #include "class_table.h"
+#include "inproc_servers.h"
 
 namespace platform::com {
 
 HRESULT LocateRegisteredClass(REFCLSID clsid, IClassFactory** factory) {
-    if (!factory) return E_POINTER;
-    *factory = nullptr;
-    return REGDB_E_CLASSNOTREG;
+    return LoadInprocServerClass(clsid, factory);
 }
 
 }  // namespace platform::com

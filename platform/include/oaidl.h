@@ -99,3 +99,6 @@ struct IDispatch : IUnknown {
 
 EXTERN_C void WINAPI VariantInit(VARIANT* v);
 STDAPI VariantClear(VARIANT* v);
+
+// The type library interfaces and services.
+#include "typelib.h"

@@ -1,0 +1,7 @@
+#include <iostream>
+
+#include "regsvr_command.h"
+
+int main(int argc, char** argv) {
+    return regsvr::RunRegsvr(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+}
