@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Postfix throughput, one run on this machine, through (a) no milter, (b) the
+# do-nothing milter, (c) pellicor-milter with rule lists of 1,000 entries each.
+# smtp-source sends 2,000 out-of-office replies in 10 sessions from a file with LF
+# line ends; each reply walks all three lists and is delivered (its sender is the
+# last entry of list 2), so every mode delivers the same mail.
+# Usage (as root): bench/milter/throughput.sh [BUILD-DIR]   (default: build)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+export PELLICOR_REG=$build/bin/pellicor-reg PELLICOR_REGSVR=$build/bin/pellicor-regsvr
+export PELLICOR_LIBRARY=$build/lib/libPellicor.so
+. "$root/tests/milter/milter_env.sh"
+. "$root/tests/milter/postfix_instance.sh"
+[ "$(id -u)" -eq 0 ] || { echo "throughput.sh: run as root (it starts Postfix)" >&2; exit 1; }
+messages=${MESSAGES:-2000}
+sessions=${SESSIONS:-10}
+
+work=$(mktemp -d /tmp/pellicor-bench-XXXXXX)
+trap 'postfix_instance_stop; rm -rf "$work"' EXIT
+
+# The hive: the sink and three lists of 1,000 entries.
+mkdir -p "$work/hive"
+export PELLICOR_REGISTRY=$work/hive/registry.sqlite
+register_sink
+{
+    echo "Windows Registry Editor Version 5.00"
+    for list in ExtOOFdisabledDomains ExtOOFenabledRecipientDomains ExtOOFEnabledSenderAddresses; do
+        echo
+        echo "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\$list]"
+        for i in $(seq -w 1 999); do
+            case $list in
+                ExtOOFdisabledDomains) echo "\"@d$i.example\"=\"\"" ;;
+                ExtOOFenabledRecipientDomains) echo "\"@r$i.example\"=\"\"" ;;
+                *) echo "\"s$i@condemned.example\"=\"\"" ;;
+            esac
+        done
+        case $list in
+            ExtOOFdisabledDomains) echo '"@condemned.example"=""' ;;
+            ExtOOFenabledRecipientDomains) echo '"@r1000.example"=""' ;;
+            *) echo '"exempt@condemned.example"=""' ;;
+        esac
+    done
+} >"$work/rules.reg"
+"$PELLICOR_REG" import "$work/rules.reg" >/dev/null
+for list in ExtOOFdisabledDomains ExtOOFenabledRecipientDomains ExtOOFEnabledSenderAddresses; do
+    count=$("$PELLICOR_REG" query "$rules_key\\$list" | grep -c REG_SZ || true)
+    [ "$count" -eq 1000 ] || { echo "throughput.sh: $list holds $count entries, not 1000" >&2; exit 1; }
+done
+chown -R postfix: "$work/hive"
+
+printf '%s\n' "From: exempt@condemned.example" "To: bob@outside.example" \
+    "Subject: Out of Office: back on Monday" "Auto-Submitted: auto-replied" "" \
+    "I am away until Monday and will read your mail when I am back." >"$work/reply.txt"
+
+run() {  # NAME MILTER-COMMAND...
+    local name=$1 dir="$work/$1"
+    shift
+    mkdir -p "$dir"
+    if [ $# -gt 0 ]; then
+        postfix_instance_start "$dir" "unix:$dir/milter/milter.sock" "$@"
+    else
+        postfix_instance_start "$dir" ""
+    fi
+    local start end
+    start=$(date +%s.%N)
+    smtp-source -s "$sessions" -m "$messages" -F "$work/reply.txt" -f exempt@condemned.example \
+        -t bob@outside.example "127.0.0.1:$smtpd_port"
+    postfix_instance_drain 600
+    end=$(date +%s.%N)
+    local delivered
+    delivered=$(grep -c "status=sent" "$dir/log/maillog" || true)
+    postfix_instance_stop
+    awk -v n="$name" -v m="$messages" -v d="$delivered" -v s="$start" -v e="$end" \
+        'BEGIN { printf "%-10s %6d messages %6d delivered %8.2f s %8.1f messages/s\n", n, m, d, e - s, m / (e - s) }' |
+        tee -a "$work/results"
+}
+
+run none
+run nothing "$build/bin/nothing-milter"
+run pellicor "$build/bin/pellicor-milter" -u postfix
+awk '{ rate[$1] = $8 } END { printf "pellicor / nothing = %.3f (target >= 0.95)\n", rate["pellicor"] / rate["nothing"] }' \
+    "$work/results"

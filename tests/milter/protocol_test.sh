@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# pellicor-milter against miltertest: the judged replies, odd input, a stop by
+# SIGTERM that is prompt and leaves nothing behind, and a sink that is not registered.
+# Usage: protocol_test.sh MILTER REG REGSVR LIBRARY
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+milter=$1
+export PELLICOR_REG=$2 PELLICOR_REGSVR=$3 PELLICOR_LIBRARY=$4
+. "$here/milter_env.sh"
+command -v miltertest >/dev/null || { echo "skipped: miltertest is not installed"; exit 77; }
+
+work=$(mktemp -d /tmp/pellicor-milter-test-XXXXXX)
+milter_pid=""
+cleanup() {
+    [ -n "$milter_pid" ] && stop_process "$milter_pid"
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*" >&2; [ -f "$work/milter.log" ] && cat "$work/milter.log" >&2; exit 1; }
+
+run_suite() {  # SINK-STATE
+    local socket="unix:$work/milter.sock"
+    "$milter" -f -p "$socket" -P "$work/milter.pid" 2>"$work/milter.log" &
+    milter_pid=$!
+    wait_for_file "$work/milter.sock" 50 || fail "the milter did not open its socket"
+    miltertest -D socket="$socket" -D sink="$1" -s "$here/protocol.lua" || fail "miltertest ($1 sink)"
+
+    # SIGTERM: gone well within libmilter's 5-second poll, socket and pid file removed.
+    local started=$(date +%s%N)
+    kill -TERM "$milter_pid"
+    wait "$milter_pid" || fail "the milter exited with status $?"
+    milter_pid=""
+    local elapsed_ms=$(( ($(date +%s%N) - started) / 1000000 ))
+    [ "$elapsed_ms" -lt 2000 ] || fail "stopping took ${elapsed_ms} ms"
+    [ ! -e "$work/milter.sock" ] || fail "socket left behind"
+    [ ! -e "$work/milter.pid" ] || fail "pid file left behind"
+    grep -q "stopped" "$work/milter.log" || fail "no stop line in the log"
+}
+
+# Bad command lines: one line on stderr, non-zero status.
+for args in "" "-p" "-p tcp:1@x" "-p inet:0@127.0.0.1" "-x" "-p unix:$work/s -u no-such-user-here"; do
+    if "$milter" $args -f 2>"$work/err"; then fail "accepted: $args"; fi
+    [ "$(wc -l <"$work/err")" -eq 1 ] || fail "not one line for '$args': $(cat "$work/err")"
+done
+
+export PELLICOR_REGISTRY="$work/hive.sqlite"
+run_suite missing
+grep -q "NOQUEUE: creating Pellicor.Sink failed" "$work/milter.log" || fail "the missing sink was not logged"
+
+register_sink
+write_test_rules
+run_suite registered
+[ "$(grep -c "discarded out-of-office reply" "$work/milter.log")" -eq 6 ] || fail "expected 6 discard lines"
+grep -q "from=<away2@condemned.example> to=<bob@outside.example>" "$work/milter.log" || fail "discard line lacks the addresses"
+
+# A socket left by a killed milter is replaced; a live one is refused.
+"$milter" -f -p "unix:$work/milter.sock" 2>/dev/null &
+milter_pid=$!
+wait_for_file "$work/milter.sock" 50 || fail "the milter did not open its socket"
+kill -KILL "$milter_pid"
+wait "$milter_pid" 2>/dev/null || true
+[ -S "$work/milter.sock" ] || fail "no stale socket to test with"
+"$milter" -f -p "unix:$work/milter.sock" 2>"$work/milter.log" &
+milter_pid=$!
+sleep 0.5
+kill -0 "$milter_pid" || fail "a stale socket stopped the milter"
+if "$milter" -f -p "unix:$work/milter.sock" 2>"$work/err"; then fail "a second milter took a live socket"; fi
+grep -q "another milter is listening" "$work/err" || fail "no reason given for the live socket"
+echo "protocol tests passed"

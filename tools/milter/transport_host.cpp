@@ -1,0 +1,86 @@
+#include "transport_host.h"
+
+#include <cstdio>
+#include <new>
+
+#include "objbase.h"
+#include "out_of_office_marker.h"
+
+namespace pellicor_milter {
+
+namespace {
+
+std::string StatusText(const char* step, HRESULT hr) {
+    char text[96];
+    snprintf(text, sizeof text, "%s failed (0x%08X)", step, static_cast<unsigned>(hr));
+    return text;
+}
+
+Judgement Failure(const char* step, HRESULT hr) {
+    Judgement judgement;
+    judgement.failed = true;
+    judgement.reason = StatusText(step, hr);
+    return judgement;
+}
+
+}  // namespace
+
+TransportHost::~TransportHost() { ReleaseSink(); }
+
+void TransportHost::ReleaseSink() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (cachedSink_) cachedSink_->Release();
+    cachedSink_ = nullptr;
+}
+
+HRESULT TransportHost::AcquireSink(IUnknown** sink) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (cachedSink_) {
+        cachedSink_->AddRef();
+        *sink = cachedSink_;
+        return S_OK;
+    }
+    CLSID sinkClass{};
+    HRESULT hr = CLSIDFromProgID(u"Pellicor.Sink", &sinkClass);
+    if (FAILED(hr)) return hr;
+    IUnknown* created = nullptr;
+    hr = CoCreateInstance(sinkClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&created));
+    if (FAILED(hr)) return hr;
+    // Kept for later messages only when the sink allows it, as the event system does.
+    IEventIsCacheable* cacheable = nullptr;
+    if (SUCCEEDED(created->QueryInterface(IID_IEventIsCacheable, reinterpret_cast<void**>(&cacheable)))) {
+        if (cacheable->IsCacheable() == S_OK) {
+            created->AddRef();
+            cachedSink_ = created;
+        }
+        cacheable->Release();
+    }
+    *sink = created;
+    return S_OK;
+}
+
+Judgement TransportHost::Judge(std::string content, const platform::smtp::Envelope& envelope) try {
+    IMailMsgProperties* message = nullptr;
+    HRESULT hr = platform::smtp::CreateMailMessage(std::move(content), envelope, &message);
+    if (FAILED(hr)) return Failure("building the mail message", hr);
+
+    Judgement judgement;
+    hr = platform::smtp::RunOutOfOfficeMarker(message, platform::smtp::IsNullSender(envelope.sender), nullptr);
+    IUnknown* sink = nullptr;
+    if (FAILED(hr)) judgement = Failure("the out-of-office marker", hr);
+    else if (FAILED(hr = AcquireSink(&sink))) judgement = Failure("creating Pellicor.Sink", hr);
+
+    if (sink) {
+        platform::smtp::Verdict verdict = platform::smtp::Verdict::Delivered;
+        hr = platform::smtp::FireMessageEvent(sink, message, &verdict);
+        if (FAILED(hr)) judgement = Failure("the message event", hr);
+        else judgement.deleted = verdict == platform::smtp::Verdict::Deleted;
+        sink->Release();
+    }
+    message->Release();
+    return judgement;
+} catch (const std::bad_alloc&) {
+    return Failure("allocating memory", E_OUTOFMEMORY);
+}
+
+}  // namespace pellicor_milter

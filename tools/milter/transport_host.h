@@ -1,0 +1,45 @@
+// The transport's side of one message: build the mail message from content and
+// envelope, let the out-of-office marker mark it, fire the message event at the
+// sink ("Pellicor.Sink") and read the verdict. The sink is created once and kept
+// when it says it may be cached; it is free-threaded, so every session shares it.
+#pragma once
+#include <mutex>
+#include <string>
+
+#include "mail_message.h"
+#include "message_event_source.h"
+#include "seo.h"
+
+namespace pellicor_milter {
+
+// The marker judges by header fields only, so the MTA need not send the body.
+inline constexpr bool kMarkerReadsBody = false;
+
+struct Judgement {
+    bool deleted = false;  // the sink set the status that aborts delivery
+    bool failed = false;   // something in the host or the sink failed: deliver
+    std::string reason;    // why it failed, for the log
+};
+
+class TransportHost {
+public:
+    TransportHost() = default;
+    ~TransportHost();
+    TransportHost(const TransportHost&) = delete;
+    TransportHost& operator=(const TransportHost&) = delete;
+
+    // Never throws; a failure comes back as failed, and the message is delivered.
+    Judgement Judge(std::string content, const platform::smtp::Envelope& envelope);
+
+    // Drops the cached sink (before the process ends).
+    void ReleaseSink();
+
+private:
+    // The sink with one reference for the caller, or a failed status.
+    HRESULT AcquireSink(IUnknown** sink);
+
+    std::mutex mutex_;
+    IUnknown* cachedSink_ = nullptr;
+};
+
+}  // namespace pellicor_milter
