@@ -16,7 +16,11 @@ inline const char16_t* ToolListPath(int list) {
 }
 
 inline std::u16string Wide(const std::string& text) {
-    return std::u16string(text.begin(), text.end());  // the tests' entries are ASCII
+    std::u16string wide(text.size(), u'\0');
+    int chars = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                                    static_cast<int>(wide.size()));
+    wide.resize(chars > 0 ? chars : 0);
+    return wide;
 }
 
 // Adds one value of any type and data to a list, creating the key when needed.
@@ -31,7 +35,9 @@ inline void AddValue(int list, const std::u16string& name, DWORD type = REG_SZ, 
     RegCloseKey(key);
 }
 
+// Replaces a list whole, as a save does.
 inline void WriteRuleList(int list, const std::vector<std::string>& entries) {
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, ToolListPath(list));
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, ToolListPath(list), 0, nullptr, REG_OPTION_NON_VOLATILE,
                               KEY_ALL_ACCESS, nullptr, &key, nullptr),
