@@ -58,8 +58,10 @@ send other-domain '<>' away@elsewhere.example bob@outside.example "${out_of_offi
 send bounce '<>' MAILER-DAEMON@condemned.example bob@outside.example \
     --header "Subject: Undelivered Mail Returned to Sender" \
     --header "Content-Type: multipart/report; report-type=delivery-status; boundary=b"
+# Odd header fields and body: judged like any other reply (this one is condemned).
 send odd-header '<>' away@condemned.example bob@outside.example "${out_of_office[@]}" \
-    --header "X-Odd: $(printf 'caf\xe9 \x01 end')" --body "$(printf 'line one\nline \xff two\n')"
+    --header "X-Odd: $(printf 'caf\xe9 \x01 end')" --header "X-Long: $(head -c 20000 /dev/zero | tr '\0' x)" \
+    --body "$(printf 'line one\nline \xff two\n')"
 many=carol@partner.example
 for i in $(seq 1 999); do many+=",r$i@outside.example"; done
 send thousand-recipients '<>' away@condemned.example "$many" "${out_of_office[@]}"
@@ -70,17 +72,17 @@ smtp-source -l 52428800 -m 1 -f alice@condemned.example -t big@outside.example "
 postfix_instance_drain 120 || fail "the queue did not empty"
 
 delivered() { grep -l -s "X-Test-Case: $1\$" -r "$work/sink" | head -n 1; }
-for tag in condemned condemned-envelope; do
+for tag in condemned condemned-envelope odd-header; do
     [ -z "$(delivered "$tag")" ] || fail "$tag reached the sink"
 done
-for tag in normal exempt-recipient exempt-sender other-domain bounce odd-header thousand-recipients; do
+for tag in normal exempt-recipient exempt-sender other-domain bounce thousand-recipients; do
     [ -n "$(delivered "$tag")" ] || fail "$tag did not reach the sink"
 done
 find "$work/sink" -type f -size +50000k | grep -q . || fail "the 50 MB message did not reach the sink"
 
 # Postfix logs the discards, and so does the milter, one line each.
-[ "$(grep -c 'milter triggers DISCARD action' "$work/log/maillog")" -eq 2 ] || fail "Postfix did not log 2 discards"
-[ "$(grep -c 'discarded out-of-office reply' "$work/milter.log")" -eq 2 ] || fail "the milter did not log 2 discards"
+[ "$(grep -c 'milter triggers DISCARD action' "$work/log/maillog")" -eq 3 ] || fail "Postfix did not log 3 discards"
+[ "$(grep -c 'discarded out-of-office reply' "$work/milter.log")" -eq 3 ] || fail "the milter did not log 3 discards"
 grep -q "from=<away2@condemned.example> to=<bob@outside.example>" "$work/milter.log" || fail "discard line lacks addresses"
 if grep -q "message accepted" "$work/milter.log"; then fail "the milter reported failures"; fi
 echo "postfix end-to-end test passed"
