@@ -1,0 +1,404 @@
+#include "reg_file.h"
+
+#include <cstring>
+
+#include "winreg.h"
+
+namespace pellicor::reg {
+
+namespace {
+
+constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kHeader4 = "REGEDIT4";
+constexpr size_t kMaxKeyLevel = 255;
+constexpr size_t kMaxValueName = 16383;
+constexpr size_t kLineWidth = 80;
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+std::string utf8FromUtf16(std::u16string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size(); ++i) {
+        char32_t c = s[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        appendUtf8(out, c);
+    }
+    return out;
+}
+
+// One code point at s[i], or U+FFFD for a malformed sequence (then i moves one byte).
+char32_t decodeUtf8(std::string_view s, size_t& i) {
+    auto lead = static_cast<unsigned char>(s[i++]);
+    if (lead < 0x80) return lead;
+    int extra = (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : 0;
+    if (extra == 0) return 0xFFFD;
+    char32_t c = lead & (0x3F >> extra);
+    size_t start = i;
+    for (int k = 0; k < extra; ++k) {
+        if (i >= s.size() || (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
+            i = start;
+            return 0xFFFD;
+        }
+        c = (c << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
+    }
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        i = start;
+        return 0xFFFD;
+    }
+    return c;
+}
+
+std::u16string utf16FromUtf8(std::string_view s) {
+    std::u16string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        char32_t c = decodeUtf8(s, i);
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
+std::string bytesOf(std::u16string_view s) {
+    std::string out(s.size() * 2, '\0');
+    for (size_t i = 0; i < s.size(); ++i) {
+        out[2 * i] = static_cast<char>(s[i] & 0xFF);
+        out[2 * i + 1] = static_cast<char>(s[i] >> 8);
+    }
+    return out;
+}
+
+std::u16string unitsOf(std::string_view bytes) {
+    std::u16string out(bytes.size() / 2, u'\0');
+    for (size_t i = 0; i < out.size(); ++i)
+        out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
+                                       (static_cast<unsigned char>(bytes[2 * i + 1]) << 8));
+    return out;
+}
+
+// The file as UTF-8 text, whatever it was written in.
+std::string decodeFile(std::string_view bytes) {
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE)
+        return utf8FromUtf16(unitsOf(bytes.substr(2)));
+    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));
+    return std::string(bytes);
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(std::move(line));
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::string_view trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A quoted string at s[pos] ('"' there); unescapes \\ and \". Returns false if unterminated.
+bool readQuoted(std::string_view s, size_t& pos, std::string& out) {
+    out.clear();
+    for (++pos; pos < s.size(); ++pos) {
+        char c = s[pos];
+        if (c == '"') {
+            ++pos;
+            return true;
+        }
+        if (c == '\\' && pos + 1 < s.size()) c = s[++pos];
+        out += c;
+    }
+    return false;
+}
+
+bool parseHexBytes(std::string_view text, std::string& out) {
+    out.clear();
+    text = trim(text);
+    if (text.empty()) return true;
+    size_t pos = 0;
+    while (true) {
+        while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+        int high = pos < text.size() ? hexDigit(text[pos]) : -1;
+        int low = pos + 1 < text.size() ? hexDigit(text[pos + 1]) : -1;
+        if (high < 0 || low < 0) return false;
+        out += static_cast<char>(high * 16 + low);
+        pos += 2;
+        while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+        if (pos == text.size()) return true;
+        if (text[pos] != ',') return false;
+        ++pos;
+        if (trim(text.substr(pos)).empty()) return true;  // a trailing comma
+    }
+}
+
+class Parser {
+public:
+    Parser(std::vector<std::string> lines, std::vector<RegFileKey>& keys) : lines_(std::move(lines)), keys_(keys) {}
+
+    bool run(std::string& error) {
+        if (!header()) return fail(error, "not a registry file (the first line must be \"" + std::string(kHeader5) + "\")");
+        while (next_ < lines_.size()) {
+            size_t number = next_ + 1;
+            std::string_view line = trim(lines_[next_++]);
+            if (line.empty() || line.front() == ';') continue;
+            std::string problem;
+            bool ok = line.front() == '[' ? keyLine(line, problem) : valueLine(line, problem);
+            if (!ok) return fail(error, "line " + std::to_string(number) + ": " + problem);
+        }
+        return true;
+    }
+
+private:
+    bool fail(std::string& error, const std::string& reason) {
+        error = reason;
+        return false;
+    }
+
+    bool header() {
+        while (next_ < lines_.size() && trim(lines_[next_]).empty()) ++next_;
+        if (next_ == lines_.size()) return false;
+        std::string_view first = trim(lines_[next_++]);
+        unicode_ = first == kHeader5;
+        return unicode_ || first == kHeader4;
+    }
+
+    bool keyLine(std::string_view line, std::string& problem) {
+        if (line.back() != ']') return (problem = "a key line must end with \"]\""), false;
+        line = line.substr(1, line.size() - 2);
+        RegFileKey key;
+        if (!line.empty() && line.front() == '-') {
+            key.remove = true;
+            line.remove_prefix(1);
+        }
+        key.path = utf16FromUtf8(line);
+        if (key.path.empty() || key.path.front() == u'\\') return (problem = "the key name is empty"), false;
+        size_t start = 0;
+        while (start <= key.path.size()) {
+            size_t end = key.path.find(u'\\', start);
+            if (end == std::u16string::npos) end = key.path.size();
+            if (end - start > kMaxKeyLevel) return (problem = "a key name is longer than 255 characters"), false;
+            if (end == start && end != key.path.size()) return (problem = "the key path has an empty level"), false;
+            start = end + 1;
+        }
+        keys_.push_back(std::move(key));
+        return true;
+    }
+
+    bool valueLine(std::string_view line, std::string& problem) {
+        if (keys_.empty()) return (problem = "a value comes before any key"), false;
+        RegFileValue value;
+        size_t pos = 0;
+        if (line.front() == '@') {
+            pos = 1;
+        } else if (line.front() == '"') {
+            std::string name;
+            if (!readQuoted(line, pos, name)) return (problem = "the value name has no closing quote"), false;
+            value.name = utf16FromUtf8(name);
+            if (value.name.size() > kMaxValueName) return (problem = "a value name is longer than 16383 characters"), false;
+            if (value.name.empty()) return (problem = "write the default value as @, not \"\""), false;
+        } else {
+            return (problem = "expected a key in [brackets], a quoted value name or @"), false;
+        }
+        while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+        if (pos >= line.size() || line[pos] != '=') return (problem = "expected \"=\" after the value name"), false;
+        std::string data(trim(line.substr(pos + 1)));
+        if (!valueData(data, value, problem)) return false;
+        if (keys_.back().remove) return (problem = "a value under a key that is being deleted"), false;
+        keys_.back().values.push_back(std::move(value));
+        return true;
+    }
+
+    bool valueData(std::string& data, RegFileValue& value, std::string& problem) {
+        if (data == "-") {
+            value.remove = true;
+            return true;
+        }
+        if (!data.empty() && data.front() == '"') {
+            size_t pos = 0;
+            std::string text;
+            if (!readQuoted(data, pos, text) || !trim(std::string_view(data).substr(pos)).empty())
+                return (problem = "the string has no closing quote or text after it"), false;
+            value.type = REG_SZ;
+            value.data = bytesOf(utf16FromUtf8(text) + u'\0');
+            return true;
+        }
+        if (data.rfind("dword:", 0) == 0) {
+            std::string_view digits = trim(std::string_view(data).substr(6));
+            if (digits.empty() || digits.size() > 8) return (problem = "dword: needs 1 to 8 hex digits"), false;
+            uint32_t number = 0;
+            for (char c : digits) {
+                int d = hexDigit(c);
+                if (d < 0) return (problem = "dword: needs 1 to 8 hex digits"), false;
+                number = number * 16 + static_cast<uint32_t>(d);
+            }
+            value.type = REG_DWORD;
+            value.data.assign(reinterpret_cast<const char*>(&number), 4);
+            return true;
+        }
+        if (data.rfind("hex", 0) == 0) return hexData(data, value, problem);
+        return (problem = "unknown value data (expected \"text\", dword:, hex: or -)"), false;
+    }
+
+    bool hexData(std::string& data, RegFileValue& value, std::string& problem) {
+        size_t colon = data.find(':');
+        if (colon == std::string::npos) return (problem = "hex data needs a \":\""), false;
+        std::string_view kind = std::string_view(data).substr(0, colon);
+        value.type = REG_BINARY;
+        if (kind != "hex") {
+            if (kind.size() < 6 || kind.substr(0, 4) != "hex(" || kind.back() != ')' || kind.size() > 13)
+                return (problem = "expected hex: or hex(type):"), false;
+            uint32_t type = 0;
+            for (char c : kind.substr(4, kind.size() - 5)) {
+                int d = hexDigit(c);
+                if (d < 0) return (problem = "the type in hex(type) must be hexadecimal"), false;
+                type = type * 16 + static_cast<uint32_t>(d);
+            }
+            value.type = type;
+        }
+        std::string bytes = data.substr(colon + 1);
+        // Continued lines: a backslash at the end joins the next line.
+        while (!trim(bytes).empty() && trim(bytes).back() == '\\') {
+            std::string_view kept = trim(bytes);
+            bytes = std::string(kept.substr(0, kept.size() - 1));
+            if (next_ >= lines_.size()) return (problem = "the data continues past the end of the file"), false;
+            bytes += trim(lines_[next_++]);
+        }
+        if (!parseHexBytes(bytes, value.data)) return (problem = "hex data must be two-digit bytes separated by commas"), false;
+        if (!unicode_ && (value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ)) {
+            value.data = bytesOf(utf16FromUtf8(value.data));  // 8-bit text in the old format
+        }
+        return true;
+    }
+
+    std::vector<std::string> lines_;
+    std::vector<RegFileKey>& keys_;
+    size_t next_ = 0;
+    bool unicode_ = true;
+};
+
+std::string escaped(std::string_view text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\' || c == '"') out += '\\';
+        out += c;
+    }
+    return out;
+}
+
+// A string type's data that the quoted form holds exactly: UTF-16 ending in its
+// only NUL. Zero bytes count as the empty string, as the platform shows them.
+bool quotable(std::string_view data, std::u16string& text) {
+    if (data.empty()) {
+        text.clear();
+        return true;
+    }
+    if (data.size() % 2 != 0) return false;
+    text = unitsOf(data);
+    if (text.back() != u'\0') return false;
+    text.pop_back();
+    return text.find(u'\0') == std::u16string::npos;
+}
+
+// "hex:01,02,..." continued with a backslash before the line passes 80 columns;
+// `used` columns of the line are taken before the prefix.
+std::string hexList(std::string_view prefix, std::string_view data, size_t used) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out(prefix);
+    size_t lineStart = 0;
+    size_t taken = used;
+    for (size_t i = 0; i < data.size(); ++i) {
+        auto b = static_cast<unsigned char>(data[i]);
+        out += digits[b >> 4];
+        out += digits[b & 15];
+        if (i + 1 == data.size()) break;
+        out += ',';
+        if (taken + out.size() - lineStart >= kLineWidth - 4) {
+            out += "\\\r\n  ";
+            lineStart = out.size() - 2;
+            taken = 0;
+        }
+    }
+    return out;
+}
+
+std::string formatData(DWORD type, std::string_view data, size_t used) {
+    std::u16string text;
+    if (type == REG_SZ && quotable(data, text)) return "\"" + escaped(utf8FromUtf16(text)) + "\"";
+    if (type == REG_DWORD && data.size() == 4) {
+        uint32_t number;
+        std::memcpy(&number, data.data(), 4);
+        char buffer[16];
+        snprintf(buffer, sizeof buffer, "dword:%08x", number);
+        return buffer;
+    }
+    if (type == REG_BINARY) return hexList("hex:", data, used);
+    char prefix[24];
+    snprintf(prefix, sizeof prefix, "hex(%x):", type);
+    return hexList(prefix, data, used);
+}
+
+}  // namespace
+
+bool parseRegFile(std::string_view bytes, std::vector<RegFileKey>& keys, std::string& error) {
+    keys.clear();
+    Parser parser(splitLines(decodeFile(bytes)), keys);
+    return parser.run(error);
+}
+
+std::string writeRegFile(const std::vector<RegFileKey>& keys) {
+    std::string text = std::string(kHeader5) + "\r\n\r\n";
+    for (const auto& key : keys) {
+        text += key.remove ? "[-" : "[";
+        text += utf8FromUtf16(key.path) + "]\r\n";
+        for (const auto& value : key.values) {
+            std::string line = value.name.empty() ? "@=" : "\"" + escaped(utf8FromUtf16(value.name)) + "\"=";
+            text += line + (value.remove ? "-" : formatData(value.type, value.data, line.size())) + "\r\n";
+        }
+        text += "\r\n";
+    }
+    return "\xFF\xFE" + bytesOf(utf16FromUtf8(text));
+}
+
+}  // namespace pellicor::reg

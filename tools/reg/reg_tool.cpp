@@ -1,0 +1,584 @@
+#include "reg_tool.h"
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <utility>
+
+#include "ktmw32.h"
+#include "winbase.h"
+#include "winreg.h"
+
+namespace pellicor::reg {
+
+namespace {
+
+const char* const kDone = "The operation completed successfully.";
+
+// A failure with its one-line reason.
+struct Failure {
+    std::string reason;
+};
+
+std::string utf8(std::u16string_view s) {
+    if (s.empty()) return {};
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), bytes, nullptr, nullptr);
+    return out;
+}
+
+std::u16string utf16(std::string_view s) {
+    if (s.empty()) return {};
+    int chars = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::u16string out(static_cast<size_t>(chars), u'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), chars);
+    return out;
+}
+
+bool equalsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+std::string registryError(LSTATUS status) {
+    switch (status) {
+    case ERROR_FILE_NOT_FOUND:
+        return "The system was unable to find the specified registry key or value.";
+    case ERROR_ACCESS_DENIED:
+        return "Access is denied.";
+    case ERROR_BADDB:
+    case ERROR_CANTOPEN:
+    case ERROR_CANTREAD:
+        return "The registry hive cannot be read: it is damaged or not a registry (error " + std::to_string(status) +
+               ").";
+    case ERROR_KEY_DELETED:
+        return "The key was deleted while in use.";
+    default:
+        return "The registry call failed with error " + std::to_string(status) + ".";
+    }
+}
+
+void check(LSTATUS status) {
+    if (status != ERROR_SUCCESS) throw Failure{registryError(status)};
+}
+
+// A key named on the command line or in a .reg file: its root and the path below it.
+struct KeyName {
+    HKEY root;
+    std::u16string sub;   // below the root, no leading or trailing backslash
+    std::string display;  // as the tool shows it: the root written out
+};
+
+KeyName parseKeyName(std::string_view text) {
+    size_t slash = text.find('\\');
+    std::string_view rootName = text.substr(0, slash);
+    std::string_view rest = slash == std::string_view::npos ? std::string_view() : text.substr(slash + 1);
+    while (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
+    KeyName key{};
+    std::string rootDisplay;
+    if (equalsNoCase(rootName, "HKLM") || equalsNoCase(rootName, "HKEY_LOCAL_MACHINE")) {
+        key.root = HKEY_LOCAL_MACHINE;
+        rootDisplay = "HKEY_LOCAL_MACHINE";
+    } else if (equalsNoCase(rootName, "HKCR") || equalsNoCase(rootName, "HKEY_CLASSES_ROOT")) {
+        key.root = HKEY_CLASSES_ROOT;
+        rootDisplay = "HKEY_CLASSES_ROOT";
+    } else {
+        throw Failure{"Invalid key name \"" + std::string(text) +
+                      "\": it must start with HKLM, HKCR, HKEY_LOCAL_MACHINE or HKEY_CLASSES_ROOT."};
+    }
+    key.sub = utf16(rest);
+    key.display = rest.empty() ? rootDisplay : rootDisplay + "\\" + std::string(rest);
+    return key;
+}
+
+// An open key, closed when it goes.
+class OpenKey {
+public:
+    OpenKey() = default;
+    explicit OpenKey(HKEY key) : key_(key) {}
+    OpenKey(OpenKey&& other) noexcept : key_(std::exchange(other.key_, nullptr)) {}
+    OpenKey& operator=(OpenKey&& other) noexcept {
+        std::swap(key_, other.key_);
+        return *this;
+    }
+    ~OpenKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    HKEY get() const { return key_; }
+    HKEY* out() { return &key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+OpenKey openKey(const KeyName& name, REGSAM sam = KEY_READ) {
+    OpenKey key;
+    check(RegOpenKeyExW(name.root, name.sub.c_str(), 0, sam, key.out()));
+    return key;
+}
+
+struct Value {
+    std::u16string name;
+    DWORD type;
+    std::string data;
+};
+
+// Values and subkey names of one key, read in one walk.
+void readKey(HKEY key, std::vector<Value>* values, std::vector<std::u16string>* subkeys) {
+    DWORD subkeyCount = 0, longestSubkey = 0, valueCount = 0, longestName = 0, largestData = 0;
+    check(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeyCount, &longestSubkey, nullptr, &valueCount,
+                           &longestName, &largestData, nullptr, nullptr));
+    if (values) {
+        std::u16string name(longestName + 1, u'\0');
+        std::string data(largestData, '\0');
+        for (DWORD i = 0; i < valueCount; ++i) {
+            DWORD chars = longestName + 1, bytes = largestData, type = 0;
+            check(RegEnumValueW(key, i, name.data(), &chars, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+                                &bytes));
+            values->push_back({name.substr(0, chars), type, data.substr(0, bytes)});
+        }
+    }
+    if (subkeys) {
+        std::u16string name(longestSubkey + 1, u'\0');
+        for (DWORD i = 0; i < subkeyCount; ++i) {
+            DWORD chars = longestSubkey + 1;
+            check(RegEnumKeyExW(key, i, name.data(), &chars, nullptr, nullptr, nullptr, nullptr));
+            subkeys->push_back(name.substr(0, chars));
+        }
+    }
+}
+
+KeyName child(const KeyName& parent, const std::u16string& name) {
+    KeyName key = parent;
+    key.sub = parent.sub.empty() ? name : parent.sub + u"\\" + name;
+    key.display = parent.display + "\\" + utf8(name);
+    return key;
+}
+
+std::string typeName(DWORD type) {
+    static const char* const names[] = {"REG_NONE", "REG_SZ", "REG_EXPAND_SZ", "REG_BINARY", "REG_DWORD",
+                                        "REG_DWORD_BIG_ENDIAN", "REG_LINK", "REG_MULTI_SZ", "REG_RESOURCE_LIST",
+                                        "REG_FULL_RESOURCE_DESCRIPTOR", "REG_RESOURCE_REQUIREMENTS_LIST",
+                                        "REG_QWORD"};
+    if (type < std::size(names)) return names[type];
+    return "0x" + (std::ostringstream() << std::hex << type).str();
+}
+
+std::u16string units(std::string_view bytes) {
+    std::u16string text(bytes.size() / 2, u'\0');
+    std::memcpy(text.data(), bytes.data(), text.size() * 2);
+    return text;
+}
+
+// The data column of a query line, as the platform's tool shows it.
+std::string showData(const Value& value) {
+    const std::string& data = value.data;
+    switch (value.type) {
+    case REG_SZ:
+    case REG_EXPAND_SZ: {
+        std::u16string text = units(data);
+        return utf8(text.substr(0, text.find(u'\0')));
+    }
+    case REG_MULTI_SZ: {
+        std::u16string text = units(data);
+        while (!text.empty() && text.back() == u'\0') text.pop_back();
+        std::string shown;
+        for (char16_t c : text) shown += c == u'\0' ? std::string("\\0") : utf8(std::u16string(1, c));
+        return shown;
+    }
+    case REG_DWORD:
+    case REG_QWORD:
+        if (data.size() == 4 || data.size() == 8) {
+            uint64_t number = 0;
+            std::memcpy(&number, data.data(), data.size());
+            return "0x" + (std::ostringstream() << std::hex << number).str();
+        }
+        [[fallthrough]];
+    default: {
+        static const char digits[] = "0123456789ABCDEF";
+        std::string hex;
+        for (unsigned char b : data) {
+            hex += digits[b >> 4];
+            hex += digits[b & 15];
+        }
+        return hex;
+    }
+    }
+}
+
+void printValue(std::ostream& out, const Value& value) {
+    out << "    " << (value.name.empty() ? "(Default)" : utf8(value.name)) << "    " << typeName(value.type) << "    "
+        << showData(value) << "\n";
+}
+
+bool ask(std::ostream& out, std::istream& in, const std::string& question) {
+    out << question << " " << std::flush;
+    std::string answer;
+    if (!std::getline(in, answer)) return false;
+    return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
+}
+
+// Options after the key: /v NAME, /ve, /va, /t TYPE, /d DATA, /s, /f, /y, /se SEP.
+struct Options {
+    std::vector<std::string> positional;
+    bool hasValue = false, defaultValue = false, allValues = false, recurse = false, force = false;
+    std::string valueName, type = "REG_SZ", data, separator = "\\0";
+    bool hasType = false;
+};
+
+Options parseOptions(const std::vector<std::string>& args, size_t first, const std::string& allowed) {
+    Options options;
+    auto need = [&](size_t& i, const std::string& flag) -> const std::string& {
+        if (i + 1 >= args.size()) throw Failure{"Invalid syntax: " + flag + " needs a value."};
+        return args[++i];
+    };
+    for (size_t i = first; i < args.size(); ++i) {
+        std::string flag = args[i];
+        if (flag.size() < 2 || (flag[0] != '/' && flag[0] != '-')) {
+            options.positional.push_back(flag);
+            continue;
+        }
+        std::string lower = flag.substr(1);
+        for (auto& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        if (allowed.find(" " + lower + " ") == std::string::npos) {
+            options.positional.push_back(flag);  // a path such as /tmp/rules.reg
+            continue;
+        }
+        if (lower == "v") {
+            options.hasValue = true;
+            options.valueName = need(i, flag);
+        } else if (lower == "ve") {
+            options.hasValue = options.defaultValue = true;
+        } else if (lower == "va") {
+            options.allValues = true;
+        } else if (lower == "t") {
+            options.type = need(i, flag);
+            options.hasType = true;
+        } else if (lower == "d") {
+            options.data = need(i, flag);
+        } else if (lower == "se") {
+            options.separator = need(i, flag);
+        } else if (lower == "s") {
+            options.recurse = true;
+        } else if (lower == "f" || lower == "y") {
+            options.force = true;
+        }
+    }
+    if (options.hasValue && options.allValues) throw Failure{"Invalid syntax: /v, /ve and /va exclude each other."};
+    if (options.defaultValue && !options.valueName.empty()) throw Failure{"Invalid syntax: /v and /ve exclude each other."};
+    return options;
+}
+
+std::u16string valueNameOf(const Options& options) { return options.defaultValue ? u"" : utf16(options.valueName); }
+
+// query KEY [/v NAME | /ve] [/s]
+int query(const Options& options, std::ostream& out) {
+    if (options.positional.size() != 1) throw Failure{"Invalid syntax: query needs exactly one key."};
+    KeyName name = parseKeyName(options.positional[0]);
+    size_t matches = 0;
+    auto show = [&](const KeyName& keyName, auto& self) -> void {
+        OpenKey key = openKey(keyName);
+        std::vector<Value> values;
+        std::vector<std::u16string> subkeys;
+        readKey(key.get(), &values, &subkeys);
+        if (options.hasValue) {
+            std::string wanted = utf8(valueNameOf(options));
+            bool shown = false;
+            for (const auto& value : values) {
+                if (!equalsNoCase(utf8(value.name), wanted)) continue;
+                if (!shown) out << keyName.display << "\n";
+                printValue(out, value);
+                shown = true;
+                ++matches;
+            }
+            if (shown) out << "\n";
+        } else {
+            out << keyName.display << "\n";
+            for (const auto& value : values) printValue(out, value);
+            if (!values.empty() || options.recurse) out << "\n";
+            if (!options.recurse) {
+                for (const auto& sub : subkeys) out << child(keyName, sub).display << "\n";
+            }
+        }
+        if (options.recurse) {
+            for (const auto& sub : subkeys) self(child(keyName, sub), self);
+        }
+    };
+    openKey(name);  // a missing key fails before anything is printed
+    out << "\n";
+    show(name, show);
+    if (options.hasValue && options.recurse) {
+        out << "End of search: " << matches << " match(es) found.\n";
+    } else if (options.hasValue && matches == 0) {
+        throw Failure{registryError(ERROR_FILE_NOT_FOUND)};
+    }
+    return 0;
+}
+
+std::string stringData(std::u16string text) {
+    text += u'\0';
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+}
+
+uint64_t parseNumber(const std::string& text, uint64_t max, const std::string& type) {
+    try {
+        size_t used = 0;
+        bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+        if (text.empty() || text[0] == '-' || text[0] == '+') throw std::invalid_argument(text);
+        uint64_t number = std::stoull(text, &used, hex ? 16 : 10);
+        if (used != text.size() || number > max) throw std::out_of_range(text);
+        return number;
+    } catch (const std::exception&) {
+        throw Failure{"Invalid data \"" + text + "\" for " + type + ": give a decimal or 0x hexadecimal number."};
+    }
+}
+
+// The bytes `reg add /t TYPE /d DATA` stores.
+std::pair<DWORD, std::string> addData(const Options& options) {
+    std::string type = options.type;
+    for (auto& c : type) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    if (type == "REG_SZ" || type == "REG_EXPAND_SZ" || type == "REG_NONE")
+        return {type == "REG_SZ" ? REG_SZ : type == "REG_NONE" ? REG_NONE : REG_EXPAND_SZ,
+                stringData(utf16(options.data))};
+    if (type == "REG_MULTI_SZ") {
+        std::u16string all;
+        std::string rest = options.data;
+        while (!rest.empty()) {
+            size_t at = rest.find(options.separator);
+            all += utf16(rest.substr(0, at));
+            all += u'\0';
+            rest = at == std::string::npos ? "" : rest.substr(at + options.separator.size());
+        }
+        return {REG_MULTI_SZ, stringData(all)};
+    }
+    if (type == "REG_DWORD") {
+        auto number = static_cast<uint32_t>(parseNumber(options.data, UINT32_MAX, type));
+        return {REG_DWORD, std::string(reinterpret_cast<const char*>(&number), 4)};
+    }
+    if (type == "REG_QWORD") {
+        uint64_t number = parseNumber(options.data, UINT64_MAX, type);
+        return {REG_QWORD, std::string(reinterpret_cast<const char*>(&number), 8)};
+    }
+    if (type == "REG_BINARY") {
+        if (options.data.size() % 2 != 0) throw Failure{"Invalid data for REG_BINARY: give pairs of hex digits."};
+        std::string bytes;
+        for (size_t i = 0; i < options.data.size(); i += 2) {
+            int high = isxdigit(static_cast<unsigned char>(options.data[i])) ? std::stoi(options.data.substr(i, 1), nullptr, 16) : -1;
+            int low = isxdigit(static_cast<unsigned char>(options.data[i + 1])) ? std::stoi(options.data.substr(i + 1, 1), nullptr, 16) : -1;
+            if (high < 0 || low < 0) throw Failure{"Invalid data for REG_BINARY: give pairs of hex digits."};
+            bytes += static_cast<char>(high * 16 + low);
+        }
+        return {REG_BINARY, bytes};
+    }
+    throw Failure{"Invalid type " + options.type +
+                  ": use REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY or REG_NONE."};
+}
+
+// add KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]
+int add(const Options& options, std::ostream& out, std::istream& in) {
+    if (options.positional.size() != 1) throw Failure{"Invalid syntax: add needs exactly one key."};
+    KeyName name = parseKeyName(options.positional[0]);
+    if (options.allValues) throw Failure{"Invalid syntax: /va is for delete."};
+    auto [type, data] = addData(options);
+    OpenKey key;
+    check(RegCreateKeyExW(name.root, name.sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr));
+    if (options.hasValue || options.hasType || !options.data.empty()) {
+        std::u16string valueName = valueNameOf(options);
+        DWORD bytes = 0;
+        bool exists = RegQueryValueExW(key.get(), valueName.c_str(), nullptr, nullptr, nullptr, &bytes) == ERROR_SUCCESS;
+        if (exists && !options.force &&
+            !ask(out, in, "Value " + (valueName.empty() ? std::string("(Default)") : utf8(valueName)) +
+                              " exists, overwrite(Yes/No)?"))
+            throw Failure{"The operation was cancelled: the value exists (use /f to overwrite)."};
+        check(RegSetValueExW(key.get(), valueName.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                             static_cast<DWORD>(data.size())));
+    }
+    out << kDone << "\n";
+    return 0;
+}
+
+// Deletes a key and everything below it, inside the transaction.
+void deleteTree(const KeyName& name, HANDLE transaction) {
+    std::vector<std::u16string> subkeys;
+    {
+        OpenKey key;
+        check(RegOpenKeyTransactedW(name.root, name.sub.c_str(), 0, KEY_READ, key.out(), transaction, nullptr));
+        readKey(key.get(), nullptr, &subkeys);
+    }
+    for (const auto& sub : subkeys) deleteTree(child(name, sub), transaction);
+    check(RegDeleteKeyTransactedW(name.root, name.sub.c_str(), 0, 0, transaction, nullptr));
+}
+
+// A registry transaction, rolled back unless committed.
+class Transaction {
+public:
+    Transaction() : handle_(CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr)) {}
+    ~Transaction() { CloseHandle(handle_); }
+    HANDLE get() const { return handle_; }
+    void commit() {
+        if (!CommitTransaction(handle_)) throw Failure{"The registry could not save the changes."};
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// delete KEY [/v NAME | /ve | /va] [/f]
+int remove(const Options& options, std::ostream& out, std::istream& in) {
+    if (options.positional.size() != 1) throw Failure{"Invalid syntax: delete needs exactly one key."};
+    KeyName name = parseKeyName(options.positional[0]);
+    if (options.hasValue) {
+        std::u16string valueName = valueNameOf(options);
+        if (!options.force &&
+            !ask(out, in, "Delete the registry value " + (valueName.empty() ? std::string("(Default)") : utf8(valueName)) +
+                              " (Yes/No)?"))
+            throw Failure{"The operation was cancelled."};
+        OpenKey key = openKey(name, KEY_ALL_ACCESS);
+        check(RegDeleteValueW(key.get(), valueName.c_str()));
+    } else if (options.allValues) {
+        if (!options.force && !ask(out, in, "Delete all values under the registry key " + name.display + " (Yes/No)?"))
+            throw Failure{"The operation was cancelled."};
+        Transaction transaction;
+        OpenKey key;
+        check(RegOpenKeyTransactedW(name.root, name.sub.c_str(), 0, KEY_ALL_ACCESS, key.out(), transaction.get(),
+                                    nullptr));
+        std::vector<Value> values;
+        readKey(key.get(), &values, nullptr);
+        for (const auto& value : values) check(RegDeleteValueW(key.get(), value.name.c_str()));
+        transaction.commit();
+    } else {
+        if (name.sub.empty()) throw Failure{"A root key cannot be deleted."};
+        openKey(name);  // a missing key is reported as such, before any question
+        if (!options.force && !ask(out, in, "Permanently delete the registry key " + name.display + " (Yes/No)?"))
+            throw Failure{"The operation was cancelled."};
+        Transaction transaction;
+        deleteTree(name, transaction.get());
+        transaction.commit();
+    }
+    out << kDone << "\n";
+    return 0;
+}
+
+void collect(const KeyName& name, std::vector<RegFileKey>& keys) {
+    OpenKey key = openKey(name);
+    std::vector<Value> values;
+    std::vector<std::u16string> subkeys;
+    readKey(key.get(), &values, &subkeys);
+    RegFileKey fileKey;
+    fileKey.path = utf16(name.display);
+    for (auto& value : values) fileKey.values.push_back({std::move(value.name), false, value.type, std::move(value.data)});
+    keys.push_back(std::move(fileKey));
+    for (const auto& sub : subkeys) collect(child(name, sub), keys);
+}
+
+// export KEY FILE [/y]
+int exportKeys(const Options& options, std::ostream& out, std::istream& in) {
+    if (options.positional.size() != 2) throw Failure{"Invalid syntax: export needs a key and a file name."};
+    KeyName name = parseKeyName(options.positional[0]);
+    const std::string& file = options.positional[1];
+    std::vector<RegFileKey> keys;
+    collect(name, keys);
+    if (std::filesystem::exists(file) && !options.force &&
+        !ask(out, in, "File " + file + " already exists. Overwrite (Yes/No)?"))
+        throw Failure{"The operation was cancelled: " + file + " exists (use /y to overwrite)."};
+    std::string text = writeRegFile(keys);
+    std::ofstream stream(file, std::ios::binary | std::ios::trunc);
+    stream.write(text.data(), static_cast<std::streamsize>(text.size()));
+    stream.close();
+    if (!stream) throw Failure{"Cannot write " + file + ": " + std::strerror(errno) + "."};
+    out << kDone << "\n";
+    return 0;
+}
+
+// import FILE
+int importFile(const Options& options, std::ostream& out) {
+    if (options.positional.size() != 1) throw Failure{"Invalid syntax: import needs exactly one file."};
+    const std::string& file = options.positional[0];
+    std::ifstream stream(file, std::ios::binary);
+    if (!stream) throw Failure{"Cannot open " + file + ": " + std::strerror(errno) + "."};
+    std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    std::vector<RegFileKey> keys;
+    std::string error;
+    if (!parseRegFile(bytes, keys, error)) throw Failure{file + ": " + error};
+    if (!importKeys(keys, error)) throw Failure{file + ": " + error};
+    out << kDone << "\n";
+    return 0;
+}
+
+const char* const kUsage =
+    "usage: pellicor-reg query KEY [/v NAME | /ve] [/s]\n"
+    "       pellicor-reg add KEY [/v NAME | /ve] [/t TYPE] [/se SEP] [/d DATA] [/f]\n"
+    "       pellicor-reg delete KEY [/v NAME | /ve | /va] [/f]\n"
+    "       pellicor-reg export KEY FILE [/y]\n"
+    "       pellicor-reg import FILE\n"
+    "KEY starts with HKLM or HKCR. The hive is $PELLICOR_REGISTRY, or /var/lib/pellicor/registry.sqlite.\n";
+
+}  // namespace
+
+bool importKeys(const std::vector<RegFileKey>& keys, std::string& error) {
+    try {
+        Transaction transaction;
+        for (const auto& fileKey : keys) {
+            KeyName name = parseKeyName(utf8(fileKey.path));
+            if (fileKey.remove) {
+                if (name.sub.empty()) throw Failure{"A root key cannot be deleted."};
+                OpenKey probe;
+                LSTATUS rc = RegOpenKeyTransactedW(name.root, name.sub.c_str(), 0, KEY_READ, probe.out(),
+                                                   transaction.get(), nullptr);
+                if (rc == ERROR_FILE_NOT_FOUND) continue;
+                check(rc);
+                deleteTree(name, transaction.get());
+                continue;
+            }
+            OpenKey key;
+            check(RegCreateKeyTransactedW(name.root, name.sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                          key.out(), nullptr, transaction.get(), nullptr));
+            for (const auto& value : fileKey.values) {
+                if (value.remove) {
+                    LSTATUS rc = RegDeleteValueW(key.get(), value.name.c_str());
+                    if (rc != ERROR_FILE_NOT_FOUND) check(rc);
+                    continue;
+                }
+                check(RegSetValueExW(key.get(), value.name.c_str(), 0, value.type,
+                                     reinterpret_cast<const BYTE*>(value.data.data()),
+                                     static_cast<DWORD>(value.data.size())));
+            }
+        }
+        transaction.commit();
+        return true;
+    } catch (const Failure& failure) {
+        error = failure.reason;
+        return false;
+    }
+}
+
+int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, std::istream& in) {
+    if (args.empty()) {
+        err << "ERROR: No command given (pellicor-reg /? lists them).\n";
+        return 1;
+    }
+    if (args[0] == "/?" || args[0] == "-h" || args[0] == "--help") {
+        out << kUsage;
+        return 0;
+    }
+    std::string command = args[0];
+    for (auto& c : command) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    try {
+        if (command == "query") return query(parseOptions(args, 1, " v ve s "), out);
+        if (command == "add") return add(parseOptions(args, 1, " v ve t d f se "), out, in);
+        if (command == "delete") return remove(parseOptions(args, 1, " v ve va f "), out, in);
+        if (command == "export") return exportKeys(parseOptions(args, 1, " y "), out, in);
+        if (command == "import") return importFile(parseOptions(args, 1, " "), out);
+        throw Failure{"Invalid syntax: unknown command \"" + args[0] + "\" (query, add, delete, export, import)."};
+    } catch (const Failure& failure) {
+        err << "ERROR: " << failure.reason << "\n";
+        return 1;
+    } catch (const std::exception& e) {
+        err << "ERROR: " << e.what() << "\n";
+        return 1;
+    }
+}
+
+}  // namespace pellicor::reg
