@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qt6-base-dev fonts-dejavu-core
-  libmilter-dev
+  libmilter-dev postfix swaks miltertest
   mingw-w64-tools libwine-dev libwine
 )
 
@@ -22,5 +22,8 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 echo "Installing: ${missing[*]}"
+# Postfix must not ask how to configure the machine's own mail system: the tests run
+# private instances of their own.
+echo "postfix postfix/main_mailer_type select No configuration" | $sudo debconf-set-selections
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
