@@ -1,25 +1,72 @@
 #include "entry_text.h"
 
+#include <clocale>
+#include <cwctype>
+#include <locale.h>
+#include <wctype.h>
+
 namespace {
 
-unsigned char Fold(char c) {
-    unsigned char u = static_cast<unsigned char>(c);
-    return (u >= 'A' && u <= 'Z') ? static_cast<unsigned char>(u - 'A' + 'a') : u;
+// One code point from UTF-8 at i, moving i past it; a malformed byte reads as
+// U+FFFD, as the registry reads it.
+char32_t NextCodePoint(std::string_view text, size_t& i) {
+    unsigned char lead = static_cast<unsigned char>(text[i]);
+    if (lead < 0x80) {
+        ++i;
+        return lead;
+    }
+    size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || lead > 0xF4 || i + length > text.size()) {
+        ++i;
+        return 0xFFFD;
+    }
+    char32_t c = lead & (0x7F >> length);
+    for (size_t k = 1; k < length; ++k) {
+        unsigned char next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) {
+            ++i;
+            return 0xFFFD;
+        }
+        c = (c << 6) | (next & 0x3F);
+    }
+    static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        ++i;
+        return 0xFFFD;
+    }
+    i += length;
+    return c;
+}
+
+locale_t UnicodeLocale() {
+    static locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    return locale;
+}
+
+// Upper case, one character for one, the way the registry folds value names.
+char32_t Fold(char32_t c) {
+    if (c < 0x80)
+        return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c;
+    if (c > 0xFFFF || UnicodeLocale() == static_cast<locale_t>(0))
+        return c;
+    wint_t upper = towupper_l(static_cast<wint_t>(c), UnicodeLocale());
+    return upper <= 0xFFFF ? static_cast<char32_t>(upper) : c;
 }
 
 }  // namespace
 
 int CompareEntries(std::string_view a, std::string_view b) {
-    size_t n = a.size() < b.size() ? a.size() : b.size();
-    for (size_t i = 0; i < n; ++i) {
-        unsigned char x = Fold(a[i]);
-        unsigned char y = Fold(b[i]);
+    size_t i = 0;
+    size_t j = 0;
+    while (i < a.size() && j < b.size()) {
+        char32_t x = Fold(NextCodePoint(a, i));
+        char32_t y = Fold(NextCodePoint(b, j));
         if (x != y)
             return x < y ? -1 : 1;
     }
-    if (a.size() == b.size())
+    if (i == a.size() && j == b.size())
         return 0;
-    return a.size() < b.size() ? -1 : 1;
+    return i == a.size() ? -1 : 1;
 }
 
 std::string RemoveCharacters(std::string_view text, std::string_view removed) {

@@ -1,6 +1,6 @@
-// How the window compares and orders entries: without regard to the case of the
-// letters A to Z, the same way the registry compares value names, so that two
-// entries the window calls equal name one registry value.
+// How the window compares and orders entries: without regard to case, the same way
+// the registry compares value names (each character in upper case, one for one),
+// so that two entries the window calls equal name one registry value.
 #pragma once
 #include <string>
 #include <string_view>

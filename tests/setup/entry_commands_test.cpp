@@ -80,6 +80,17 @@ TEST_F(WindowTest, AddingAnEntryInAnotherCaseKeepsOneAndSelectsIt) {
     EXPECT_FALSE(form->ExistsInList("@mixed.example", 1));
 }
 
+TEST_F(WindowTest, EntriesEqualBeyondAsciiAreOneEntryAsInTheRegistry) {
+    StoreRuleList(2, {"J\xC3\xBCrgen@example.com"});
+    Open();
+    EXPECT_TRUE(form->ExistsInList("J\xC3\x9CRGEN@EXAMPLE.COM", 2));
+    EXPECT_FALSE(form->ExistsInList("Jurgen@example.com", 2));
+    toolkit.inputAnswers = {"J\xC3\x9CRGEN@example.com"};
+    Click(*form->Command1[2]);
+    EXPECT_EQ(Items(2).size(), 1u);
+    EXPECT_EQ(form->List1[2]->ListIndex(), 0);
+}
+
 TEST_F(WindowTest, EditReplacesTheSelectedEntryAndAnUnchangedEditStillSaves) {
     StoreRuleList(2, {"old@example.com", "other@example.com"});
     Open();
