@@ -7,7 +7,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 milter=$1
 export PELLICOR_REG=$2 PELLICOR_REGSVR=$3 PELLICOR_LIBRARY=$4
 . "$here/milter_env.sh"
-command -v miltertest >/dev/null || { echo "skipped: miltertest is not installed"; exit 77; }
+# Skipped where miltertest is missing, except in CI, which installs it.
+command -v miltertest >/dev/null || { echo "miltertest is not installed"; exit $([ "${CI:-}" = true ] && echo 1 || echo 77); }
 
 work=$(mktemp -d /tmp/pellicor-milter-test-XXXXXX)
 milter_pid=""
