@@ -37,12 +37,22 @@ std::string RegistryError(int32_t status) {
         return why + " (access is denied)";
     case ERROR_FILE_NOT_FOUND:
         return why + " (the key is missing)";
+    case ERROR_INVALID_PARAMETER:
+        return why + " (a name is too long or not valid)";
     case ERROR_CANTWRITE:
     case ERROR_REGISTRY_IO_FAILED:
         return why + " (the registry cannot be written)";
     default:
         return why;
     }
+}
+
+// An entry as a message quotes it: a very long one is cut short.
+std::string Quoted(const std::string& entry) {
+    constexpr size_t kShown = 60;
+    if (entry.size() <= kShown)
+        return "\"" + entry + "\"";
+    return "\"" + entry.substr(0, kShown) + "...\" (" + std::to_string(entry.size()) + " characters)";
 }
 
 // The writes of one save, in the order the sink's readers expect. Returns why it
@@ -61,7 +71,7 @@ std::string WriteLists(clsRegistry& registry, const std::array<std::vector<std::
             std::string name = (k == 0 && item.starts_with('*')) ? "*" : item;
             status = registry.SetKeyValue(hive, kListKeys[k], name, REG_SZ, std::string());
             if (status != 0)
-                return "the entry \"" + name + "\" could not be written to " + kListKeys[k] + ": " +
+                return "the entry " + Quoted(name) + " could not be written to " + kListKeys[k] + ": " +
                        RegistryError(status) + ".";
         }
     }

@@ -119,7 +119,9 @@ TEST_F(WindowTest, FailedSaveKeepsWhatWasStoredAndSaysSo) {
     Click(*form->Command1[2]);
 
     ASSERT_EQ(toolkit.messageBoxes.size(), 1u);
-    EXPECT_TRUE(toolkit.messageBoxes[0].prompt.starts_with("The change was not saved: ")) << toolkit.messageBoxes[0].prompt;
+    const std::string& message = toolkit.messageBoxes[0].prompt;
+    EXPECT_TRUE(message.starts_with("The change was not saved: ")) << message;
+    EXPECT_LT(message.size(), 400u);
     EXPECT_EQ(StoredRuleList(0), Names({"@kept.example"}));
     EXPECT_EQ(StoredRuleList(1), Names({"@also-kept.example"}));
     EXPECT_FALSE(RuleListExists(2));
