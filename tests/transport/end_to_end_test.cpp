@@ -21,9 +21,10 @@ struct Result {
     std::string out;
 };
 
-// Runs `argv` with `input` on standard input; collects standard output.
-Result runProgram(const std::vector<std::string>& argv, const std::string& input, const std::filesystem::path& folder) {
-    std::filesystem::path inPath = folder / "stdin", outPath = folder / "stdout";
+// Runs `argv` on the hive with `input` on standard input; collects standard output.
+// The child is told the hive explicitly, so that it can never reach the machine's own.
+Result runProgram(const std::vector<std::string>& argv, const std::string& input, const TempHive& hive) {
+    std::filesystem::path inPath = hive.folder() / "stdin", outPath = hive.folder() / "stdout";
     std::ofstream(inPath, std::ios::binary) << input;
     pid_t child = fork();
     if (child == 0) {
@@ -31,6 +32,7 @@ Result runProgram(const std::vector<std::string>& argv, const std::string& input
         int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         int devnull = open("/dev/null", O_WRONLY);
         dup2(in, 0), dup2(out, 1), dup2(devnull, 2);
+        setenv("PELLICOR_REGISTRY", hive.path().c_str(), 1);
         std::vector<char*> args;
         for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
         args.push_back(nullptr);
@@ -51,13 +53,13 @@ class EndToEnd : public ::testing::Test {
 protected:
     void addEntry(int list, const std::string& entry) {
         Result r = runProgram({PELLICOR_REG, "add", kRoot + kLists[list], "/v", entry, "/t", "REG_SZ", "/d", "", "/f"},
-                              "", hive_->folder());
+                              "", *hive_);
         ASSERT_EQ(r.status, 0) << "pellicor-reg add " << entry;
     }
     std::string submit(const std::string& from, const std::vector<std::string>& to, const std::string& message) {
         std::vector<std::string> argv = {PELLICOR_SUBMIT, "--from", from};
         for (const std::string& recipient : to) argv.insert(argv.end(), {"--to", recipient});
-        Result r = runProgram(argv, message, hive_->folder());
+        Result r = runProgram(argv, message, *hive_);
         EXPECT_EQ(r.status, 0);
         return r.out;
     }
@@ -79,6 +81,7 @@ TEST_F(EndToEnd, EveryCombinationOfTheRule) {
         for (List0 list0 : {List0::SenderDomain, List0::AnyDomain, List0::OtherDomain, List0::Missing})
             for (Entry list1 : {Entry::Matching, Entry::Other, Entry::Missing})
                 for (Entry list2 : {Entry::Matching, Entry::Other, Entry::Missing}) {
+                    hive_.reset();  // the old hive's clean-up must not undo the new one's
                     hive_ = std::make_unique<TempHive>();
                     if (list0 == List0::SenderDomain) addEntry(0, "@EXAMPLE.com");
                     if (list0 == List0::AnyDomain) addEntry(0, "*");
