@@ -1,8 +1,10 @@
 // The event operation on ordinary mail, and the worst case of judging a reply:
 // all three lookups over lists of 1,000 entries with no exemption.
+#include <fstream>
 #include <string>
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include "mail_message.h"
 #include "message_event.h"
@@ -44,18 +46,30 @@ void WriteList(const char16_t* path, const std::string& prefix, std::size_t entr
     RegCloseKey(key);
 }
 
+// Resident memory in KiB, to show that a long run of events does not grow it.
+double ResidentKiB() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1024.0;
+}
+
 // Ordinary mail (no marker), 4 KiB: the content is loaded into the message
 // component for every message; the rules are never read.
 void BM_EventWithoutMarker(benchmark::State& state) {
     TempHive hive;
     IMailMsgProperties* message = NewMailMessage(MessageOf(state.range(0)), "colleague@partner.example");
     if (message == nullptr) return state.SkipWithError("mail message not created");
+    HandleMessageEvent(message);
+    double residentBefore = ResidentKiB();
     for (auto _ : state) benchmark::DoNotOptimize(HandleMessageEvent(message));
+    state.counters["rss_growth_kib"] = ResidentKiB() - residentBefore;
     message->Release();
     state.SetItemsProcessed(state.iterations());
     state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_EventWithoutMarker)->Arg(4096);
+BENCHMARK(BM_EventWithoutMarker)->Name("BM_EventWithoutMarker/million")->Arg(4096)->Iterations(1000000);
 
 // The same message without the content step: what loading costs by difference.
 void BM_FilterWithoutMarker(benchmark::State& state) {
@@ -93,6 +107,25 @@ void BM_ReplyAgainstThousandEntryLists(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_ReplyAgainstThousandEntryLists)->ArgName("whole_event")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
+// A condemned reply against short lists, many times over: every lookup's
+// allocations and registry handles must be given back.
+void BM_ReplyAgainstShortLists(benchmark::State& state) {
+    TempHive hive;
+    WriteList(u"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains", "@blocked-", 3, "@away.example");
+    WriteList(u"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledRecipientDomains", "@partner-", 3, nullptr);
+    WriteList(u"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses", "vip@sender-", 3, nullptr);
+    IMailMsgProperties* message = NewMailMessage(MessageOf(4096), "ooo@away.example");
+    if (message == nullptr) return state.SkipWithError("mail message not created");
+    platform::smtp::WriteOutOfOfficeMarker(message);
+    HandleMessageEvent(message);
+    double residentBefore = ResidentKiB();
+    for (auto _ : state) HandleMessageEvent(message);
+    state.counters["rss_growth_kib"] = ResidentKiB() - residentBefore;
+    message->Release();
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ReplyAgainstShortLists)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
