@@ -1,0 +1,264 @@
+// pellicor-reg's commands, run in-process against a temporary hive.
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "reg_tool.h"
+#include "registry_test_util.h"
+#include "temp_hive.h"
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+Outcome reg(std::vector<std::string> args, const std::string& input = "") {
+    std::ostringstream out, err;
+    std::istringstream in(input);
+    int status = pellicor::reg::runCommand(args, out, err, in);
+    return {status, out.str(), err.str()};
+}
+
+std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string utf16le(const std::string& ascii) {
+    std::string out = "\xFF\xFE";
+    for (char c : ascii) {
+        out += c;
+        out += '\0';
+    }
+    return out;
+}
+
+const std::string kProduct = "HKLM\\SOFTWARE\\Orlenby\\Pellicor";
+
+class RegTool : public ::testing::Test {
+protected:
+    std::string file(const char* name) { return (hive.folder() / name).string(); }
+    TempHive hive;
+};
+
+TEST_F(RegTool, RuleListsRoundTripThroughAddQueryExportDeleteImport) {
+    const std::vector<std::pair<std::string, std::string>> entries = {
+        {"ExtOOFdisabledDomains", "@example.com"},
+        {"ExtOOFdisabledDomains", "*"},
+        {"ExtOOFEnabledRecipientDomains", "@partner.example"},
+        {"ExtOOFEnabledSenderAddresses", "helpdesk@example.com"},
+    };
+    for (const auto& [list, entry] : entries) {
+        Outcome added = reg({"add", kProduct + "\\" + list, "/v", entry, "/t", "REG_SZ", "/d", "", "/f"});
+        ASSERT_EQ(added.status, 0) << added.err;
+        EXPECT_EQ(added.out, "The operation completed successfully.\n");
+    }
+    Outcome before = reg({"query", kProduct, "/s"});
+    ASSERT_EQ(before.status, 0);
+    EXPECT_EQ(before.out,
+              "\n"
+              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\n\n"
+              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains\n"
+              "    @example.com    REG_SZ    \n"
+              "    *    REG_SZ    \n\n"
+              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledRecipientDomains\n"
+              "    @partner.example    REG_SZ    \n\n"
+              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses\n"
+              "    helpdesk@example.com    REG_SZ    \n\n");
+
+    ASSERT_EQ(reg({"export", kProduct, file("rules.reg")}).status, 0);
+    EXPECT_EQ(readFile(file("rules.reg")),
+              utf16le("Windows Registry Editor Version 5.00\r\n\r\n"
+                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor]\r\n\r\n"
+                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains]\r\n"
+                      "\"@example.com\"=\"\"\r\n\"*\"=\"\"\r\n\r\n"
+                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledRecipientDomains]\r\n"
+                      "\"@partner.example\"=\"\"\r\n\r\n"
+                      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses]\r\n"
+                      "\"helpdesk@example.com\"=\"\"\r\n\r\n"));
+
+    ASSERT_EQ(reg({"delete", kProduct, "/f"}).status, 0);
+    Outcome gone = reg({"query", kProduct});
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_EQ(gone.out, "");
+    EXPECT_EQ(gone.err, "ERROR: The system was unable to find the specified registry key or value.\n");
+
+    Outcome imported = reg({"import", file("rules.reg")});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    EXPECT_EQ(reg({"query", kProduct, "/s"}).out, before.out);
+    // As the sink reads them: one REG_SZ value per entry under the list key.
+    HKEY list;
+    ASSERT_EQ(openKey("Software\\Orlenby\\Pellicor\\ExtOOFenabledRecipientDomains", list), ERROR_SUCCESS);
+    DWORD type = 0, bytes = 0;
+    EXPECT_EQ(RegQueryValueExA(list, "@partner.example", nullptr, &type, nullptr, &bytes), ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+    RegCloseKey(list);
+}
+
+TEST_F(RegTool, QueryShowsTypesLikeThePlatformTool) {
+    const std::string key = kProduct + "\\Misc";
+    ASSERT_EQ(reg({"add", key, "/v", "Count", "/t", "REG_DWORD", "/d", "0x1F", "/f"}).status, 0);
+    ASSERT_EQ(reg({"add", key, "/v", "Raw", "/t", "reg_binary", "/d", "00ff10", "/f"}).status, 0);
+    ASSERT_EQ(reg({"add", key, "/v", "List", "/t", "REG_MULTI_SZ", "/d", "a\\0b", "/f"}).status, 0);
+    ASSERT_EQ(reg({"add", key, "/ve", "/d", "text", "/f"}).status, 0);
+    EXPECT_EQ(reg({"query", key}).out,
+              "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\Misc\n"
+              "    Count    REG_DWORD    0x1f\n"
+              "    Raw    REG_BINARY    00FF10\n"
+              "    List    REG_MULTI_SZ    a\\0b\n"
+              "    (Default)    REG_SZ    text\n\n");
+    EXPECT_EQ(reg({"query", key, "/v", "count"}).out,
+              "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\Misc\n    Count    REG_DWORD    0x1f\n\n");
+    Outcome search = reg({"query", kProduct, "/v", "raw", "/s"});
+    EXPECT_NE(search.out.find("End of search: 1 match(es) found."), std::string::npos);
+    EXPECT_EQ(reg({"query", key, "/v", "absent"}).status, 1);
+    Outcome parent = reg({"query", kProduct});
+    EXPECT_EQ(parent.out, "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\n"
+                          "HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\Misc\n");
+}
+
+TEST_F(RegTool, BadCommandLinesFailWithOneLine) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {},
+             {"frobnicate"},
+             {"query"},
+             {"query", "HKCU\\Software"},
+             {"add", kProduct, "/v", "n", "/t", "REG_DWORD", "/d", "12x"},
+             {"add", kProduct, "/v", "n", "/t", "REG_DWORD", "/d", "4294967296"},
+             {"add", kProduct, "/v", "n", "/t", "REG_BINARY", "/d", "abc"},
+             {"add", kProduct, "/v", "n", "/t", "REG_FANCY"},
+             {"add", kProduct, "/v"},
+             {"delete", "HKLM"},
+             {"import", "/nonexistent/rules.reg"},
+         }) {
+        Outcome run = reg(args);
+        EXPECT_EQ(run.status, 1) << (args.empty() ? "(none)" : args[0]);
+        EXPECT_EQ(run.err.rfind("ERROR: ", 0), 0u) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    }
+    HKEY key;
+    EXPECT_EQ(openKey("SOFTWARE\\Orlenby\\Pellicor", key), ERROR_FILE_NOT_FOUND);  // nothing was created
+}
+
+TEST_F(RegTool, QuestionsAnsweredNoChangeNothing) {
+    ASSERT_EQ(reg({"add", kProduct, "/v", "v", "/d", "old", "/f"}).status, 0);
+    Outcome kept = reg({"add", kProduct, "/v", "v", "/d", "new"}, "n\n");
+    EXPECT_EQ(kept.status, 1);
+    EXPECT_NE(reg({"query", kProduct, "/v", "v"}).out.find("old"), std::string::npos);
+    EXPECT_EQ(reg({"add", kProduct, "/v", "v", "/d", "new"}, "yes\n").status, 0);
+    EXPECT_NE(reg({"query", kProduct, "/v", "v"}).out.find("new"), std::string::npos);
+    EXPECT_EQ(reg({"delete", kProduct}, "").status, 1);  // no answer at all
+    EXPECT_EQ(reg({"query", kProduct}).status, 0);
+    std::ofstream(file("existing.reg")) << "keep";
+    EXPECT_EQ(reg({"export", kProduct, file("existing.reg")}, "no\n").status, 1);
+    EXPECT_EQ(readFile(file("existing.reg")), "keep");
+    EXPECT_EQ(reg({"export", kProduct, file("existing.reg"), "/y"}).status, 0);
+}
+
+TEST_F(RegTool, DeleteValuesAndWholeTrees) {
+    ASSERT_EQ(reg({"add", kProduct + "\\A\\B\\C", "/v", "deep", "/f"}).status, 0);
+    ASSERT_EQ(reg({"add", kProduct, "/v", "one", "/f"}).status, 0);
+    ASSERT_EQ(reg({"add", kProduct, "/v", "two", "/f"}).status, 0);
+    EXPECT_EQ(reg({"delete", kProduct, "/v", "ONE", "/f"}).status, 0);
+    EXPECT_EQ(reg({"delete", kProduct, "/v", "one", "/f"}).status, 1);
+    EXPECT_EQ(reg({"delete", kProduct, "/va", "/f"}).status, 0);
+    HKEY key;
+    ASSERT_EQ(openKey("SOFTWARE\\Orlenby\\Pellicor", key), ERROR_SUCCESS);
+    EXPECT_TRUE(valueNames(key).empty());
+    EXPECT_EQ(subkeyNames(key), std::vector<std::string>{"A"});
+    RegCloseKey(key);
+    EXPECT_EQ(reg({"delete", kProduct + "\\A", "/f"}).status, 0);
+    EXPECT_EQ(openKey("SOFTWARE\\Orlenby\\Pellicor\\A", key), ERROR_FILE_NOT_FOUND);
+}
+
+TEST_F(RegTool, ImportReadsEightBitFilesAndAppliesAllOrNothing) {
+    std::ofstream(file("ok.reg"), std::ios::binary)
+        << "\xEF\xBB\xBFWindows Registry Editor Version 5.00\n\n"
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains]\n"
+           "\"@example.com\"=\"\"\n"
+           "\"quoted \\\"name\\\"\"=\"back\\\\slash\"\n"
+           "\"long\"=hex:00,01,02,\\\n"
+           "  03,04\n"
+           "\"path\"=hex(2):25,00,58,00,25,00,00,00\n\n"
+           "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Nothing]\n";
+    Outcome ok = reg({"import", file("ok.reg")});
+    ASSERT_EQ(ok.status, 0) << ok.err;
+    HKEY key;
+    ASSERT_EQ(openKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains", key), ERROR_SUCCESS);
+    EXPECT_EQ(valueNames(key), (std::vector<std::string>{"@example.com", "quoted \"name\"", "long", "path"}));
+    char data[32];
+    DWORD bytes = sizeof data, type;
+    ASSERT_EQ(RegQueryValueExA(key, "quoted \"name\"", nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes),
+              ERROR_SUCCESS);
+    EXPECT_EQ(std::string(data), "back\\slash");
+    bytes = sizeof data;
+    ASSERT_EQ(RegQueryValueExA(key, "long", nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes), ERROR_SUCCESS);
+    EXPECT_EQ(std::string(data, bytes), std::string("\0\1\2\3\4", 5));
+    bytes = sizeof data;
+    ASSERT_EQ(RegQueryValueExA(key, "path", nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes), ERROR_SUCCESS);
+    EXPECT_EQ(type, static_cast<DWORD>(REG_EXPAND_SZ));
+    EXPECT_EQ(std::string(data), "%X%");
+    RegCloseKey(key);
+
+    // The second key cannot be written (not a root this registry has): nothing is.
+    std::ofstream(file("half.reg"), std::ios::binary)
+        << "Windows Registry Editor Version 5.00\r\n\r\n"
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains]\r\n"
+           "\"@example.com\"=-\r\n"
+           "\"@new.example\"=\"\"\r\n\r\n"
+           "[HKEY_CURRENT_USER\\Software\\Elsewhere]\r\n";
+    Outcome half = reg({"import", file("half.reg")});
+    EXPECT_EQ(half.status, 1);
+    ASSERT_EQ(openKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains", key), ERROR_SUCCESS);
+    EXPECT_EQ(valueNames(key).front(), "@example.com");
+    EXPECT_EQ(valueNames(key).size(), 4u);
+    RegCloseKey(key);
+}
+
+TEST_F(RegTool, MalformedFilesNameTheLine) {
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"", "not a registry file"},
+        {"REGEDIT5\n", "not a registry file"},
+        {"Windows Registry Editor Version 5.00\n\"v\"=\"x\"\n", "line 2: a value comes before any key"},
+        {"Windows Registry Editor Version 5.00\n[HKLM\\A\n", "line 2: a key line must end"},
+        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=dword:123456789\n", "line 3: dword"},
+        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=hex:0g\n", "line 3: hex data"},
+        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=hex:00,\\", "line 3: the data continues"},
+        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v=\"x\"\n", "line 3: "},
+        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=\"x\n", "line 3: the string"},
+        {"Windows Registry Editor Version 5.00\n[HKLM\\" + std::string(256, 'k') + "]\n", "line 2: a key name is longer"},
+    };
+    for (const auto& [text, reason] : files) {
+        std::vector<pellicor::reg::RegFileKey> keys;
+        std::string error;
+        EXPECT_FALSE(pellicor::reg::parseRegFile(text, keys, error)) << text;
+        EXPECT_EQ(error.rfind(reason, 0), 0u) << error;
+    }
+}
+
+TEST_F(RegTool, ExportWrapsLongHexAndReadsBack) {
+    std::string bytes;
+    for (int i = 0; i < 100; ++i) bytes += static_cast<char>(i);
+    pellicor::reg::RegFileKey key{u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Blob", false, {{u"blob", false, REG_BINARY, bytes}}};
+    std::string written = pellicor::reg::writeRegFile({key});
+    std::string text;
+    for (size_t i = 2; i + 1 < written.size(); i += 2) text += written[i];
+    std::istringstream lines(text);
+    std::string line;
+    int continued = 0;
+    while (std::getline(lines, line)) {
+        EXPECT_LE(line.size(), 81u) << line;  // 80 columns and the CR
+        continued += line.size() >= 2 && line[line.size() - 2] == '\\';
+    }
+    EXPECT_GE(continued, 3);
+    std::vector<pellicor::reg::RegFileKey> back;
+    std::string error;
+    ASSERT_TRUE(pellicor::reg::parseRegFile(written, back, error)) << error;
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0].values.at(0).data, bytes);
+}
+
+}  // namespace
