@@ -1,0 +1,111 @@
+// The Sink's IDispatch, answered from the registered type library.
+#include "pellicor_interfaces.h"
+#include "sink_library.h"
+#include "temp_hive.h"
+
+namespace {
+
+constexpr DISPID kAddRef = 0x60000001;
+constexpr DISPID kGetTypeInfoCount = 0x60010000;
+
+class DispatchTest : public SinkLibraryTest {
+protected:
+    void SetUp() override {
+        SinkLibraryTest::SetUp();
+        IClassFactory* factory = lib().Factory();
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IDispatch, reinterpret_cast<void**>(&sink)), S_OK);
+        factory->Release();
+    }
+    void TearDown() override {
+        if (sink) sink->Release();
+        SinkLibraryTest::TearDown();
+    }
+
+    HRESULT idOf(const char16_t* name, DISPID& id) {
+        LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+        id = DISPID_UNKNOWN;
+        return sink->GetIDsOfNames(IID_NULL_ForTests(), names, 1, 0, &id);
+    }
+    static const IID& IID_NULL_ForTests() {
+        static const IID none{};
+        return none;
+    }
+
+    TempHive hive;
+    IDispatch* sink = nullptr;
+};
+
+TEST_F(DispatchTest, FailsWhileTheTypeLibraryIsUnregisteredAndRecoversAfterRegistration) {
+    UINT count = 0;
+    EXPECT_EQ(sink->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    DISPID id;
+    EXPECT_EQ(idOf(u"AddRef", id), TYPE_E_LIBNOTREGISTERED);
+    ITypeInfo* info = reinterpret_cast<ITypeInfo*>(1);
+    EXPECT_EQ(sink->GetTypeInfo(0, 0, &info), TYPE_E_LIBNOTREGISTERED);
+    EXPECT_EQ(info, nullptr);
+    DISPPARAMS none{};
+    EXPECT_EQ(sink->Invoke(kAddRef, IID_NULL_ForTests(), 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+              TYPE_E_LIBNOTREGISTERED);
+
+    ASSERT_EQ(lib().registerServer(), S_OK);
+    EXPECT_EQ(idOf(u"AddRef", id), S_OK);
+    EXPECT_EQ(id, kAddRef);
+    ASSERT_EQ(sink->GetTypeInfo(0, 0, &info), S_OK);
+    ITypeInfo* other = nullptr;
+    ASSERT_EQ(sink->GetTypeInfo(5, 0, &other), S_OK) << "the index is not looked at";
+    EXPECT_EQ(other, info);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    EXPECT_EQ(attr->guid, IID_ISink);
+    EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
+    EXPECT_EQ(attr->cFuncs, 7);
+    info->ReleaseTypeAttr(attr);
+    other->Release();
+    info->Release();
+    EXPECT_EQ(sink->GetTypeInfo(0, 0, nullptr), E_POINTER);
+}
+
+TEST_F(DispatchTest, NameCacheIsCaseSensitiveAndTheTypeInfoAnswersOtherCases) {
+    ASSERT_EQ(lib().registerServer(), S_OK);
+    DISPID id;
+    EXPECT_EQ(idOf(u"GetTypeInfoCount", id), S_OK);
+    EXPECT_EQ(id, kGetTypeInfoCount);
+    EXPECT_EQ(idOf(u"gettypeinfocount", id), S_OK) << "a cache miss goes to the type information";
+    EXPECT_EQ(id, kGetTypeInfoCount);
+    EXPECT_EQ(idOf(u"GetTypeInfoCoun", id), DISP_E_UNKNOWNNAME);
+    EXPECT_EQ(id, DISPID_UNKNOWN);
+
+    LPOLESTR two[] = {const_cast<LPOLESTR>(u"Invoke"), const_cast<LPOLESTR>(u"wFlags")};
+    DISPID ids[2] = {};
+    EXPECT_EQ(sink->GetIDsOfNames(IID_NULL_ForTests(), two, 2, 0, ids), S_OK);
+    EXPECT_EQ(ids[0], 0x60010003);
+    EXPECT_EQ(ids[1], 3) << "a parameter's name maps to its position";
+}
+
+TEST_F(DispatchTest, InvokeCallsThroughTheOperationTable) {
+    ASSERT_EQ(lib().registerServer(), S_OK);
+    DISPPARAMS none{};
+    VARIANT result;
+    VariantInit(&result);
+    ASSERT_EQ(sink->Invoke(kAddRef, IID_NULL_ForTests(), 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr), S_OK);
+    EXPECT_EQ(result.vt, VT_UI4);
+    EXPECT_EQ(result.lVal, 2) << "the caller's reference and the one just added";
+    sink->Release();
+
+    UINT count = 0;
+    VARIANT arg;
+    VariantInit(&arg);
+    arg.vt = VT_BYREF | VT_UI4;
+    arg.byref = &count;
+    DISPPARAMS one{&arg, nullptr, 1, 0};
+    EXPECT_EQ(sink->Invoke(kGetTypeInfoCount, IID_NULL_ForTests(), 0, DISPATCH_METHOD, &one, nullptr, nullptr, nullptr),
+              S_OK);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(sink->Invoke(kGetTypeInfoCount, IID_NULL_ForTests(), 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+              DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(sink->Invoke(1234, IID_NULL_ForTests(), 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+              DISP_E_MEMBERNOTFOUND);
+}
+
+}  // namespace
