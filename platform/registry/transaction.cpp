@@ -15,8 +15,8 @@ std::mutex& liveMutex() {
     return *mutex;
 }
 
-std::unordered_set<const Transaction*>& live() {
-    static auto* set = new std::unordered_set<const Transaction*>;
+std::unordered_set<const void*>& live() {
+    static auto* set = new std::unordered_set<const void*>;
     return *set;
 }
 
@@ -25,13 +25,13 @@ std::unordered_set<const Transaction*>& live() {
 Transaction::Transaction(std::string hivePath)
     : connection_(std::make_shared<Connection>(std::move(hivePath), true)) {
     std::lock_guard lock(liveMutex());
-    live().insert(this);
+    live().insert(static_cast<const platform::KernelObject*>(this));
 }
 
 Transaction::~Transaction() {
     {
         std::lock_guard lock(liveMutex());
-        live().erase(this);
+        live().erase(static_cast<const platform::KernelObject*>(this));
     }
     std::lock_guard lock(connection_->mutex);
     connection_->rollback();  // keys opened with it may outlive it; their writes fail from now on
@@ -39,9 +39,9 @@ Transaction::~Transaction() {
 
 std::shared_ptr<Connection> transactionConnection(HANDLE transaction) {
     std::lock_guard lock(liveMutex());
-    auto* object = static_cast<const Transaction*>(static_cast<platform::KernelObject*>(transaction));
-    if (transaction == nullptr || !live().contains(object)) return nullptr;
-    return object->connection();
+    // Compared as an address first: nothing is read through a handle that is not ours.
+    if (transaction == nullptr || !live().contains(transaction)) return nullptr;
+    return static_cast<const Transaction*>(static_cast<platform::KernelObject*>(transaction))->connection();
 }
 
 }  // namespace platform::registry
