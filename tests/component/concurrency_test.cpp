@@ -1,5 +1,5 @@
 // Many transport threads at once: each creates Sinks, fires the message event
-// and releases them. Run under ThreadSanitizer in CI.
+// asks for dispatch identifiers and releases them. Run under ThreadSanitizer in CI.
 #include <thread>
 #include <vector>
 
@@ -21,6 +21,7 @@ protected:
 TEST_F(ConcurrencyTest, ThreadsCreateJudgeAndReleaseSinksWithTheLockCountBackAtZero) {
     AddRule("ExtOOFdisabledDomains", "@example.com");
     AddRule("ExtOOFenabledRecipientDomains", "@partner.example");
+    ASSERT_EQ(lib().registerServer(), S_OK);  // the threads' dispatch calls race to load the type information
     constexpr int kThreads = 6;
     constexpr int kRounds = 20;
     std::vector<int> wrong(kThreads, 0);
@@ -49,6 +50,13 @@ TEST_F(ConcurrencyTest, ThreadsCreateJudgeAndReleaseSinksWithTheLockCountBackAtZ
                                                   {"<>", {recipient}}, &message);
                 platform::smtp::WriteOutOfOfficeMarker(message);
                 if (sink->OnMessagePostCategorize(message, nullptr, nullptr) != S_OK) ++wrong[t];
+                IDispatch* dispatch = nullptr;
+                LPOLESTR name[] = {const_cast<LPOLESTR>(u"Invoke")};
+                DISPID id = 0;
+                if (FAILED(sink->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&dispatch))) ||
+                    dispatch->GetIDsOfNames(IID_IDispatch, name, 1, 0, &id) != S_OK || id != 0x60010003)
+                    ++wrong[t];
+                if (dispatch) dispatch->Release();
                 auto expected = exempt ? platform::smtp::Verdict::Delivered : platform::smtp::Verdict::Deleted;
                 if (platform::smtp::ReadVerdict(message) != expected) ++wrong[t];
                 message->Release();
