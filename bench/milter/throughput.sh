@@ -17,6 +17,7 @@ messages=${MESSAGES:-2000}
 sessions=${SESSIONS:-10}
 
 work=$(mktemp -d /tmp/pellicor-bench-XXXXXX)
+chmod 755 "$work"
 trap 'postfix_instance_stop; rm -rf "$work"' EXIT
 
 # The hive: the sink and three lists of 1,000 entries.

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <algorithm>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -111,6 +112,8 @@ int main(int argc, char* argv[]) {
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stopSignals, signal);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
+    // Two event threads per processor: an event waits on the hive as much as it computes.
+    host.StartEventThreads(2 * std::max(1u, std::thread::hardware_concurrency()));
 
     LogInfo("started on %s", options->socket.c_str());
     std::atomic<bool> loopEnded{false};
@@ -133,7 +136,7 @@ int main(int argc, char* argv[]) {
         LogInfo("stopped with sessions still open");
         _exit(loopResult == MI_SUCCESS ? 0 : 1);
     }
-    host.ReleaseSink();
+    host.Shutdown();
     if (loopResult != MI_SUCCESS) return Fail("the milter loop failed");
     LogInfo("stopped");
     return 0;
