@@ -23,6 +23,11 @@ trap 'postfix_instance_stop; rm -rf "$work"' EXIT
 # The hive: the sink and three lists of 1,000 entries.
 mkdir -p "$work/hive"
 export PELLICOR_REGISTRY=$work/hive/registry.sqlite
+# The milter runs as postfix, which may not see into the build tree: register a copy.
+mkdir -p "$work/lib"
+cp "$PELLICOR_LIBRARY" "$work/lib/"
+chmod -R a+rX "$work/lib"
+export PELLICOR_LIBRARY="$work/lib/$(basename "$PELLICOR_LIBRARY")"
 register_sink
 {
     echo "Windows Registry Editor Version 5.00"

@@ -30,6 +30,11 @@ fail() {
 # The hive: sink registered, rule lists written; the milter runs as postfix.
 mkdir -p "$work/hive"
 export PELLICOR_REGISTRY="$work/hive/registry.sqlite"
+# The milter runs as postfix, which may not see into the build tree: register a copy.
+mkdir -p "$work/lib"
+cp "$PELLICOR_LIBRARY" "$work/lib/"
+chmod -R a+rX "$work/lib"
+export PELLICOR_LIBRARY="$work/lib/$(basename "$PELLICOR_LIBRARY")"
 register_sink || fail "cannot register the sink"
 write_test_rules || fail "cannot write the rule lists"
 chown -R postfix: "$work/hive"
