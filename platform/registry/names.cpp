@@ -74,24 +74,27 @@ char16_t upper(char16_t c) {
 }  // namespace
 
 std::u16string widen(std::string_view utf8) {
-    std::u16string out;
-    out.reserve(utf8.size());
+    // Never more UTF-16 units than UTF-8 bytes; filled in place, as this runs per
+    // name when a key is read.
+    std::u16string out(utf8.size(), u'\0');
+    size_t n = 0;
     for (size_t i = 0; i < utf8.size();) {
         auto b = static_cast<unsigned char>(utf8[i]);
         if (b < 0x80) {
-            out += static_cast<char16_t>(b);
+            out[n++] = b;
             ++i;
             continue;
         }
         char32_t c = decodeUtf8(utf8, i);
         if (c >= 0x10000) {
             c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+            out[n++] = static_cast<char16_t>(0xD800 + (c >> 10));
+            out[n++] = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
         } else {
-            out += static_cast<char16_t>(c);
+            out[n++] = static_cast<char16_t>(c);
         }
     }
+    out.resize(n);
     return out;
 }
 
