@@ -100,6 +100,8 @@ HRESULT Message::OpenObject(IUnknown* Source, BSTR InterfaceName) {
     return hr;
 }
 
+constexpr size_t kFirstBufferLimit = size_t(64) << 20;
+
 // Stat for the size, back to the start, then read until the stream has no more:
 // the size is only the first guess at the buffer, the stream's end is what counts.
 HRESULT Message::load(IStream* stream) {
@@ -110,7 +112,9 @@ HRESULT Message::load(IStream* stream) {
     hr = stream->Seek(start, STREAM_SEEK_SET, nullptr);
     if (FAILED(hr)) return hr;
 
-    size_t expected = size_t(std::min<ULONGLONG>(stat.cbSize.QuadPart, kMaxContentBytes));
+    // The size is trusted only so far: a stream claiming gigabytes gets a buffer
+    // that grows with what it really delivers.
+    size_t expected = size_t(std::min<ULONGLONG>(stat.cbSize.QuadPart, kFirstBufferLimit));
     ReadBuffer buffer(expected + 1);  // one spare byte: the read that finds the end
     for (;;) {
         if (buffer.freeBytes() == 0 && !buffer.grow(kMaxContentBytes + 1)) return E_OUTOFMEMORY;

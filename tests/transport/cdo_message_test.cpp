@@ -98,6 +98,14 @@ TEST_F(CdoLoad, ReadsUntilTheStreamIsExhaustedWhateverStatReports) {
     EXPECT_EQ(message_->Body().size(), 10000u);
 }
 
+TEST_F(CdoLoad, DoesNotTrustAnOverstatedSize) {
+    MemoryStream stream("Subject: x\r\n\r\nshort");
+    stream.statSize_ = 3ull << 30;
+    ASSERT_EQ(open(stream), S_OK);
+    EXPECT_EQ(message_->Body(), "short");
+    EXPECT_LE(stream.largestRead, (64u << 20) + 1) << "the buffer follows the bytes, not the claim";
+}
+
 TEST_F(CdoLoad, ReadsAnExactlySizedStreamInTwoReads) {
     MemoryStream stream("Subject: x\r\n\r\n" + std::string(4000, 'b'));
     ASSERT_EQ(open(stream), S_OK);

@@ -19,6 +19,7 @@ public:
     HRESULT readStatus = S_OK;
     ULONG readChunk = ~0u;       // most bytes one Read delivers
     int reads = 0;
+    ULONG largestRead = 0;       // the most bytes one Read asked for
     LONG references = 1;
 
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
@@ -33,6 +34,7 @@ public:
 
     STDMETHOD(Read)(void* pv, ULONG cb, ULONG* pcbRead) override {
         ++reads;
+        largestRead = std::max(largestRead, cb);
         *pcbRead = 0;
         if (FAILED(readStatus)) return readStatus;
         size_t count = std::min<size_t>({cb, readChunk, bytes_.size() - std::min(position_, bytes_.size())});
