@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The main job's demo: a throwaway hive with a small rule set written by
-# pellicor-reg, then a handful of sample messages (docs/samples/) handed to the
-# sink through pellicor-submit, one line per message: sender, recipient, kind and
-# verdict.
+# pellicor-reg, the sink library registered in it by pellicor-regsvr, then a
+# handful of sample messages (docs/samples/) handed to the sink through
+# pellicor-submit, one line per message: sender, recipient, kind and verdict.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bin=${PELLICOR_BIN:-build/bin}
@@ -21,10 +21,19 @@ echo "Rule lists:"
 "$bin/pellicor-reg" query "$root" /s
 echo
 
+# The sink library registers itself in the hive, as an installer would have it
+# do; pellicor-submit then creates the sink by "Pellicor.Sink".
+library=${PELLICOR_LIBRARY:-$bin/../lib/libPellicor.so}
+"$bin/pellicor-regsvr" "$library" >/dev/null
+echo "Sink class:"
+"$bin/pellicor-reg" query 'HKCR\CLSID\{3D0C9A61-7B2E-4F15-9C48-2A6E5B1F0D37}' /s
+echo
+
 # A second hive whose list 0 holds only "*": there every message the marker
 # component recognises as an out-of-office reply is deleted, which gives the kind.
 probe=$work/probe.sqlite
 PELLICOR_REGISTRY=$probe "$bin/pellicor-reg" add "$root\\ExtOOFdisabledDomains" /v "*" /t REG_SZ /d "" /f >/dev/null
+PELLICOR_REGISTRY=$probe "$bin/pellicor-regsvr" "$library" >/dev/null
 
 # sample file | envelope sender ('' is the null sender <>) | envelope recipient
 messages=(
