@@ -1,0 +1,91 @@
+// The milter's own logic below the protocol: its command line and how it puts a
+// message back together from the pieces the MTA sends.
+#include <gtest/gtest.h>
+
+#include "milter_options.h"
+#include "received_message.h"
+
+namespace {
+
+using namespace std::string_literals;
+using pellicor_milter::MilterOptions;
+using pellicor_milter::ParseMilterOptions;
+using pellicor_milter::ReceivedMessage;
+
+std::optional<MilterOptions> Parse(std::vector<const char*> args, std::string& error) {
+    args.insert(args.begin(), "pellicor-milter");
+    return ParseMilterOptions(static_cast<int>(args.size()), const_cast<char* const*>(args.data()), error);
+}
+
+TEST(MilterOptions, AcceptsEveryOption) {
+    std::string error;
+    auto options = Parse({"-p", "inet:8891@127.0.0.1", "-u", "pellicor", "-f", "-P", "/run/p.pid"}, error);
+    ASSERT_TRUE(options) << error;
+    EXPECT_EQ(options->socket, "inet:8891@127.0.0.1");
+    EXPECT_EQ(options->user, "pellicor");
+    EXPECT_TRUE(options->foreground);
+    EXPECT_EQ(options->pidFile, "/run/p.pid");
+    EXPECT_TRUE(Parse({"-p", "unix:/run/m.sock"}, error));
+    EXPECT_TRUE(Parse({"-p", "local:/run/m.sock"}, error));
+    EXPECT_TRUE(Parse({"-p", "inet6:8891@[::1]"}, error));
+}
+
+TEST(MilterOptions, RejectsWithOneLineReason) {
+    for (std::vector<const char*> args : std::vector<std::vector<const char*>>{
+             {}, {"-p"}, {"-p", ""}, {"-p", "tcp:25"}, {"-p", "inet:@127.0.0.1"}, {"-p", "inet:0@127.0.0.1"},
+             {"-p", "inet:70000@127.0.0.1"}, {"-p", "inet:x1@127.0.0.1"}, {"-p", "unix:/s", "-q"},
+             {"-p", "unix:/s", "-u"}}) {
+        std::string error;
+        EXPECT_FALSE(Parse(args, error)) << (args.empty() ? "(none)" : args.back());
+        EXPECT_FALSE(error.empty());
+        EXPECT_EQ(error.find('\n'), std::string::npos);
+    }
+}
+
+TEST(MilterOptions, UnixSocketPath) {
+    EXPECT_EQ(pellicor_milter::UnixSocketPath("unix:/run/m.sock"), "/run/m.sock");
+    EXPECT_EQ(pellicor_milter::UnixSocketPath("local:/run/m.sock"), "/run/m.sock");
+    EXPECT_EQ(pellicor_milter::UnixSocketPath("/run/m.sock"), "/run/m.sock");
+    EXPECT_EQ(pellicor_milter::UnixSocketPath("inet:1@127.0.0.1"), "");
+}
+
+TEST(ReceivedMessage, HeaderSectionWithCrlfLines) {
+    ReceivedMessage message;
+    message.AddHeader("From", "away@example.com", false);
+    message.AddHeader("Subject", " kept as sent", true);
+    message.AddHeader("X-Folded", "first\n\tsecond", false);
+    message.AddHeader("X-Crlf", "one\r\n two", false);
+    message.EndHeaders();
+    EXPECT_EQ(message.content(),
+              "From: away@example.com\r\n"
+              "Subject: kept as sent\r\n"
+              "X-Folded: first\r\n\tsecond\r\n"
+              "X-Crlf: one\r\n two\r\n"
+              "\r\n");
+}
+
+TEST(ReceivedMessage, BodyLineEndsBecomeCrlfAcrossPieces) {
+    ReceivedMessage message;
+    message.AddHeader("To", "a@b", false);
+    const std::string pieces[] = {"one\ntwo\r", "\nthree\n", std::string("nul\0byte\xFF\n", 10)};
+    for (const std::string& piece : pieces)
+        message.AddBody(reinterpret_cast<const unsigned char*>(piece.data()), piece.size());
+    EXPECT_EQ(message.content(), "To: a@b\r\n\r\none\r\ntwo\r\nthree\r\nnul\0byte\xFF\r\n"s);
+}
+
+TEST(ReceivedMessage, TakeContentStartsAfresh) {
+    ReceivedMessage message;
+    message.SetSender("s@example.com");
+    message.AddRecipient("r1@example.com");
+    message.AddRecipient("r2@example.com");
+    message.AddHeader("A", "1", false);
+    EXPECT_EQ(message.TakeContent(), "A: 1\r\n");
+    EXPECT_EQ(message.content(), "");
+    message.AddHeader("B", "2", false);
+    message.EndHeaders();
+    EXPECT_EQ(message.content(), "B: 2\r\n\r\n");
+    EXPECT_EQ(message.recipients(), (std::vector<std::string>{"r1@example.com", "r2@example.com"}));
+    EXPECT_EQ(message.sender(), "s@example.com");
+}
+
+}  // namespace
