@@ -19,19 +19,27 @@ namespace {
 struct Result {
     int status = -1;
     std::string out;
+    std::string err;
 };
+
+std::string slurp(const std::filesystem::path& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
 
 // Runs `argv` on the hive with `input` on standard input; collects standard output.
 // The child is told the hive explicitly, so that it can never reach the machine's own.
 Result runProgram(const std::vector<std::string>& argv, const std::string& input, const TempHive& hive) {
-    std::filesystem::path inPath = hive.folder() / "stdin", outPath = hive.folder() / "stdout";
+    std::filesystem::path inPath = hive.folder() / "stdin", outPath = hive.folder() / "stdout",
+                          errPath = hive.folder() / "stderr";
     std::ofstream(inPath, std::ios::binary) << input;
     pid_t child = fork();
     if (child == 0) {
         int in = open(inPath.c_str(), O_RDONLY);
         int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int devnull = open("/dev/null", O_WRONLY);
-        dup2(in, 0), dup2(out, 1), dup2(devnull, 2);
+        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(in, 0), dup2(out, 1), dup2(err, 2);
         setenv("PELLICOR_REGISTRY", hive.path().c_str(), 1);
         std::vector<char*> args;
         for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -41,9 +49,7 @@ Result runProgram(const std::vector<std::string>& argv, const std::string& input
     }
     int status = 0;
     waitpid(child, &status, 0);
-    std::ostringstream out;
-    out << std::ifstream(outPath, std::ios::binary).rdbuf();
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out.str()};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(outPath), slurp(errPath)};
 }
 
 const std::string kRoot = "HKLM\\SOFTWARE\\Orlenby\\Pellicor\\";
@@ -120,6 +126,25 @@ TEST_F(EndToEnd, OverlongSenderAddressesAreNotJudged) {
         std::string sender = std::string(length - 12, 'a') + "@example.com";
         std::string expected = length <= 1023 ? "deleted\n" : "delivered\n";
         EXPECT_EQ(submit(sender, {"bob@partner.example"}, kAutoReply), expected) << length;
+    }
+}
+
+TEST_F(EndToEnd, BadInputGetsOneLineAndStatus2) {
+    std::string big = kOrdinary;
+    big.resize((64u << 20) + 1, 'x');
+    const struct {
+        std::vector<std::string> args;
+        std::string input;
+    } cases[] = {
+        {{PELLICOR_SUBMIT, "--from", "a@example.com"}, kOrdinary},
+        {{PELLICOR_SUBMIT, "--from", "a@example.com", "--to", "b@partner.example", "/nonexistent.eml"}, ""},
+        {{PELLICOR_SUBMIT, "--from", "a@example.com", "--to", "b@partner.example"}, big},
+    };
+    for (const auto& c : cases) {
+        Result r = runProgram(c.args, c.input, *hive_);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(!r.err.empty() && r.err.find('\n') == r.err.size() - 1) << r.err;
     }
 }
 
