@@ -19,6 +19,7 @@ sessions=${SESSIONS:-10}
 work=$(mktemp -d /tmp/pellicor-bench-XXXXXX)
 chmod 755 "$work"
 trap 'postfix_instance_stop; rm -rf "$work"' EXIT
+trap 'exit 1' INT TERM HUP
 
 # The hive: the sink and three lists of 1,000 entries.
 mkdir -p "$work/hive"

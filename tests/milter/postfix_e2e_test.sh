@@ -20,6 +20,7 @@ done
 
 work=$(mktemp -d /tmp/pellicor-e2e-XXXXXX)
 trap 'postfix_instance_stop; rm -rf "$work"' EXIT
+trap 'exit 1' INT TERM HUP
 fail() {
     echo "FAIL: $*" >&2
     echo "--- mail log" >&2; cat "$work/log/maillog" >&2 2>/dev/null || true

@@ -57,6 +57,7 @@ in_flow_delay = 0
 maillog_file = $work/log/maillog
 maillog_file_prefixes = $work/log
 CONF
+    # tempfail, not the accept a server should use: here a milter that fails must show.
     if [ -n "$milter_socket" ]; then
         cat >>"$postfix_etc/main.cf" <<CONF
 smtpd_milters = $milter_socket

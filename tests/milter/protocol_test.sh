@@ -17,6 +17,7 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM HUP
 
 fail() { echo "FAIL: $*" >&2; [ -f "$work/milter.log" ] && cat "$work/milter.log" >&2; exit 1; }
 
