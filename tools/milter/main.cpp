@@ -58,8 +58,10 @@ bool DropPrivileges(const passwd& user, std::string& error) {
 }
 
 // Waits for SIGTERM, SIGINT or SIGHUP, or for the milter loop to end by itself.
-// libmilter's own signal thread may take the signal instead; either way the loop
-// is woken by a connection to its socket, so the stop is prompt.
+// libmilter's own signal thread waits for the same signals, but the kernel offers a
+// signal sent to the process to its main thread first, so this thread takes it and
+// wakes the loop at once; should libmilter's take it, the loop ends at its next
+// 5-second poll instead.
 bool WaitForStop(const std::atomic<bool>& loopEnded) {
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
