@@ -36,6 +36,13 @@ protected:
 };
 
 TEST_F(DispatchTest, FailsWhileTheTypeLibraryIsUnregisteredAndRecoversAfterRegistration) {
+    // The type information is kept for the life of the process once loaded;
+    // ctest runs every test in a process of its own.
+    ITypeInfo* kept = nullptr;
+    if (SUCCEEDED(sink->GetTypeInfo(0, 0, &kept))) {
+        kept->Release();
+        GTEST_SKIP() << "an earlier test in this process loaded the type information";
+    }
     UINT count = 0;
     EXPECT_EQ(sink->GetTypeInfoCount(&count), S_OK);
     EXPECT_EQ(count, 1u);
