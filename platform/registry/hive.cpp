@@ -207,7 +207,12 @@ LSTATUS Connection::openFile(bool forWrite) {
     device_ = st.st_dev;
     inode_ = st.st_ino;
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-    sqlite3_exec(db_, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    // Keep the -wal and -shm files when the last connection closes: a process that
+    // may not write the hive's folder (the sink under its own user) can read a WAL
+    // database only while they exist.
+    int persist = 1;
+    sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    sqlite3_exec(db_, "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=1048576", nullptr, nullptr, nullptr);
     state_ = State::Empty;
     ++generation_;
     return checkSchema();

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "registry_test_util.h"
 #include "temp_hive.h"
@@ -117,6 +119,44 @@ TEST(RegistryHive, ForeignDatabaseIsRefusedNotWritten) {
     std::string before = contents(hive.path());
     expectEveryCallFails(hive);
     EXPECT_EQ(contents(hive.path()), before);
+}
+
+int inChild(bool asNobody, bool (*body)()) {
+    pid_t child = fork();
+    if (child == 0) {
+        if (asNobody && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+        // On a thread of its own, so its connection closes when it ends, as at a process's exit.
+        bool ok = false;
+        std::thread([&] { ok = body(); }).join();
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+// The sink may run under a user of its own that can read the hive but not write it
+// or its folder. Both sides run in children: no SQLite connection crosses fork().
+TEST(RegistryHive, UserWhoMayNotWriteStillReads) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to read as another user";
+    TempHive hive;
+    chmod(hive.folder().c_str(), 0755);
+    ASSERT_EQ(inChild(false, [] {
+                  HKEY key = createKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains");
+                  bool ok = setString(key, "@example.com", "") == ERROR_SUCCESS;
+                  RegCloseKey(key);
+                  return ok;
+              }),
+              0);
+    EXPECT_EQ(inChild(true, [] {
+                  HKEY key;
+                  if (openKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains", key, KEY_ALL_ACCESS)) return false;
+                  bool ok = valueNames(key) == std::vector<std::string>{"@example.com"} &&
+                            setString(key, "x", "") == ERROR_ACCESS_DENIED;
+                  RegCloseKey(key);
+                  return ok;
+              }),
+              0);
 }
 
 TEST(RegistryHive, WalkSeesOneStateWhileAnotherConnectionWrites) {
