@@ -103,12 +103,14 @@ TEST_F(RegTool, QueryShowsTypesLikeThePlatformTool) {
     ASSERT_EQ(reg({"add", key, "/v", "Count", "/t", "REG_DWORD", "/d", "0x1F", "/f"}).status, 0);
     ASSERT_EQ(reg({"add", key, "/v", "Raw", "/t", "reg_binary", "/d", "00ff10", "/f"}).status, 0);
     ASSERT_EQ(reg({"add", key, "/v", "List", "/t", "REG_MULTI_SZ", "/d", "a\\0b", "/f"}).status, 0);
+    ASSERT_EQ(reg({"add", key, "/v", "Split", "/t", "REG_MULTI_SZ", "/s", ",", "/d", "x,y", "/f"}).status, 0);
     ASSERT_EQ(reg({"add", key, "/ve", "/d", "text", "/f"}).status, 0);
     EXPECT_EQ(reg({"query", key}).out,
               "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\Misc\n"
               "    Count    REG_DWORD    0x1f\n"
               "    Raw    REG_BINARY    00FF10\n"
               "    List    REG_MULTI_SZ    a\\0b\n"
+              "    Split    REG_MULTI_SZ    x\\0y\n"
               "    (Default)    REG_SZ    text\n\n");
     EXPECT_EQ(reg({"query", key, "/v", "count"}).out,
               "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\Misc\n    Count    REG_DWORD    0x1f\n\n");
@@ -131,6 +133,7 @@ TEST_F(RegTool, BadCommandLinesFailWithOneLine) {
              {"add", kProduct, "/v", "n", "/t", "REG_BINARY", "/d", "abc"},
              {"add", kProduct, "/v", "n", "/t", "REG_FANCY"},
              {"add", kProduct, "/v"},
+             {"add", kProduct, "/v", "m", "/t", "REG_MULTI_SZ", "/s", "", "/d", "a"},
              {"delete", "HKLM"},
              {"import", "/nonexistent/rules.reg"},
          }) {

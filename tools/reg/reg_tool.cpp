@@ -220,7 +220,7 @@ bool ask(std::ostream& out, std::istream& in, const std::string& question) {
     return !answer.empty() && (answer[0] == 'y' || answer[0] == 'Y');
 }
 
-// Options after the key: /v NAME, /ve, /va, /t TYPE, /d DATA, /s, /f, /y, /se SEP.
+// Options after the key: /v NAME, /ve, /va, /t TYPE, /d DATA, /s (add: /s SEP), /f, /y.
 struct Options {
     std::vector<std::string> positional;
     bool hasValue = false, defaultValue = false, allValues = false, recurse = false, force = false;
@@ -242,7 +242,8 @@ Options parseOptions(const std::vector<std::string>& args, size_t first, const s
         }
         std::string lower = flag.substr(1);
         for (auto& c : lower) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-        if (allowed.find(" " + lower + " ") == std::string::npos) {
+        bool separator = lower == "s" && allowed.find(" s= ") != std::string::npos;  // add's /s SEP
+        if (!separator && allowed.find(" " + lower + " ") == std::string::npos) {
             options.positional.push_back(flag);  // a path such as /tmp/rules.reg
             continue;
         }
@@ -258,7 +259,7 @@ Options parseOptions(const std::vector<std::string>& args, size_t first, const s
             options.hasType = true;
         } else if (lower == "d") {
             options.data = need(i, flag);
-        } else if (lower == "se") {
+        } else if (separator) {
             options.separator = need(i, flag);
         } else if (lower == "s") {
             options.recurse = true;
@@ -343,6 +344,7 @@ std::pair<DWORD, std::string> addData(const Options& options) {
         return {type == "REG_SZ" ? REG_SZ : type == "REG_NONE" ? REG_NONE : REG_EXPAND_SZ,
                 stringData(utf16(options.data))};
     if (type == "REG_MULTI_SZ") {
+        if (options.separator.empty()) throw Failure{"Invalid syntax: the separator after /s is empty."};
         std::u16string all;
         std::string rest = options.data;
         while (!rest.empty()) {
@@ -509,7 +511,7 @@ int importFile(const Options& options, std::ostream& out) {
 
 const char* const kUsage =
     "usage: pellicor-reg query KEY [/v NAME | /ve] [/s]\n"
-    "       pellicor-reg add KEY [/v NAME | /ve] [/t TYPE] [/se SEP] [/d DATA] [/f]\n"
+    "       pellicor-reg add KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]\n"
     "       pellicor-reg delete KEY [/v NAME | /ve | /va] [/f]\n"
     "       pellicor-reg export KEY FILE [/y]\n"
     "       pellicor-reg import FILE\n"
@@ -567,7 +569,7 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     for (auto& c : command) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     try {
         if (command == "query") return query(parseOptions(args, 1, " v ve s "), out);
-        if (command == "add") return add(parseOptions(args, 1, " v ve t d f se "), out, in);
+        if (command == "add") return add(parseOptions(args, 1, " v ve t d f s= "), out, in);
         if (command == "delete") return remove(parseOptions(args, 1, " v ve va f "), out, in);
         if (command == "export") return exportKeys(parseOptions(args, 1, " y "), out, in);
         if (command == "import") return importFile(parseOptions(args, 1, " "), out);
