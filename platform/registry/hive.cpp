@@ -39,8 +39,8 @@ const char* const kStatements[] = {
     "INSERT INTO keys(parent, name, folded, written) VALUES(?1, ?2, ?3, ?4)",
     "UPDATE keys SET written = ?2 WHERE id = ?1",
     // Overwriting keeps the first-written name and the value's place in the order.
-    "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
-    " ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data",
+    ("INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
+     " ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data"),
     "DELETE FROM vals WHERE key = ?1 AND folded = ?2",
     "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
     "DELETE FROM vals WHERE key = ?1",
@@ -212,7 +212,8 @@ LSTATUS Connection::openFile(bool forWrite) {
     // database only while they exist.
     int persist = 1;
     sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
-    sqlite3_exec(db_, "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=1048576", nullptr, nullptr, nullptr);
+    // One connection per sink thread: a small page cache each (the rule lists are small).
+    sqlite3_exec(db_, "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=1048576; PRAGMA cache_size=-1024", nullptr, nullptr, nullptr);
     state_ = State::Empty;
     ++generation_;
     return checkSchema();
