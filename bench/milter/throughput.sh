@@ -4,6 +4,8 @@
 # smtp-source sends 2,000 out-of-office replies in 10 sessions from a file with LF
 # line ends; each reply walks all three lists and is delivered (its sender is the
 # last entry of list 2), so every mode delivers the same mail.
+# The three modes run in turn ROUNDS times (default 3) and the medians are compared,
+# since other work on the machine moves single runs by 20% or more.
 # Usage (as root): bench/milter/throughput.sh [BUILD-DIR]   (default: build)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -15,6 +17,7 @@ export PELLICOR_LIBRARY=$build/lib/libPellicor.so
 [ "$(id -u)" -eq 0 ] || { echo "throughput.sh: run as root (it starts Postfix)" >&2; exit 1; }
 messages=${MESSAGES:-2000}
 sessions=${SESSIONS:-10}
+rounds=${ROUNDS:-3}
 
 work=$(mktemp -d /tmp/pellicor-bench-XXXXXX)
 chmod 755 "$work"
@@ -61,7 +64,7 @@ printf '%s\n' "From: exempt@condemned.example" "To: bob@outside.example" \
     "I am away until Monday and will read your mail when I am back." >"$work/reply.txt"
 
 run() {  # NAME MILTER-COMMAND...
-    local name=$1 dir="$work/$1"
+    local name=$1 dir="$work/$1.$round"
     shift
     mkdir -p "$dir"
     if [ $# -gt 0 ]; then
@@ -83,8 +86,14 @@ run() {  # NAME MILTER-COMMAND...
         tee -a "$work/results"
 }
 
-run none
-run nothing "$build/bin/nothing-milter"
-run pellicor "$build/bin/pellicor-milter" -u postfix
-awk '{ rate[$1] = $8 } END { printf "pellicor / nothing = %.3f (target >= 0.95)\n", rate["pellicor"] / rate["nothing"] }' \
-    "$work/results"
+for round in $(seq 1 "$rounds"); do
+    run none
+    run nothing "$build/bin/nothing-milter"
+    run pellicor "$build/bin/pellicor-milter" -u postfix
+done
+sort -k1,1 -k8,8n "$work/results" | awk -v rounds="$rounds" '
+    { rates[$1] = rates[$1] " " $8; count[$1]++; if (count[$1] == int((rounds + 1) / 2)) median[$1] = $8 }
+    END {
+        for (mode in median) printf "%-10s median %8.1f messages/s  (runs:%s)\n", mode, median[mode], rates[mode]
+        printf "pellicor / nothing = %.3f (target >= 0.95)\n", median["pellicor"] / median["nothing"]
+    }'
