@@ -466,6 +466,9 @@ LSTATUS Connection::snapshot(KeyRef& key, std::shared_ptr<const Snapshot>& resul
         result = std::make_shared<Snapshot>();
         return ERROR_SUCCESS;
     }
+    if (key.id < 0) {  // a root view by path (HKEY_CLASSES_ROOT), looked up on every call
+        if (auto hit = paths_.find(joined(key.path)); hit != paths_.end()) key.id = hit->second;
+    }
     if (key.id >= 0) {
         if (auto hit = snapshots_.find(key.id); hit != snapshots_.end()) {
             result = hit->second;
@@ -481,6 +484,7 @@ LSTATUS Connection::snapshot(KeyRef& key, std::shared_ptr<const Snapshot>& resul
     if (key.id >= 0 && loaded->id == key.id) {
         if (snapshots_.size() >= 256) snapshots_.clear();
         snapshots_[key.id] = loaded;
+        paths_[joined(key.path)] = key.id;
     }
     result = std::move(loaded);
     return ERROR_SUCCESS;

@@ -177,6 +177,7 @@ TEST_F(RegistryKeys, ClassesRootIsSoftwareClasses) {
               ERROR_SUCCESS);
     EXPECT_EQ(std::string(data, bytes), "A class");
     RegCloseKey(viaMachine);
+    EXPECT_EQ(subkeyNames(HKEY_CLASSES_ROOT), std::vector<std::string>{"CLSID"});
     HKEY software;
     ASSERT_EQ(openKey("SOFTWARE", software), ERROR_SUCCESS);
     EXPECT_EQ(subkeyNames(software), std::vector<std::string>{"Classes"});
