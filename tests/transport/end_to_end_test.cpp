@@ -146,6 +146,7 @@ TEST_F(EndToEnd, BadInputGetsOneLineAndStatus2) {
         EXPECT_EQ(r.out, "");
         EXPECT_TRUE(!r.err.empty() && r.err.find('\n') == r.err.size() - 1) << r.err;
     }
+    EXPECT_FALSE(std::filesystem::exists(hive_->path())) << "bad input leaves the hive alone";
 }
 
 }  // namespace

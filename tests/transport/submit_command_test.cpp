@@ -27,7 +27,7 @@ std::string stringProperty(IMailMsgProperties* message, DWORD id) {
 }
 
 // Deletes every marked message, as a sink with "*" in list 0 and nothing else would.
-HRESULT recordingSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict) {
+HRESULT recordingSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict, std::string&) {
     ++seen.events;
     seen.sender = stringProperty(message, IMMPID_MP_SENDER_ADDRESS_SMTP);
     IMailMsgPropertyManagement* management = nullptr;
@@ -122,6 +122,21 @@ TEST(Submit, RefusesBadInputWithOneLineAndStatus2) {
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(seen.events, 0);
     }
+}
+
+TEST(Submit, ReportsASinkThatCannotBeReachedWithItsReasonAndStatus1) {
+    std::FILE* in = std::tmpfile();
+    std::fputs(kOrdinary, in);
+    std::rewind(in);
+    std::ostringstream out, err;
+    auto unreachable = [](IMailMsgProperties*, platform::smtp::Verdict*, std::string& reason) {
+        reason = "the sink is not registered";
+        return REGDB_E_CLASSNOTREG;
+    };
+    EXPECT_EQ(submit::RunSubmit({"--from", "a@b", "--to", "c@d"}, unreachable, in, out, err), submit::kExitFailed);
+    std::fclose(in);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(err.str(), "pellicor-submit: the sink is not registered\n");
 }
 
 TEST(Submit, AcceptsSixtyFourMebibytesAndRefusesOneByteMore) {

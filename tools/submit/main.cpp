@@ -1,21 +1,22 @@
 // pellicor-submit: the transport stand-in's command line. The sink is created the
 // way the transport creates it: by "Pellicor.Sink" through the component runtime.
 #include <iostream>
+#include <string>
 
 #include "message_event_source.h"
 #include "sink_class.h"
 #include "submit_command.h"
 
+// The sink is looked up (and registered, if need be) only for good input, so that
+// a bad command line leaves the hive as it was.
+HRESULT fireAtSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict, std::string& reason) {
+    CLSID sinkClass{};
+    HRESULT hr = submit::FindSinkClass(sinkClass, reason);
+    if (FAILED(hr)) return hr;
+    return platform::smtp::FireMessageEvent(sinkClass, message, verdict);
+}
+
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    CLSID sinkClass{};
-    std::string reason;
-    if (FAILED(submit::FindSinkClass(sinkClass, reason))) {
-        std::cerr << "pellicor-submit: " << reason << "\n";
-        return submit::kExitBadInput;
-    }
-    auto fireAtSink = [&](IMailMsgProperties* message, platform::smtp::Verdict* verdict) {
-        return platform::smtp::FireMessageEvent(sinkClass, message, verdict);
-    };
     return submit::RunSubmit(args, fireAtSink, stdin, std::cout, std::cerr);
 }

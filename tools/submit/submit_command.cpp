@@ -134,10 +134,12 @@ int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std:
     }
 
     platform::smtp::Verdict verdict = platform::smtp::Verdict::Delivered;
-    hr = fire(message, &verdict);
+    std::string reason;
+    hr = fire(message, &verdict, reason);
     message->Release();
     if (FAILED(hr)) {
-        err << "pellicor-submit: the message event failed (" << hex(hr) << ")\n";
+        if (reason.empty()) reason = "the message event failed (" + hex(hr) + ")";
+        err << "pellicor-submit: " << reason << "\n";
         return kExitFailed;
     }
     out << platform::smtp::VerdictName(verdict) << "\n";

@@ -38,7 +38,10 @@ std::optional<std::string> ParseSubmitOptions(const std::vector<std::string>& ar
 std::optional<std::string> ReadMessage(const std::string& file, std::FILE* in, std::string& content);
 
 // How the event reaches the sink: fires it for the message and reports the verdict.
-using EventFirer = std::function<HRESULT(IMailMsgProperties* message, platform::smtp::Verdict* verdict)>;
+// Called only once the command line and the message have been found good; on
+// failure it may leave a one-line reason.
+using EventFirer =
+    std::function<HRESULT(IMailMsgProperties* message, platform::smtp::Verdict* verdict, std::string& reason)>;
 
 // The whole command. Prints "deleted" or "delivered" on `out` and returns kExitOk,
 // or prints one line on `err` and returns kExitBadInput or kExitFailed.
