@@ -1,8 +1,8 @@
 #include "clsRegistry.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
-#include <algorithm>
 #include <cstdlib>
 
 #include <ktmw32.h>
