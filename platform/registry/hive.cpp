@@ -74,6 +74,8 @@ LSTATUS statusOf(int rc) {
         return ERROR_CANTOPEN;
     case SQLITE_NOMEM:
         return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_TOOBIG:
+        return ERROR_INVALID_PARAMETER;  // data past SQLite's limit of a billion bytes
     case SQLITE_FULL:
         return ERROR_CANTWRITE;
     case SQLITE_CORRUPT:

@@ -1,5 +1,6 @@
 #include "reg_tool.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -42,6 +43,12 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
+// The hive the registry functions use, for messages.
+std::string hiveFile() {
+    const char* path = std::getenv("PELLICOR_REGISTRY");
+    return path && *path ? path : "/var/lib/pellicor/registry.sqlite";
+}
+
 std::string registryError(LSTATUS status) {
     switch (status) {
     case ERROR_FILE_NOT_FOUND:
@@ -49,10 +56,9 @@ std::string registryError(LSTATUS status) {
     case ERROR_ACCESS_DENIED:
         return "Access is denied.";
     case ERROR_BADDB:
+        return "The registry hive " + hiveFile() + " is damaged or is not a registry (error 1009).";
     case ERROR_CANTOPEN:
-    case ERROR_CANTREAD:
-        return "The registry hive cannot be read: it is damaged or not a registry (error " + std::to_string(status) +
-               ").";
+        return "The registry hive " + hiveFile() + " cannot be opened or created (error 1011).";
     case ERROR_KEY_DELETED:
         return "The key was deleted while in use.";
     default:
