@@ -124,7 +124,7 @@ TEST(Submit, RefusesBadInputWithOneLineAndStatus2) {
     }
 }
 
-TEST(Submit, ReportsASinkThatCannotBeReachedWithItsReasonAndStatus1) {
+TEST(Submit, ReportsAnUnregisteredSinkWithItsReasonAndStatus2) {
     std::FILE* in = std::tmpfile();
     std::fputs(kOrdinary, in);
     std::rewind(in);
@@ -133,7 +133,8 @@ TEST(Submit, ReportsASinkThatCannotBeReachedWithItsReasonAndStatus1) {
         reason = "the sink is not registered";
         return REGDB_E_CLASSNOTREG;
     };
-    EXPECT_EQ(submit::RunSubmit({"--from", "a@b", "--to", "c@d"}, unreachable, in, out, err), submit::kExitFailed);
+    EXPECT_EQ(submit::RunSubmit({"--from", "a@b", "--to", "c@d"}, unreachable, in, out, err),
+              submit::kExitNotRegistered);
     std::fclose(in);
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(err.str(), "pellicor-submit: the sink is not registered\n");

@@ -140,7 +140,7 @@ int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std:
     if (FAILED(hr)) {
         if (reason.empty()) reason = "the message event failed (" + hex(hr) + ")";
         err << "pellicor-submit: " << reason << "\n";
-        return kExitFailed;
+        return hr == REGDB_E_CLASSNOTREG ? kExitNotRegistered : kExitFailed;
     }
     out << platform::smtp::VerdictName(verdict) << "\n";
     return kExitOk;

@@ -20,6 +20,7 @@ inline constexpr size_t kMaxMessageBytes = size_t(64) << 20;
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;    // the event could not be fired
 inline constexpr int kExitBadInput = 2;  // bad command line or message
+inline constexpr int kExitNotRegistered = 2;  // the sink is not registered
 
 enum class MarkerMode { Auto, On, Off };
 
@@ -44,7 +45,7 @@ using EventFirer =
     std::function<HRESULT(IMailMsgProperties* message, platform::smtp::Verdict* verdict, std::string& reason)>;
 
 // The whole command. Prints "deleted" or "delivered" on `out` and returns kExitOk,
-// or prints one line on `err` and returns kExitBadInput or kExitFailed.
+// or prints one line on `err` and returns kExitBadInput, kExitNotRegistered or kExitFailed.
 int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std::FILE* in, std::ostream& out,
               std::ostream& err);
 
