@@ -1,9 +1,6 @@
 #include "entry_text.h"
 
-#include <clocale>
-#include <cwctype>
-#include <locale.h>
-#include <wctype.h>
+#include <windows.h>
 
 namespace {
 
@@ -38,19 +35,13 @@ char32_t NextCodePoint(std::string_view text, size_t& i) {
     return c;
 }
 
-locale_t UnicodeLocale() {
-    static locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    return locale;
-}
-
 // Upper case, one character for one, the way the registry folds value names.
 char32_t Fold(char32_t c) {
-    if (c < 0x80)
-        return (c >= 'a' && c <= 'z') ? c - ('a' - 'A') : c;
-    if (c > 0xFFFF || UnicodeLocale() == static_cast<locale_t>(0))
+    if (c > 0xFFFF)
         return c;
-    wint_t upper = towupper_l(static_cast<wint_t>(c), UnicodeLocale());
-    return upper <= 0xFFFF ? static_cast<char32_t>(upper) : c;
+    WCHAR unit = static_cast<WCHAR>(c);
+    CharUpperBuffW(&unit, 1);
+    return unit;
 }
 
 }  // namespace

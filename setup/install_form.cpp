@@ -388,7 +388,7 @@ void InstallForm::Command8_Click(int16_t Index) {
     for (int16_t i = 0; i < list.ListCount(); ++i)
         items.push_back(list.List(i));
     std::string error;
-    if (!ReplaceFile(path, FormatRuleListFile(items), error))
+    if (!ReplaceFileWhole(path, FormatRuleListFile(items), error))
         ShowError("The list was not exported to " + path + ": " + error + ".");
 }
 

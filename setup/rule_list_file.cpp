@@ -3,11 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "entry_text.h"
 
@@ -89,60 +84,5 @@ bool ReadWholeFile(const std::string& path, std::string& content, std::string& e
         return false;
     }
     content = std::move(text);
-    return true;
-}
-
-namespace {
-
-bool WriteAll(int fd, const std::string& content) {
-    size_t done = 0;
-    while (done < content.size()) {
-        ssize_t wrote = ::write(fd, content.data() + done, content.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            return false;
-        done += static_cast<size_t>(wrote);
-    }
-    return true;
-}
-
-}  // namespace
-
-bool ReplaceFile(const std::string& path, const std::string& content, std::string& error) {
-    std::filesystem::path target(path);
-    if (target.filename().empty()) {
-        error = "it names a folder, not a file";
-        return false;
-    }
-    std::string temporary = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    if (target.parent_path().empty())
-        temporary = "." + target.filename().string() + ".XXXXXX";
-    int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        error = SystemError("it cannot be created", errno);
-        return false;
-    }
-    // mkstemp makes the file private; an exported list is an ordinary file.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    bool written = WriteAll(fd, content) && ::fsync(fd) == 0;
-    int writeError = errno;
-    if (::close(fd) != 0 && written) {
-        written = false;
-        writeError = errno;
-    }
-    if (!written) {
-        ::unlink(temporary.c_str());
-        error = SystemError("it cannot be written", writeError);
-        return false;
-    }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-        int renameError = errno;
-        ::unlink(temporary.c_str());
-        error = SystemError("it cannot be replaced", renameError);
-        return false;
-    }
     return true;
 }

@@ -24,4 +24,4 @@ bool ReadWholeFile(const std::string& path, std::string& content, std::string& e
 // Writes content to a temporary file beside path and renames it over path, so an
 // existing file is either replaced whole or left as it was. On failure returns
 // false, removes the temporary file and says why in error.
-bool ReplaceFile(const std::string& path, const std::string& content, std::string& error);
+bool ReplaceFileWhole(const std::string& path, const std::string& content, std::string& error);

@@ -32,7 +32,7 @@ bool EqualsFoldingAsciiLetters(const char* a, const char* b) {
     return *a == *b;
 }
 
-bool IsAnyDomainEntry(const WCHAR* name) { return name[0] == u'*' && name[1] == u'\0'; }
+bool IsAnyDomainEntry(const WCHAR* name) { return name[0] == OLESTR('*') && name[1] == OLESTR('\0'); }
 
 // Converts the value name into `entry`; false when it does not fit.
 bool ToEntryText(const WCHAR* name, char (&entry)[kEntryCapacity]) {
@@ -80,9 +80,9 @@ RuleStore& RegistryRuleStore() {
 }
 
 LPCWSTR RuleListPath(int list) {
-    if (list == kDisabledDomainsList) return u"Software\\Orlenby\\Pellicor\\ExtOOFdisabledDomains";
-    if (list == kEnabledRecipientDomainsList) return u"Software\\Orlenby\\Pellicor\\ExtOOFenabledRecipientDomains";
-    return u"Software\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses";
+    if (list == kDisabledDomainsList) return OLESTR("Software\\Orlenby\\Pellicor\\ExtOOFdisabledDomains");
+    if (list == kEnabledRecipientDomainsList) return OLESTR("Software\\Orlenby\\Pellicor\\ExtOOFenabledRecipientDomains");
+    return OLESTR("Software\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses");
 }
 
 bool IsInRuleList(const char* text, int list, RuleStore& store) {

@@ -37,6 +37,8 @@ typedef const WCHAR* LPCWSTR;
 typedef const WCHAR* LPCWCH;
 typedef OLECHAR* LPOLESTR;
 typedef const OLECHAR* LPCOLESTR;
+// A wide string literal of the platform's character type.
+#define OLESTR(str) u##str
 typedef LONG HRESULT;
 typedef LONG LSTATUS;
 typedef void* HANDLE;

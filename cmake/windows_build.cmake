@@ -1,0 +1,91 @@
+# The Windows build (cmake --preset windows): Pellicor.dll and PellicorSetup.exe
+# from the same sources as the Linux build, over the platform's own headers and
+# libraries. platform/include is not used here: windows.h and friends come from
+# mingw-w64, the component runtime, registry and module library from Windows
+# itself (ole32, oleaut32, advapi32, ktmw32, ATL.DLL). What the toolchain lacks
+# is in platform/win32.
+enable_language(RC)
+
+# Headers: the toolchain's, then platform/win32/include (the module library's
+# records, the DLL entry point), then the transport's and the message
+# component's interface headers, which Windows ships only with the mail server
+# (the toolchain's cdosys.h puts everything in a namespace of its own). They are
+# copied so that their own includes find the toolchain's unknwn.h rather than
+# the Linux stand-ins.
+set(PELLICOR_WIN32_GENERATED_INCLUDE ${CMAKE_BINARY_DIR}/win32-include)
+foreach(header mailmsg.h seo.h smtpevent.h cdosys.h)
+  configure_file(${CMAKE_SOURCE_DIR}/platform/include/${header} ${PELLICOR_WIN32_GENERATED_INCLUDE}/${header} COPYONLY)
+endforeach()
+add_library(platform_headers INTERFACE)
+target_include_directories(platform_headers INTERFACE
+  ${CMAKE_SOURCE_DIR}/platform/win32/include ${PELLICOR_WIN32_GENERATED_INCLUDE})
+target_compile_definitions(platform_headers INTERFACE _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
+
+# The sink's filtering logic and event operation.
+add_library(pellicor_sink_core STATIC
+  sink/message_content_stream.cpp
+  sink/message_event.cpp
+  sink/message_filter.cpp
+  sink/rule_lookup.cpp)
+target_include_directories(pellicor_sink_core PUBLIC ${CMAKE_SOURCE_DIR}/sink)
+target_link_libraries(pellicor_sink_core PUBLIC platform_headers ole32 oleaut32 advapi32 uuid)
+
+# The type library, 64-bit layout, for the DLL's TYPELIB resource.
+find_program(PELLICOR_WIDL NAMES x86_64-w64-mingw32-widl widl REQUIRED)
+set(PELLICOR_WINE_IDL /usr/include/wine/wine/windows)
+set(PELLICOR_WINE_TLB /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/sink/Pellicor.tlb
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/sink
+  COMMAND ${PELLICOR_WIDL} --win64 -I${PELLICOR_WINE_IDL} -L${PELLICOR_WINE_TLB} -t
+          -o ${CMAKE_BINARY_DIR}/sink/Pellicor.tlb ${CMAKE_SOURCE_DIR}/sink/resources/Pellicor.idl
+  DEPENDS ${CMAKE_SOURCE_DIR}/sink/resources/Pellicor.idl
+  COMMENT "Compiling the type library PELLICORLib (64-bit)")
+
+# Pellicor.dll: the component server with exactly its four exports and its
+# registration script, type library and version block as resources.
+set(PELLICOR_RGS ${CMAKE_SOURCE_DIR}/sink/resources/Pellicor.rgs)
+set(PELLICOR_TLB ${CMAKE_BINARY_DIR}/sink/Pellicor.tlb)
+configure_file(${CMAKE_SOURCE_DIR}/platform/win32/Pellicor.rc.in ${CMAKE_BINARY_DIR}/sink/Pellicor.rc @ONLY)
+set_source_files_properties(${CMAKE_BINARY_DIR}/sink/Pellicor.rc PROPERTIES
+  OBJECT_DEPENDS "${PELLICOR_RGS};${PELLICOR_TLB};${CMAKE_SOURCE_DIR}/sink/resources/Pellicor.rc")
+add_library(Pellicor SHARED
+  sink/sink.cpp
+  sink/sink_class_factory.cpp
+  sink/sink_dispatch.cpp
+  sink/sink_module.cpp
+  sink/sink_type_info.cpp
+  platform/win32/Pellicor.def
+  ${CMAKE_BINARY_DIR}/sink/Pellicor.rc)
+set_target_properties(Pellicor PROPERTIES PREFIX "" OUTPUT_NAME Pellicor)
+target_link_libraries(Pellicor PRIVATE pellicor_sink_core atl)
+
+# PellicorSetup.exe: the rule list window over the Win32 toolkit, with its
+# version block. The save's transaction is the platform's transacted registry.
+add_library(pellicor_setup_form STATIC
+  setup/clsRegistry.cpp
+  setup/wildcard_match.cpp
+  setup/entry_text.cpp
+  setup/rule_list_file.cpp
+  setup/replace_file_win32.cpp
+  setup/install_form.cpp)
+target_include_directories(pellicor_setup_form PUBLIC ${CMAKE_SOURCE_DIR}/setup)
+target_link_libraries(pellicor_setup_form PUBLIC platform_headers advapi32 ktmw32)
+
+# The version block of the tool, from setup/version.h.
+file(READ ${CMAKE_SOURCE_DIR}/setup/version.h PELLICOR_SETUP_VERSION_H)
+foreach(name CompanyName ProductName FileDescription InternalName OriginalFilename VersionString)
+  string(REGEX MATCH "k${name} = \"([^\"]*)\"" found "${PELLICOR_SETUP_VERSION_H}")
+  set(PELLICOR_SETUP_${name} "${CMAKE_MATCH_1}")
+endforeach()
+foreach(name Major Minor Revision Build)
+  string(REGEX MATCH "k${name} = ([0-9]+)" found "${PELLICOR_SETUP_VERSION_H}")
+  set(PELLICOR_SETUP_${name} "${CMAKE_MATCH_1}")
+endforeach()
+configure_file(${CMAKE_SOURCE_DIR}/setup/PellicorSetup.rc.in ${CMAKE_BINARY_DIR}/setup/PellicorSetup.rc @ONLY)
+
+add_executable(PellicorSetup WIN32
+  setup/win32_main.cpp
+  setup/win32_toolkit.cpp
+  ${CMAKE_BINARY_DIR}/setup/PellicorSetup.rc)
+target_link_libraries(PellicorSetup PRIVATE pellicor_setup_form user32 gdi32 comdlg32 shell32)
