@@ -669,6 +669,11 @@ std::string hivePath() {
 std::shared_ptr<Connection> threadConnection(const std::string& path) {
     thread_local std::unordered_map<std::string, std::shared_ptr<Connection>> connections;
     auto& connection = connections[path];
+    if (connection && connection->inherited()) {
+        // SQLite connections must not cross fork(): neither use nor close the parent's.
+        static auto* inherited = new std::vector<std::shared_ptr<Connection>>;
+        inherited->push_back(std::move(connection));
+    }
     bool replace = !connection;
     if (connection) {
         std::lock_guard lock(connection->mutex);

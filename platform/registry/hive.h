@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <sys/types.h>
+#include <unistd.h>
 
 #include "winreg.h"
 
@@ -73,6 +74,8 @@ public:
     const std::string& path() const { return path_; }
     // True when the file this connection reads is no longer the one at its path.
     bool stale() const;
+    // True in a child process: the connection belongs to the parent that forked.
+    bool inherited() const { return pid_ != getpid(); }
 
     // Reading. Each result reflects one committed state of the hive.
     LSTATUS open(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& result);
@@ -129,6 +132,7 @@ private:
     sqlite3* db_ = nullptr;
     dev_t device_ = 0;
     ino_t inode_ = 0;
+    pid_t pid_ = getpid();
     sqlite3_stmt* stmts_[kStmtCount] = {};
 
     // Caches, valid while nothing in the hive changed: data_version for other

@@ -159,6 +159,26 @@ TEST(RegistryHive, UserWhoMayNotWriteStillReads) {
               0);
 }
 
+// The child goes on on the forking thread, whose connection to the hive it inherits.
+TEST(RegistryHive, ChildProcessOfAUserOfTheHiveUsesItToo) {
+    TempHive hive;
+    HKEY key = createKey("SOFTWARE\\Forked");
+    ASSERT_EQ(setString(key, "parent", ""), ERROR_SUCCESS);
+    pid_t child = fork();
+    if (child == 0) {
+        HKEY own = createKey("SOFTWARE\\Forked");
+        bool ok = own && setString(own, "child", "") == ERROR_SUCCESS &&
+                  valueNames(own) == std::vector<std::string>{"parent", "child"};
+        _exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(valueNames(key), (std::vector<std::string>{"parent", "child"}));
+    ASSERT_EQ(setString(key, "after", ""), ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
 TEST(RegistryHive, WalkSeesOneStateWhileAnotherConnectionWrites) {
     TempHive hive;
     HKEY key = createKey("SOFTWARE\\Busy");
