@@ -18,13 +18,14 @@ export PELLICOR_LIBRARY=$build/lib/libPellicor.so
 messages=${MESSAGES:-2000}
 sessions=${SESSIONS:-10}
 rounds=${ROUNDS:-3}
+entries=${ENTRIES:-1000}  # per rule list; a smaller number shows what the lookups cost
 
 work=$(mktemp -d /tmp/pellicor-bench-XXXXXX)
 chmod 755 "$work"
 trap 'postfix_instance_stop; rm -rf "$work"' EXIT
 trap 'exit 1' INT TERM HUP
 
-# The hive: the sink and three lists of 1,000 entries.
+# The hive: the sink and three lists of $entries entries (1,000 by default).
 mkdir -p "$work/hive"
 export PELLICOR_REGISTRY=$work/hive/registry.sqlite
 # The milter runs as postfix, which may not see into the build tree: register a copy.
@@ -38,7 +39,7 @@ register_sink
     for list in ExtOOFdisabledDomains ExtOOFenabledRecipientDomains ExtOOFEnabledSenderAddresses; do
         echo
         echo "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\$list]"
-        for i in $(seq -w 1 999); do
+        for i in $(seq -w 1 $((entries - 1))); do
             case $list in
                 ExtOOFdisabledDomains) echo "\"@d$i.example\"=\"\"" ;;
                 ExtOOFenabledRecipientDomains) echo "\"@r$i.example\"=\"\"" ;;
@@ -55,7 +56,7 @@ register_sink
 "$PELLICOR_REG" import "$work/rules.reg" >/dev/null
 for list in ExtOOFdisabledDomains ExtOOFenabledRecipientDomains ExtOOFEnabledSenderAddresses; do
     count=$("$PELLICOR_REG" query "$rules_key\\$list" | grep -c REG_SZ || true)
-    [ "$count" -eq 1000 ] || { echo "throughput.sh: $list holds $count entries, not 1000" >&2; exit 1; }
+    [ "$count" -eq "$entries" ] || { echo "throughput.sh: $list holds $count entries, not $entries" >&2; exit 1; }
 done
 chown -R postfix: "$work/hive"
 
