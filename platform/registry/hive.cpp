@@ -215,7 +215,8 @@ LSTATUS Connection::openFile(bool forWrite) {
     int persist = 1;
     sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
     // One connection per sink thread: a small page cache each (the rule lists are small).
-    sqlite3_exec(db_, "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=1048576; PRAGMA cache_size=-1024", nullptr, nullptr, nullptr);
+    sqlite3_exec(db_, "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=1048576; PRAGMA cache_size=-1024",
+                 nullptr, nullptr, nullptr);
     state_ = State::Empty;
     ++generation_;
     return checkSchema();
