@@ -39,6 +39,13 @@ std::u16string utf16(std::string_view s) {
     return out;
 }
 
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
 bool equalsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
@@ -370,12 +377,12 @@ std::pair<DWORD, std::string> addData(const Options& options) {
         return {REG_QWORD, std::string(reinterpret_cast<const char*>(&number), 8)};
     }
     if (type == "REG_BINARY") {
-        if (options.data.size() % 2 != 0) throw Failure{"Invalid data for REG_BINARY: give pairs of hex digits."};
+        const Failure bad{"Invalid data for REG_BINARY: give pairs of hex digits."};
+        if (options.data.size() % 2 != 0) throw bad;
         std::string bytes;
         for (size_t i = 0; i < options.data.size(); i += 2) {
-            int high = isxdigit(static_cast<unsigned char>(options.data[i])) ? std::stoi(options.data.substr(i, 1), nullptr, 16) : -1;
-            int low = isxdigit(static_cast<unsigned char>(options.data[i + 1])) ? std::stoi(options.data.substr(i + 1, 1), nullptr, 16) : -1;
-            if (high < 0 || low < 0) throw Failure{"Invalid data for REG_BINARY: give pairs of hex digits."};
+            int high = hexDigit(options.data[i]), low = hexDigit(options.data[i + 1]);
+            if (high < 0 || low < 0) throw bad;
             bytes += static_cast<char>(high * 16 + low);
         }
         return {REG_BINARY, bytes};
