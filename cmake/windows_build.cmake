@@ -55,6 +55,7 @@ add_library(Pellicor SHARED
   sink/sink_dispatch.cpp
   sink/sink_module.cpp
   sink/sink_type_info.cpp
+  platform/win32/atl_unregistration.cpp
   platform/win32/Pellicor.def
   ${CMAKE_BINARY_DIR}/sink/Pellicor.rc)
 set_target_properties(Pellicor PROPERTIES PREFIX "" OUTPUT_NAME Pellicor)
@@ -89,3 +90,14 @@ add_executable(PellicorSetup WIN32
   setup/win32_toolkit.cpp
   ${CMAKE_BINARY_DIR}/setup/PellicorSetup.rc)
 target_link_libraries(PellicorSetup PRIVATE pellicor_setup_form user32 gdi32 comdlg32 shell32)
+
+# Tests under Wine (label "windows"). GoogleTest is built from Debian's sources
+# with the cross compiler.
+if(PELLICOR_TESTS)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  include(GoogleTest)
+  enable_testing()
+  include(${CMAKE_SOURCE_DIR}/tests/windows/windows_tests.cmake)
+endif()

@@ -21,9 +21,13 @@ HRESULT WINAPI UpdateSinkRegistry(BOOL doRegister) {
                                                 nullptr, nullptr);
 }
 
+// The class belongs to no component category. The module library calls this
+// while registering, so the entry must hold it even with nothing to report.
+const _ATL_CATMAP_ENTRY* WINAPI GetSinkCategoryMap() { return nullptr; }
+
 _ATL_OBJMAP_ENTRY ObjectMap[] = {
-    {&CLSID_Sink, UpdateSinkRegistry, CreateSinkClassFactory, CreateSinkInstance, nullptr, 0, nullptr, nullptr,
-     nullptr},
+    {&CLSID_Sink, UpdateSinkRegistry, CreateSinkClassFactory, CreateSinkInstance, nullptr, 0, nullptr,
+     GetSinkCategoryMap, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr},
 };
 

@@ -145,6 +145,9 @@ HRESULT AtlModuleRegisterServer(_ATL_MODULE* pM, BOOL bRegTypeLib, const CLSID* 
         if (!selected(entry, pCLSID) || !entry->pfnUpdateRegistry) continue;
         HRESULT hr = entry->pfnUpdateRegistry(TRUE);
         if (FAILED(hr)) return hr;
+        // The platform's module library asks every class of a full-size module
+        // record for its component categories; categories are not supported here.
+        if (entry->pfnGetCategoryMap && entry->pfnGetCategoryMap()) return E_NOTIMPL;
     }
     return bRegTypeLib ? AtlModuleRegisterTypeLib(pM, nullptr) : S_OK;
 }

@@ -10,7 +10,7 @@
 
 class MemoryRuleStore final : public RuleStore {
 public:
-    std::vector<std::u16string> lists[3];
+    std::vector<std::basic_string<WCHAR>> lists[3];
     std::vector<int> opened;
     DWORD failReadAt = ~0u;    // values from this index on cannot be read
     int outOfMemoryOnList = -1;  // opening this list runs out of memory
@@ -37,7 +37,7 @@ public:
         if (index >= failReadAt || index >= names.size()) return ERROR_NO_MORE_ITEMS;
         if (names[index].size() + 1 > *nameChars) return ERROR_MORE_DATA;
         names[index].copy(name, names[index].size());
-        name[names[index].size()] = u'\0';
+        name[names[index].size()] = OLESTR('\0');
         *nameChars = static_cast<DWORD>(names[index].size());
         *type = REG_SZ;
         *dataBytes = 0;
@@ -48,7 +48,7 @@ public:
 private:
     static int ListOf(LPCWSTR path) {
         for (int list = 0; list < 2; ++list) {
-            if (std::u16string_view(path) == RuleListPath(list)) return list;
+            if (std::basic_string_view<WCHAR>(path) == RuleListPath(list)) return list;
         }
         return 2;
     }

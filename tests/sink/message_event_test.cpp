@@ -27,7 +27,7 @@ protected:
         reply.SetSender("ooo@away.example");
         reply.MarkOutOfOffice();
         reply.recipients = {"friend@home.example"};
-        rules.lists[0] = {u"*"};
+        rules.lists[0] = {OLESTR("*")};
         FakeMessageComponent::current = &component;
     }
     ~MessageEvent() override { FakeMessageComponent::current = nullptr; }

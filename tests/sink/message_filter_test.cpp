@@ -195,8 +195,8 @@ TEST(FilterMessageLookups, StopAsSoonAsTheOutcomeIsSettled) {
     EXPECT_EQ(lookupsFor(store, true), (std::vector<int>{0}));
 
     store.opened.clear();
-    store.lists[0] = {u"@away.example"};
-    store.lists[1] = {u"@home.example"};
+    store.lists[0] = {OLESTR("@away.example")};
+    store.lists[1] = {OLESTR("@home.example")};
     EXPECT_EQ(lookupsFor(store, true), (std::vector<int>{0, 1}));
 
     store.opened.clear();
@@ -207,7 +207,7 @@ TEST(FilterMessageLookups, StopAsSoonAsTheOutcomeIsSettled) {
 
 TEST(FilterMessageLookups, RunningOutOfMemoryInALookupLeavesTheMessageAlone) {
     MemoryRuleStore store;
-    store.lists[0] = {u"*"};
+    store.lists[0] = {OLESTR("*")};
     store.outOfMemoryOnList = 1;
     FakeMailMessage message;
     message.SetSender("ooo@away.example");

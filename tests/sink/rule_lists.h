@@ -9,14 +9,14 @@
 
 #include "windows.h"
 
-inline const char16_t* ToolListPath(int list) {
-    if (list == 0) return u"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains";
-    if (list == 1) return u"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledRecipientDomains";
-    return u"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses";
+inline LPCWSTR ToolListPath(int list) {
+    if (list == 0) return OLESTR("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains");
+    if (list == 1) return OLESTR("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledRecipientDomains");
+    return OLESTR("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses");
 }
 
-inline std::u16string Wide(const std::string& text) {
-    std::u16string wide(text.size(), u'\0');
+inline std::basic_string<WCHAR> Wide(const std::string& text) {
+    std::basic_string<WCHAR> wide(text.size(), OLESTR('\0'));
     int chars = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
                                     static_cast<int>(wide.size()));
     wide.resize(chars > 0 ? chars : 0);
@@ -24,7 +24,7 @@ inline std::u16string Wide(const std::string& text) {
 }
 
 // Adds one value of any type and data to a list, creating the key when needed.
-inline void AddValue(int list, const std::u16string& name, DWORD type = REG_SZ, const std::string& data = "") {
+inline void AddValue(int list, const std::basic_string<WCHAR>& name, DWORD type = REG_SZ, const std::string& data = "") {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, ToolListPath(list), 0, nullptr, REG_OPTION_NON_VOLATILE,
                               KEY_ALL_ACCESS, nullptr, &key, nullptr),

@@ -37,8 +37,8 @@ TEST_F(RuleLookup, AnyDomainEntryMatchesEveryTextInEveryList) {
 }
 
 TEST_F(RuleLookup, StarIsTheAnyDomainEntryOnlyAsAStringNamedExactlyStar) {
-    AddValue(0, u"*", REG_DWORD, std::string(4, '\0'));
-    AddValue(0, u"*@example.com");
+    AddValue(0, OLESTR("*"), REG_DWORD, std::string(4, '\0'));
+    AddValue(0, OLESTR("*@example.com"));
     EXPECT_FALSE(IsInRuleList("@example.com", 0));
     EXPECT_FALSE(IsInRuleList("x@example.com", 0));
     EXPECT_TRUE(IsInRuleList("*@EXAMPLE.com", 0));
@@ -71,8 +71,8 @@ TEST_F(RuleLookup, FindsAMatchAfterManyOthersInEachList) {
 }
 
 TEST_F(RuleLookup, DataAndOtherTypesPlayNoPart) {
-    AddValue(2, u"boss@example.com", REG_SZ, std::string("ignored", 8));
-    AddValue(2, u"clerk@example.com", REG_EXPAND_SZ);
+    AddValue(2, OLESTR("boss@example.com"), REG_SZ, std::string("ignored", 8));
+    AddValue(2, OLESTR("clerk@example.com"), REG_EXPAND_SZ);
     EXPECT_TRUE(IsInRuleList("boss@example.com", 2));
     EXPECT_FALSE(IsInRuleList("clerk@example.com", 2));
 }
@@ -101,7 +101,7 @@ TEST_F(RuleLookup, NamesLongerThan1023CharactersAreSkipped) {
 
 TEST(RuleLookupStore, AReadFailingPartWayEndsTheLookupWithoutAMatch) {
     MemoryRuleStore store;
-    store.lists[0] = {u"@one.example", u"@two.example", u"@three.example"};
+    store.lists[0] = {OLESTR("@one.example"), OLESTR("@two.example"), OLESTR("@three.example")};
     store.failReadAt = 1;
     EXPECT_TRUE(IsInRuleList("@one.example", 0, store));
     EXPECT_FALSE(IsInRuleList("@three.example", 0, store));
@@ -112,7 +112,7 @@ TEST(RuleLookupStore, AReadFailingPartWayEndsTheLookupWithoutAMatch) {
 TEST(RuleLookupStore, NamesThatDoNotFitAsEightBitTextAreSkipped) {
     MemoryRuleStore store;
     // 600 characters of "é" take 1200 bytes as 8-bit text: more than an entry holds.
-    store.lists[0] = {u"@" + std::u16string(600, u'\u00E9'), u"@fits.example"};
+    store.lists[0] = {OLESTR("@") + std::basic_string<WCHAR>(600, OLESTR('\u00E9')), OLESTR("@fits.example")};
     std::string cutShort = "@";
     for (int i = 0; i < 511; ++i) cutShort += "\xC3\xA9";  // what a conversion cut at 1023 bytes would give
     EXPECT_FALSE(IsInRuleList(cutShort.c_str(), 0, store));
