@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <new>
 #include <optional>
 
 namespace platform::atl {
@@ -314,7 +315,7 @@ LSTATUS unregisterKey(HKEY parent, const ScriptKey& entry) {
 }  // namespace
 
 bool ParseRegistrationScript(std::string_view text, const Replacements& replacements, Script& script,
-                             std::string& error) {
+                             std::string& error) try {
     Parser parser(text, replacements);
     Script parsed;
     if (!parser.parse(parsed)) {
@@ -323,9 +324,12 @@ bool ParseRegistrationScript(std::string_view text, const Replacements& replacem
     }
     script = std::move(parsed);
     return true;
+} catch (const std::bad_alloc&) {
+    error = "out of memory";
+    return false;
 }
 
-HRESULT ApplyRegistrationScript(const Script& script, bool doRegister) {
+HRESULT ApplyRegistrationScript(const Script& script, bool doRegister) try {
     for (const ScriptRoot& root : script.roots) {
         for (const ScriptKey& key : root.keys) {
             LSTATUS status = doRegister ? registerKey(root.root, key) : unregisterKey(root.root, key);
@@ -333,6 +337,8 @@ HRESULT ApplyRegistrationScript(const Script& script, bool doRegister) {
         }
     }
     return S_OK;
+} catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
 }
 
 }  // namespace platform::atl

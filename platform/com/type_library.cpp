@@ -531,9 +531,11 @@ public:
         if (!out) return E_INVALIDARG;
         *out = nullptr;
         if (index >= data_->types.size()) return TYPE_E_ELEMENTNOTFOUND;
-        auto* info = new (std::nothrow) TypeInfo(this, data_, index);
-        if (!info) return E_OUTOFMEMORY;
-        *out = info;
+        try {
+            *out = new TypeInfo(this, data_, index);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
         return S_OK;
     }
     STDMETHOD(GetTypeInfoType)(UINT index, TYPEKIND* kind) override {
@@ -647,7 +649,7 @@ HRESULT TypeInfo::Invoke(PVOID instance, MEMBERID memid, WORD flags, DISPPARAMS*
 
 }  // namespace
 
-HRESULT CreateTypeLibFromMemory(std::vector<BYTE> bytes, ITypeLib** library) {
+HRESULT CreateTypeLibFromMemory(std::vector<BYTE> bytes, ITypeLib** library) try {
     if (!library) return E_INVALIDARG;
     *library = nullptr;
     auto data = std::make_shared<LibData>();
@@ -656,10 +658,10 @@ HRESULT CreateTypeLibFromMemory(std::vector<BYTE> bytes, ITypeLib** library) {
     if (HRESULT hr = parser.parse(); FAILED(hr)) return hr;
     data->bytes.clear();  // everything needed has been copied out
     data->bytes.shrink_to_fit();
-    auto* lib = new (std::nothrow) TypeLib(std::move(data));
-    if (!lib) return E_OUTOFMEMORY;
-    *library = lib;
+    *library = new TypeLib(std::move(data));
     return S_OK;
+} catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
 }
 
 }  // namespace platform::com

@@ -1,6 +1,8 @@
 // Loading type libraries from files and shared libraries, and their registration
-// under HKEY_CLASSES_ROOT\TypeLib and HKEY_CLASSES_ROOT\Interface.
+// under HKEY_CLASSES_ROOT\TypeLib and HKEY_CLASSES_ROOT\Interface. Running out of
+// memory gives E_OUTOFMEMORY; nothing is thrown to the caller.
 #include <cstdio>
+#include <new>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -183,7 +185,7 @@ HRESULT fromStatus(LSTATUS status) { return status == ERROR_SUCCESS ? S_OK : HRE
 
 HRESULT LoadTypeLib(LPCOLESTR szFile, ITypeLib** pptlib) { return LoadTypeLibEx(szFile, REGKIND_DEFAULT, pptlib); }
 
-HRESULT LoadTypeLibEx(LPCOLESTR szFile, REGKIND regkind, ITypeLib** pptlib) {
+HRESULT LoadTypeLibEx(LPCOLESTR szFile, REGKIND regkind, ITypeLib** pptlib) try {
     if (!szFile || !pptlib) return E_INVALIDARG;
     *pptlib = nullptr;
     std::string path = narrow(szFile);
@@ -204,9 +206,11 @@ HRESULT LoadTypeLibEx(LPCOLESTR szFile, REGKIND regkind, ITypeLib** pptlib) {
         *pptlib = nullptr;
     }
     return hr;
+} catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
 }
 
-HRESULT QueryPathOfRegTypeLib(REFGUID guid, USHORT wMaj, USHORT wMin, LCID lcid, BSTR* lpbstrPathName) {
+HRESULT QueryPathOfRegTypeLib(REFGUID guid, USHORT wMaj, USHORT wMin, LCID lcid, BSTR* lpbstrPathName) try {
     if (!lpbstrPathName) return E_INVALIDARG;
     *lpbstrPathName = nullptr;
     std::string key, path;
@@ -214,6 +218,8 @@ HRESULT QueryPathOfRegTypeLib(REFGUID guid, USHORT wMaj, USHORT wMin, LCID lcid,
     std::u16string wide = widen(path);
     *lpbstrPathName = SysAllocStringLen(wide.data(), UINT(wide.size()));
     return *lpbstrPathName ? S_OK : E_OUTOFMEMORY;
+} catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
 }
 
 HRESULT LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid, ITypeLib** pptlib) {
@@ -227,7 +233,7 @@ HRESULT LoadRegTypeLib(REFGUID rguid, WORD wVerMajor, WORD wVerMinor, LCID lcid,
     return hr;
 }
 
-HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir) {
+HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpDir) try {
     if (!ptlib || !szFullPath) return E_INVALIDARG;
     TLIBATTR* attr = nullptr;
     HRESULT hr = ptlib->GetLibAttr(&attr);
@@ -272,9 +278,11 @@ HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpD
         if (status != ERROR_SUCCESS) return TYPE_E_REGISTRYACCESS;
     }
     return S_OK;
+} catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
 }
 
-HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind) {
+HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lcid, SYSKIND syskind) try {
     std::string key = versionKey(libID, wVerMajor, wVerMinor);
     std::string path;
     if (!readString(HKEY_CLASSES_ROOT, key + "\\" + hex(lcid) + "\\" + platformName(syskind), path))
@@ -312,4 +320,6 @@ HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lc
     if (!localesLeft) deleteTree(HKEY_CLASSES_ROOT, key);
     deleteIfEmpty(HKEY_CLASSES_ROOT, "TypeLib\\" + guidText(libID));
     return S_OK;
+} catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
 }
