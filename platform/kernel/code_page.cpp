@@ -1,5 +1,6 @@
 // Both supported code pages (CP_ACP and CP_UTF8) are UTF-8. Malformed input
 // becomes U+FFFD, or fails with MB_ERR_INVALID_CHARS; unpaired surrogates become "?".
+#include <cstring>
 #include <string>
 
 #include "winbase.h"
@@ -42,71 +43,92 @@ bool decodeUtf8(const unsigned char* bytes, size_t length, size_t& i, char32_t& 
     return true;
 }
 
-void appendUtf8(std::string& out, char32_t c) {
+// Writes c as UTF-8 at out (which has room for 4 bytes) and returns the byte count.
+size_t encodeUtf8(char32_t c, char* out) {
     if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        out[0] = static_cast<char>(c);
+        return 1;
     }
+    if (c < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (c >> 6));
+        out[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (c >> 12));
+        out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (c >> 18));
+    out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return 4;
 }
+
+// Both conversions run in one pass straight into the caller's buffer (or only
+// count when it gives none): the sink converts every rule name it compares.
+// A target that turns out too small fails with nothing written past its end.
 
 }  // namespace
 
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH source, int sourceBytes, LPWSTR target, int targetChars) {
     if (!supported(codePage) || source == nullptr || sourceBytes == 0 || sourceBytes < -1 || targetChars < 0) return 0;
+    if (targetChars > 0 && target == nullptr) return 0;
     size_t length = sourceBytes == -1 ? std::char_traits<char>::length(source) + 1 : static_cast<size_t>(sourceBytes);
     const auto* bytes = reinterpret_cast<const unsigned char*>(source);
-    std::u16string wide;
-    wide.reserve(length);
+    size_t capacity = static_cast<size_t>(targetChars);
+    size_t count = 0;
     for (size_t i = 0; i < length;) {
         char32_t c;
         if (!decodeUtf8(bytes, length, i, c)) {
             if (flags & MB_ERR_INVALID_CHARS) return 0;
             c = 0xFFFD;
         }
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            wide += static_cast<char16_t>(0xD800 + (c >> 10));
-            wide += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            wide += static_cast<char16_t>(c);
+        size_t units = c >= 0x10000 ? 2 : 1;
+        if (capacity > 0) {
+            if (count + units > capacity) return 0;
+            if (units == 2) {
+                c -= 0x10000;
+                target[count] = static_cast<char16_t>(0xD800 + (c >> 10));
+                target[count + 1] = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+            } else {
+                target[count] = static_cast<char16_t>(c);
+            }
         }
+        count += units;
     }
-    if (targetChars == 0) return static_cast<int>(wide.size());
-    if (target == nullptr || wide.size() > static_cast<size_t>(targetChars)) return 0;
-    wide.copy(target, wide.size());
-    return static_cast<int>(wide.size());
+    return static_cast<int>(count);
 }
 
 int WideCharToMultiByte(UINT codePage, DWORD, LPCWCH source, int sourceChars, LPSTR target, int targetBytes, LPCCH,
                         BOOL* usedDefaultChar) {
     if (usedDefaultChar != nullptr) *usedDefaultChar = FALSE;
     if (!supported(codePage) || source == nullptr || sourceChars == 0 || sourceChars < -1 || targetBytes < 0) return 0;
+    if (targetBytes > 0 && target == nullptr) return 0;
     size_t length = sourceChars == -1 ? std::char_traits<char16_t>::length(source) + 1 : static_cast<size_t>(sourceChars);
-    std::string narrow;
-    narrow.reserve(length);
+    size_t capacity = static_cast<size_t>(targetBytes);
+    size_t count = 0;
     for (size_t i = 0; i < length; ++i) {
         char32_t c = source[i];
+        if (c < 0x80 && count < capacity) {  // the common case: ASCII into room
+            target[count++] = static_cast<char>(c);
+            continue;
+        }
         if (c >= 0xD800 && c <= 0xDBFF && i + 1 < length && source[i + 1] >= 0xDC00 && source[i + 1] <= 0xDFFF) {
             c = 0x10000 + ((c - 0xD800) << 10) + (source[++i] - 0xDC00);
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = '?';
             if (usedDefaultChar != nullptr) *usedDefaultChar = TRUE;
         }
-        appendUtf8(narrow, c);
+        char encoded[4];
+        size_t n = encodeUtf8(c, encoded);
+        if (capacity > 0) {
+            if (count + n > capacity) return 0;
+            std::memcpy(target + count, encoded, n);
+        }
+        count += n;
     }
-    if (targetBytes == 0) return static_cast<int>(narrow.size());
-    if (target == nullptr || narrow.size() > static_cast<size_t>(targetBytes)) return 0;
-    narrow.copy(target, narrow.size());
-    return static_cast<int>(narrow.size());
+    return static_cast<int>(count);
 }
