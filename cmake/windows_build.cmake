@@ -101,3 +101,34 @@ if(PELLICOR_TESTS)
   enable_testing()
   include(${CMAKE_SOURCE_DIR}/tests/windows/windows_tests.cmake)
 endif()
+
+# The transport stand-in for Windows: pellicor-submit.exe, which creates
+# "Pellicor.Sink" through the platform's CoCreateInstance, and the CDO message
+# component stand-in as an in-process server (Windows has no CDO for Wine's
+# prefix), registered with regsvr32 like any other.
+add_library(pellicor_cdo STATIC
+  platform/cdo/message.cpp
+  platform/cdo/message_class_factory.cpp
+  platform/cdo/rfc5322_split.cpp)
+target_include_directories(pellicor_cdo PUBLIC ${CMAKE_SOURCE_DIR}/platform/cdo)
+target_link_libraries(pellicor_cdo PUBLIC platform_headers ole32 oleaut32 uuid)
+
+add_library(pellicor-cdo SHARED platform/win32/cdo_server.cpp platform/win32/pellicor-cdo.def)
+set_target_properties(pellicor-cdo PROPERTIES PREFIX "")
+target_link_libraries(pellicor-cdo PRIVATE pellicor_cdo advapi32)
+
+add_library(pellicor_smtp STATIC
+  platform/smtp/mail_message.cpp
+  platform/smtp/property_ranges.cpp
+  platform/smtp/message_headers.cpp
+  platform/smtp/out_of_office_marker.cpp
+  platform/smtp/message_event_source.cpp)
+target_include_directories(pellicor_smtp PUBLIC ${CMAKE_SOURCE_DIR}/platform/smtp)
+target_link_libraries(pellicor_smtp PUBLIC platform_headers pellicor_cdo ole32 oleaut32 uuid)
+
+add_executable(pellicor-submit
+  tools/submit/submit_command.cpp
+  tools/submit/main_win32.cpp
+  tools/submit/sink_class_win32.cpp)
+target_include_directories(pellicor-submit PRIVATE ${CMAKE_SOURCE_DIR}/tools/submit)
+target_link_libraries(pellicor-submit PRIVATE pellicor_smtp)

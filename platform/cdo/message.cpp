@@ -10,7 +10,7 @@ namespace platform::cdo {
 namespace {
 
 // The only source type offered: a stream, named as the component's callers name it.
-bool isStreamName(BSTR name) { return name && std::u16string_view(name) == u"IStream"; }
+bool isStreamName(BSTR name) { return name && std::basic_string_view<OLECHAR>(name) == OLESTR("IStream"); }
 
 // A buffer that grows without zeroing what it is about to receive.
 class ReadBuffer {

@@ -1,6 +1,7 @@
 // Property id ranges handed out by GUID for the whole process, so that every
 // component asking for the same GUID gets the same ids on every message.
 #pragma once
+#include "windef.h"
 #include "guiddef.h"
 
 namespace platform::smtp {

@@ -1,0 +1,43 @@
+// pellicor-submit.exe: the transport stand-in's command line on Windows. The
+// sink is created by "Pellicor.Sink" through the platform's component runtime,
+// in the multithreaded apartment the transport's threads live in.
+#include <windows.h>
+#include <objbase.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "message_event_source.h"
+#include "sink_class.h"
+#include "submit_command.h"
+
+namespace {
+
+HRESULT fireAtSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict, std::string& reason) {
+    CLSID sinkClass{};
+    HRESULT hr = submit::FindSinkClass(sinkClass, reason);
+    if (FAILED(hr))
+        return hr;
+    return platform::smtp::FireMessageEvent(sinkClass, message, verdict);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    HRESULT hr = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(hr)) {
+        std::fprintf(stderr, "pellicor-submit: the component runtime did not start (0x%08lX)\n",
+                     static_cast<unsigned long>(hr));
+        return 1;
+    }
+    // The message is read byte for byte: its CR LF line ends are part of it.
+    _setmode(_fileno(stdin), _O_BINARY);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    int status = submit::RunSubmit(args, fireAtSink, stdin, std::cout, std::cerr);
+    CoUninitialize();
+    return status;
+}
