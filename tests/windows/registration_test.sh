@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # regsvr32 Pellicor.dll writes exactly the class key, both program identifiers and
-# the type library's registration; regsvr32 /u removes them all and leaves CLSID.
+# the type library's registration (its dual interface included); regsvr32 /u removes them all and leaves CLSID.
 # Ends registered again, for the tests that use the class. Runs in the Wine
 # prefix that scripts/windows-test.sh prepares. Usage: registration_test.sh DLL
 set -euo pipefail
@@ -9,6 +9,8 @@ module=$(winepath -w "$dll" | tr -d '\r')
 folder=${module%\\*}
 clsid='{3D0C9A61-7B2E-4F15-9C48-2A6E5B1F0D37}'
 libid='{8A41E2C7-5F30-4B9D-A1E6-7C2D9F4B3E05}'
+iid='{C5B7F013-2E94-4D6A-8B3F-61A0E9D2C784}'
+psfactory='{00020424-0000-0000-C000-000000000046}'
 failures=0
 
 # The key with everything under it, without blank lines and carriage returns.
@@ -68,9 +70,22 @@ HKEY_CLASSES_ROOT\\TypeLib\\$libid\\1.0\\FLAGS
 HKEY_CLASSES_ROOT\\TypeLib\\$libid\\1.0\\HELPDIR
     (Default)    REG_SZ    $folder
 END
+# The dual interface, marshalled by the automation marshaller.
+expect_dump "HKCR\\Interface\\$iid" <<END
+HKEY_CLASSES_ROOT\\Interface\\$iid
+    (Default)    REG_SZ    ISink
+HKEY_CLASSES_ROOT\\Interface\\$iid\\ProxyStubClsid
+    (Default)    REG_SZ    $psfactory
+HKEY_CLASSES_ROOT\\Interface\\$iid\\ProxyStubClsid32
+    (Default)    REG_SZ    $psfactory
+HKEY_CLASSES_ROOT\\Interface\\$iid\\TypeLib
+    (Default)    REG_SZ    $libid
+    Version    REG_SZ    1.0
+END
 
 wine regsvr32 /s /u "$module" || fail "regsvr32 /u returned $?"
-for key in 'HKCR\Pellicor.Sink' 'HKCR\Pellicor.Sink.1' "HKCR\\CLSID\\$clsid" "HKCR\\TypeLib\\$libid"; do
+for key in 'HKCR\Pellicor.Sink' 'HKCR\Pellicor.Sink.1' "HKCR\\CLSID\\$clsid" "HKCR\\TypeLib\\$libid" \
+           "HKCR\\Interface\\$iid"; do
   exists "$key" && fail "$key is still there after unregistration"
 done
 exists 'HKCR\CLSID' || fail "HKCR\\CLSID was removed"
