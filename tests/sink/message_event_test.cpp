@@ -36,7 +36,9 @@ protected:
     void Fire(IMailMsgProperties* message) {
         EXPECT_EQ(HandleMessageEvent(message, rules, FakeMessageComponent::Create), S_OK);
         EXPECT_EQ(component.alive, 0) << "the component is released";
-        if (message != nullptr) EXPECT_EQ(reply.references, 1) << "the stream let go of the message";
+        if (message != nullptr) {
+            EXPECT_EQ(reply.references, 1) << "the stream let go of the message";
+        }
     }
 
     FakeMailMessage reply;
