@@ -88,6 +88,7 @@ configure_file(${CMAKE_SOURCE_DIR}/setup/PellicorSetup.rc.in ${CMAKE_BINARY_DIR}
 add_executable(PellicorSetup WIN32
   setup/win32_main.cpp
   setup/win32_toolkit.cpp
+  platform/win32/transaction_support.cpp
   ${CMAKE_BINARY_DIR}/setup/PellicorSetup.rc)
 target_link_libraries(PellicorSetup PRIVATE pellicor_setup_form user32 gdi32 comdlg32 shell32)
 

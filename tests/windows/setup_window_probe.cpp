@@ -1,7 +1,9 @@
 // Looks at a running PellicorSetup.exe from outside, as a user would see it:
 // waits for the window "Pellicor setup" on the given desktop, prints the items
 // of its three list boxes and the buttons it shows disabled, then, when asked,
-// clicks Exit and waits for the window to go. setup_window_probe DESKTOP [--exit];
+// clicks Exit and waits for the window to go; or drives the commands through the
+// input box, the message box and the file dialog.
+// setup_window_probe DESKTOP [--exit | --commands EXPORT-FILE];
 // exits 1 when no window came or it did not close.
 #include <windows.h>
 
@@ -27,15 +29,170 @@ std::wstring ClassOf(HWND window) {
     return name;
 }
 
+// WM_GETTEXT, which reaches a control of another process (GetWindowText does not).
 std::wstring TextOf(HWND window) {
     wchar_t text[256] = {};
-    GetWindowTextW(window, text, 256);
+    SendMessageW(window, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text));
     return text;
 }
 
 BOOL CALLBACK Collect(HWND child, LPARAM found) {
     reinterpret_cast<std::vector<HWND>*>(found)->push_back(child);
     return TRUE;
+}
+
+
+// A dialog of the program's (input box, message box, file dialog) by its title.
+HWND WaitForDialog(const wchar_t* title) {
+    for (int tries = 0; tries < 100; ++tries) {
+        if (HWND dialog = FindWindowW(L"#32770", title))
+            return dialog;
+        Sleep(100);
+    }
+    return nullptr;
+}
+
+HWND ChildWithText(HWND parent, const wchar_t* kind, const wchar_t* text, int skip = 0) {
+    std::vector<HWND> children;
+    EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&children));
+    for (HWND child : children) {
+        if (_wcsicmp(ClassOf(child).c_str(), kind) == 0 && TextOf(child) == text && skip-- == 0)
+            return child;
+    }
+    return nullptr;
+}
+
+HWND ListBoxNumber(HWND window, int number) {
+    std::vector<HWND> children;
+    EnumChildWindows(window, Collect, reinterpret_cast<LPARAM>(&children));
+    for (HWND child : children) {
+        if (_wcsicmp(ClassOf(child).c_str(), L"ListBox") == 0 && number-- == 0)
+            return child;
+    }
+    return nullptr;
+}
+
+std::string Items(HWND box) {
+    std::string items;
+    LRESULT count = SendMessageW(box, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t item[512] = {};
+        SendMessageW(box, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
+        items += " " + Narrow(item);
+    }
+    return items;
+}
+
+// Selects an item as a click does: the list box's selection and its notification.
+void ClickItem(HWND window, HWND box, int position) {
+    SendMessageW(box, LB_SETCURSEL, static_cast<WPARAM>(position), 0);
+    SendMessageW(window, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(box), LBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
+}
+
+void Press(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
+
+void WaitGone(HWND dialog) {
+    for (int tries = 0; tries < 50 && IsWindow(dialog); ++tries)
+        Sleep(100);
+}
+
+// The input box's text field and what it shows: its text, where the caret
+// stands once the Right-arrow key press has arrived, and whether text is selected.
+HWND InputField(HWND input) {
+    for (HWND child = GetWindow(input, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (_wcsicmp(ClassOf(child).c_str(), L"Edit") == 0)
+            return child;
+    return nullptr;
+}
+
+void DescribeInputBox(HWND input) {
+    HWND field = InputField(input);
+    DWORD start = 0, end = 1;
+    for (int tries = 0; tries < 30; ++tries) {
+        Sleep(100);
+        SendMessageW(field, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        if (start == end && end == TextOf(field).size())
+            break;
+    }
+    std::wstring shown = TextOf(field);
+    std::printf("input box: \"%s\", caret at %lu of %zu, %s; buttons %s %s\n", Narrow(shown).c_str(),
+                static_cast<unsigned long>(end), shown.size(), start == end ? "nothing selected" : "text selected",
+                ChildWithText(input, L"Button", L"OK") ? "OK" : "-",
+                ChildWithText(input, L"Button", L"Cancel") ? "Cancel" : "-");
+}
+
+// Edit list 1's first entry and cancel; add an entry to list 1; answer No to the
+// deletion of list 2's first entry; export list 1 to `exportPath`.
+int RunCommands(HWND window, const std::wstring& exportPath) {
+    HWND list1 = ListBoxNumber(window, 1);
+    HWND list2 = ListBoxNumber(window, 2);
+    ClickItem(window, list1, 0);
+    Press(ChildWithText(window, L"Button", L"Edit", 1));
+    HWND input = WaitForDialog(L"Pellicor setup");
+    if (!input) {
+        std::printf("no input box\n");
+        return 1;
+    }
+    DescribeInputBox(input);
+    Press(ChildWithText(input, L"Button", L"Cancel"));
+    WaitGone(input);
+    Sleep(300);
+    std::printf("list 1 after Cancel:%s\n", Items(list1).c_str());
+
+    Press(ChildWithText(window, L"Button", L"Add", 1));
+    input = WaitForDialog(L"Pellicor setup");
+    if (!input) {
+        std::printf("no input box\n");
+        return 1;
+    }
+    DescribeInputBox(input);
+    SendMessageW(InputField(input), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"@branch.example"));
+    Press(ChildWithText(input, L"Button", L"OK"));
+    WaitGone(input);
+    // Where the platform cannot keep a save whole, the window says so instead.
+    if (HWND refused = WaitForDialog(L"Pellicor setup")) {
+        std::printf("save refused with a message box\n");
+        Press(GetDlgItem(refused, IDOK));
+        WaitGone(refused);
+    }
+    Sleep(300);
+    std::printf("list 1 after Add:%s\n", Items(list1).c_str());
+
+    ClickItem(window, list2, 0);
+    Press(ChildWithText(window, L"Button", L"Delete", 2));
+    HWND box = WaitForDialog(L"Pellicor setup");
+    if (!box) {
+        std::printf("no message box\n");
+        return 1;
+    }
+    bool noIsDefault = (GetWindowLongW(GetDlgItem(box, IDNO), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+    bool icon = false;
+    for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        icon = icon || (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
+    std::printf("message box: %s, default %s, %s\n",
+                GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO) && !GetDlgItem(box, IDOK) ? "Yes and No"
+                                                                                            : "other buttons",
+                noIsDefault ? "No" : "not No", icon ? "with an icon" : "without an icon");
+    Press(GetDlgItem(box, IDNO));
+    WaitGone(box);
+    Sleep(300);
+    std::printf("list 2 after No:%s\n", Items(list2).c_str());
+
+    Press(ChildWithText(window, L"Button", L"Export", 1));
+    HWND files = WaitForDialog(L"Pellicor - Select/Create a file to export to");
+    if (!files) {
+        std::printf("no file dialog\n");
+        return 1;
+    }
+    std::printf("file dialog: titled for export\n");
+    HWND name = GetDlgItem(files, 0x47C);  // the file name box
+    if (!name)
+        name = GetDlgItem(files, 0x480);
+    SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(exportPath.c_str()));
+    Press(GetDlgItem(files, IDOK));
+    WaitGone(files);
+    Sleep(300);
+    return 0;
 }
 
 }  // namespace
@@ -45,6 +202,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: setup_window_probe DESKTOP [--exit]\n");
         return 2;
     }
+    std::setvbuf(stdout, nullptr, _IONBF, 0);
     std::wstring desktopName(argv[1], argv[1] + std::strlen(argv[1]));
     // The desktop comes with the program's explorer, which may still be starting.
     bool onDesktop = false;
@@ -87,6 +245,8 @@ int main(int argc, char** argv) {
         }
     }
     std::fflush(stdout);
+    if (argc > 3 && std::strcmp(argv[2], "--commands") == 0)
+        return RunCommands(window, std::wstring(argv[3], argv[3] + std::strlen(argv[3])));
     if (argc < 3 || std::strcmp(argv[2], "--exit") != 0)
         return 0;
     if (!exitButton) {

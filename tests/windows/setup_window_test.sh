@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # PellicorSetup.exe on a seeded prefix, in a framed window on a Wine desktop of
 # the Xvfb display: it shows the three rule lists in order with Edit and Delete
-# disabled (nothing selected after loading), its screenshot is written, and Exit
-# closes it. Usage: setup_window_test.sh PellicorSetup.exe setup_window_probe.exe OUT.png
+# disabled (nothing selected after loading), its screenshot is written; the input
+# box, the confirmation and the export's file dialog behave as the window expects
+# of them; and Exit closes it.
+# Usage: setup_window_test.sh PellicorSetup.exe setup_window_probe.exe OUT.png
 set -euo pipefail
 setup=$1
 probe=$2
@@ -45,6 +47,32 @@ xwd -root -silent >"$shot"
 python3 "$root/scripts/xwd_to_png.py" "$shot" "$out" 640x560+0+0
 rm -f "$shot"
 echo "screenshot: $out"
+
+# Edit and cancel (the caret after the default text, nothing selected), Add (Wine
+# 8 lacks the transacted registry, so the save is refused whole, with a message),
+# Delete answered No, Export through the file dialog.
+exported=$(mktemp --suffix=.txt)
+rm -f "$exported"
+commands=$(wine "$probe" "$desktop" --commands "$(winepath -w "$exported")" | tr -d '\r' | sed -n '/^input box/,$p')
+expected='input box: "@headoffice.example", caret at 19 of 19, nothing selected; buttons OK Cancel
+list 1 after Cancel: @headoffice.example @partner.example
+input box: "@", caret at 1 of 1, nothing selected; buttons OK Cancel
+save refused with a message box
+list 1 after Add: @headoffice.example @partner.example
+message box: Yes and No, default No, with an icon
+list 2 after No: boss@example.com help-desk@example.com
+file dialog: titled for export'
+if [ "$commands" != "$expected" ]; then
+  echo "FAIL: the commands went otherwise:"
+  diff <(echo "$expected") <(echo "$commands") || true
+  failures=1
+fi
+if [ "$(cat "$exported" 2>/dev/null)" != $'@headoffice.example\r\n@partner.example\r' ]; then
+  echo "FAIL: the exported file holds something else:"
+  od -c "$exported" 2>&1 | head -5
+  failures=1
+fi
+rm -f "$exported"
 
 closed=$(wine "$probe" "$desktop" --exit | tr -d '\r' | tail -n 1)
 [ "$closed" = "closed by Exit" ] || { echo "FAIL: $closed"; failures=1; }
