@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "utf.h"
 #include "winbase.h"
 
 namespace {
@@ -132,3 +133,47 @@ int WideCharToMultiByte(UINT codePage, DWORD, LPCWCH source, int sourceChars, LP
     }
     return static_cast<int>(count);
 }
+
+namespace platform {
+
+std::u16string Utf16FromUtf8(std::string_view utf8) {
+    // Never more UTF-16 units than UTF-8 bytes: filled in place.
+    std::u16string out(utf8.size(), u'\0');
+    const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+    size_t n = 0;
+    for (size_t i = 0; i < utf8.size();) {
+        char32_t c;
+        if (!decodeUtf8(bytes, utf8.size(), i, c)) c = 0xFFFD;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out[n++] = static_cast<char16_t>(0xD800 + (c >> 10));
+            out[n++] = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out[n++] = static_cast<char16_t>(c);
+        }
+    }
+    out.resize(n);
+    return out;
+}
+
+std::string Utf8FromUtf16(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size());
+    for (size_t i = 0; i < utf16.size(); ++i) {
+        char32_t c = utf16[i];
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (utf16[++i] - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD;
+        }
+        char encoded[4];
+        out.append(encoded, encodeUtf8(c, encoded));
+    }
+    return out;
+}
+
+}  // namespace platform

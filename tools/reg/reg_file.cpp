@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "utf.h"
 #include "winreg.h"
 
 namespace pellicor::reg {
@@ -13,77 +14,6 @@ constexpr std::string_view kHeader4 = "REGEDIT4";
 constexpr size_t kMaxKeyLevel = 255;
 constexpr size_t kMaxValueName = 16383;
 constexpr size_t kLineWidth = 80;
-
-void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-std::string utf8FromUtf16(std::u16string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size(); ++i) {
-        char32_t c = s[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (s[++i] - 0xDC00);
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        appendUtf8(out, c);
-    }
-    return out;
-}
-
-// One code point at s[i], or U+FFFD for a malformed sequence (then i moves one byte).
-char32_t decodeUtf8(std::string_view s, size_t& i) {
-    auto lead = static_cast<unsigned char>(s[i++]);
-    if (lead < 0x80) return lead;
-    int extra = (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : 0;
-    if (extra == 0) return 0xFFFD;
-    char32_t c = lead & (0x3F >> extra);
-    size_t start = i;
-    for (int k = 0; k < extra; ++k) {
-        if (i >= s.size() || (static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) {
-            i = start;
-            return 0xFFFD;
-        }
-        c = (c << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
-    }
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        i = start;
-        return 0xFFFD;
-    }
-    return c;
-}
-
-std::u16string utf16FromUtf8(std::string_view s) {
-    std::u16string out;
-    out.reserve(s.size());
-    for (size_t i = 0; i < s.size();) {
-        char32_t c = decodeUtf8(s, i);
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
-    }
-    return out;
-}
 
 std::string bytesOf(std::u16string_view s) {
     std::string out(s.size() * 2, '\0');
@@ -106,7 +36,7 @@ std::u16string unitsOf(std::string_view bytes) {
 std::string decodeFile(std::string_view bytes) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE)
-        return utf8FromUtf16(unitsOf(bytes.substr(2)));
+        return platform::Utf8FromUtf16(unitsOf(bytes.substr(2)));
     if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));
     return std::string(bytes);
 }
@@ -212,7 +142,7 @@ private:
             key.remove = true;
             line.remove_prefix(1);
         }
-        key.path = utf16FromUtf8(line);
+        key.path = platform::Utf16FromUtf8(line);
         if (key.path.empty() || key.path.front() == u'\\') return (problem = "the key name is empty"), false;
         size_t start = 0;
         while (start <= key.path.size()) {
@@ -235,7 +165,7 @@ private:
         } else if (line.front() == '"') {
             std::string name;
             if (!readQuoted(line, pos, name)) return (problem = "the value name has no closing quote"), false;
-            value.name = utf16FromUtf8(name);
+            value.name = platform::Utf16FromUtf8(name);
             if (value.name.size() > kMaxValueName) return (problem = "a value name is longer than 16383 characters"), false;
             if (value.name.empty()) return (problem = "write the default value as @, not \"\""), false;
         } else {
@@ -261,7 +191,7 @@ private:
             if (!readQuoted(data, pos, text) || !trim(std::string_view(data).substr(pos)).empty())
                 return (problem = "the string has no closing quote or text after it"), false;
             value.type = REG_SZ;
-            value.data = bytesOf(utf16FromUtf8(text) + u'\0');
+            value.data = bytesOf(platform::Utf16FromUtf8(text) + u'\0');
             return true;
         }
         if (data.rfind("dword:", 0) == 0) {
@@ -307,7 +237,7 @@ private:
         }
         if (!parseHexBytes(bytes, value.data)) return (problem = "hex data must be two-digit bytes separated by commas"), false;
         if (!unicode_ && (value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ)) {
-            value.data = bytesOf(utf16FromUtf8(value.data));  // 8-bit text in the old format
+            value.data = bytesOf(platform::Utf16FromUtf8(value.data));  // 8-bit text in the old format
         }
         return true;
     }
@@ -365,7 +295,7 @@ std::string hexList(std::string_view prefix, std::string_view data, size_t used)
 
 std::string formatData(DWORD type, std::string_view data, size_t used) {
     std::u16string text;
-    if (type == REG_SZ && quotable(data, text)) return "\"" + escaped(utf8FromUtf16(text)) + "\"";
+    if (type == REG_SZ && quotable(data, text)) return "\"" + escaped(platform::Utf8FromUtf16(text)) + "\"";
     if (type == REG_DWORD && data.size() == 4) {
         uint32_t number;
         std::memcpy(&number, data.data(), 4);
@@ -391,14 +321,14 @@ std::string writeRegFile(const std::vector<RegFileKey>& keys) {
     std::string text = std::string(kHeader5) + "\r\n\r\n";
     for (const auto& key : keys) {
         text += key.remove ? "[-" : "[";
-        text += utf8FromUtf16(key.path) + "]\r\n";
+        text += platform::Utf8FromUtf16(key.path) + "]\r\n";
         for (const auto& value : key.values) {
-            std::string line = value.name.empty() ? "@=" : "\"" + escaped(utf8FromUtf16(value.name)) + "\"=";
+            std::string line = value.name.empty() ? "@=" : "\"" + escaped(platform::Utf8FromUtf16(value.name)) + "\"=";
             text += line + (value.remove ? "-" : formatData(value.type, value.data, line.size())) + "\r\n";
         }
         text += "\r\n";
     }
-    return "\xFF\xFE" + bytesOf(utf16FromUtf8(text));
+    return "\xFF\xFE" + bytesOf(platform::Utf16FromUtf8(text));
 }
 
 }  // namespace pellicor::reg
