@@ -30,17 +30,22 @@ add_library(pellicor_sink_core STATIC
 target_include_directories(pellicor_sink_core PUBLIC ${CMAKE_SOURCE_DIR}/sink)
 target_link_libraries(pellicor_sink_core PUBLIC platform_headers ole32 oleaut32 advapi32 uuid)
 
-# The type library, 64-bit layout, for the DLL's TYPELIB resource.
-find_program(PELLICOR_WIDL NAMES x86_64-w64-mingw32-widl widl REQUIRED)
+# The type library in the layout of the target, for the DLL's TYPELIB resource.
+find_program(PELLICOR_WIDL NAMES x86_64-w64-mingw32-widl i686-w64-mingw32-widl widl REQUIRED)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(PELLICOR_WIDL_TARGET --win64)
+else()
+  set(PELLICOR_WIDL_TARGET --win32)
+endif()
 set(PELLICOR_WINE_IDL /usr/include/wine/wine/windows)
 set(PELLICOR_WINE_TLB /usr/lib/x86_64-linux-gnu/wine/x86_64-windows)
 add_custom_command(
   OUTPUT ${CMAKE_BINARY_DIR}/sink/Pellicor.tlb
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/sink
-  COMMAND ${PELLICOR_WIDL} --win64 -I${PELLICOR_WINE_IDL} -L${PELLICOR_WINE_TLB} -t
+  COMMAND ${PELLICOR_WIDL} ${PELLICOR_WIDL_TARGET} -I${PELLICOR_WINE_IDL} -L${PELLICOR_WINE_TLB} -t
           -o ${CMAKE_BINARY_DIR}/sink/Pellicor.tlb ${CMAKE_SOURCE_DIR}/sink/resources/Pellicor.idl
   DEPENDS ${CMAKE_SOURCE_DIR}/sink/resources/Pellicor.idl
-  COMMENT "Compiling the type library PELLICORLib (64-bit)")
+  COMMENT "Compiling the type library PELLICORLib (${PELLICOR_WIDL_TARGET})")
 
 # Pellicor.dll: the component server with exactly its four exports and its
 # registration script, type library and version block as resources.
@@ -59,7 +64,22 @@ add_library(Pellicor SHARED
   platform/win32/Pellicor.def
   ${CMAKE_BINARY_DIR}/sink/Pellicor.rc)
 set_target_properties(Pellicor PROPERTIES PREFIX "" OUTPUT_NAME Pellicor)
-target_link_libraries(Pellicor PRIVATE pellicor_sink_core atl)
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  target_link_libraries(Pellicor PRIVATE pellicor_sink_core atl)
+else()
+  # 32-bit: the toolchain has no import library for ATL.DLL, so one is made from
+  # the services used; the exports carry no stdcall decoration, as the
+  # platform's loader asks for them by their plain names.
+  find_program(PELLICOR_DLLTOOL NAMES i686-w64-mingw32-dlltool REQUIRED)
+  add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/lib/libatl-x86.a
+    COMMAND ${PELLICOR_DLLTOOL} -k -d ${CMAKE_SOURCE_DIR}/platform/win32/atl-x86.def -l ${CMAKE_BINARY_DIR}/lib/libatl-x86.a
+    DEPENDS ${CMAKE_SOURCE_DIR}/platform/win32/atl-x86.def)
+  add_custom_target(pellicor_atl_import DEPENDS ${CMAKE_BINARY_DIR}/lib/libatl-x86.a)
+  add_dependencies(Pellicor pellicor_atl_import)
+  target_link_libraries(Pellicor PRIVATE pellicor_sink_core ${CMAKE_BINARY_DIR}/lib/libatl-x86.a)
+  target_link_options(Pellicor PRIVATE -Wl,--kill-at -Wl,--enable-stdcall-fixup)
+endif()
 
 # PellicorSetup.exe: the rule list window over the Win32 toolkit, with its
 # version block. The save's transaction is the platform's transacted registry.

@@ -11,7 +11,8 @@ packages=(
   qt6-base-dev fonts-dejavu-core
   libmilter-dev postfix swaks miltertest
   mingw-w64-tools libwine-dev libwine
-  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine64 fonts-wine xvfb x11-apps
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-i686
+  wine wine64 fonts-wine xvfb x11-apps
 )
 
 missing=()
