@@ -184,7 +184,13 @@ int RunCommands(HWND window, const std::wstring& exportPath) {
         std::printf("no file dialog\n");
         return 1;
     }
-    std::printf("file dialog: titled for export\n");
+    wchar_t types[128] = {};
+    HWND typeBox = GetDlgItem(files, 0x470);  // the file type box
+    LRESULT typeCount = SendMessageW(typeBox, CB_GETCOUNT, 0, 0);
+    if (typeCount > 0 && SendMessageW(typeBox, CB_GETLBTEXTLEN, 0, 0) < 128)
+        SendMessageW(typeBox, CB_GETLBTEXT, 0, reinterpret_cast<LPARAM>(types));
+    std::printf("file dialog: titled for export, %ld type \"%s\"\n", static_cast<long>(typeCount),
+                Narrow(types).c_str());
     HWND name = GetDlgItem(files, 0x47C);  // the file name box
     if (!name)
         name = GetDlgItem(files, 0x480);

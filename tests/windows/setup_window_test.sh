@@ -61,7 +61,7 @@ save refused with a message box
 list 1 after Add: @headoffice.example @partner.example
 message box: Yes and No, default No, with an icon
 list 2 after No: boss@example.com help-desk@example.com
-file dialog: titled for export'
+file dialog: titled for export, 1 type "Text (*.txt)"'
 if [ "$commands" != "$expected" ]; then
   echo "FAIL: the commands went otherwise:"
   diff <(echo "$expected") <(echo "$commands") || true
