@@ -6,12 +6,12 @@
 # is in platform/win32.
 enable_language(RC)
 
-# Headers: the toolchain's, then platform/win32/include (the module library's
-# records, the DLL entry point), then the transport's and the message
-# component's interface headers, which Windows ships only with the mail server
-# (the toolchain's cdosys.h puts everything in a namespace of its own). They are
-# copied so that their own includes find the toolchain's unknwn.h rather than
-# the Linux stand-ins.
+# Headers: the toolchain's, with two folders searched ahead of it:
+# platform/win32/include (the module library's records, the DLL entry point) and
+# copies of the transport's and the message component's interface headers, which
+# Windows ships only with the mail server (the toolchain's cdosys.h puts
+# everything in a namespace of its own). They are copied so that their own
+# includes find the toolchain's unknwn.h rather than the Linux stand-ins.
 set(PELLICOR_WIN32_GENERATED_INCLUDE ${CMAKE_BINARY_DIR}/win32-include)
 foreach(header mailmsg.h seo.h smtpevent.h cdosys.h)
   configure_file(${CMAKE_SOURCE_DIR}/platform/include/${header} ${PELLICOR_WIN32_GENERATED_INCLUDE}/${header} COPYONLY)
