@@ -41,9 +41,10 @@ public:
     Control& operator=(const Control&) = delete;
 
 protected:
+    // A disabled control reports nothing, even to a BM_CLICK sent by a program.
     void Notify(WORD code, std::function<void()> handler) {
-        commands_[id_] = [code, handler = std::move(handler)](WORD sent) {
-            if (sent == code && handler)
+        commands_[id_] = [code, window = window_, handler = std::move(handler)](WORD sent) {
+            if (sent == code && handler && IsWindowEnabled(window))
                 handler();
         };
     }

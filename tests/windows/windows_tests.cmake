@@ -53,3 +53,12 @@ add_test(NAME windows.setup_window
 set_tests_properties(windows.registration windows.message_component_registration windows.sink_unit_tests
                      windows.dispatch windows.verdicts windows.setup_window
                      PROPERTIES LABELS windows RESOURCE_LOCK wine_prefix TIMEOUT 300)
+
+# The Win32 toolkit's controls, in a window that is never shown.
+add_executable(win32_toolkit_tests_windows
+  ${CMAKE_SOURCE_DIR}/tests/windows/win32_toolkit_test.cpp
+  ${CMAKE_SOURCE_DIR}/setup/win32_toolkit.cpp)
+target_include_directories(win32_toolkit_tests_windows PRIVATE ${CMAKE_SOURCE_DIR}/setup)
+target_link_libraries(win32_toolkit_tests_windows PRIVATE platform_headers user32 gdi32 comdlg32 shell32 gtest_main)
+add_test(NAME windows.win32_toolkit COMMAND win32_toolkit_tests_windows)
+set_tests_properties(windows.win32_toolkit PROPERTIES LABELS windows RESOURCE_LOCK wine_prefix TIMEOUT 300)
