@@ -62,3 +62,11 @@ target_include_directories(win32_toolkit_tests_windows PRIVATE ${CMAKE_SOURCE_DI
 target_link_libraries(win32_toolkit_tests_windows PRIVATE platform_headers user32 gdi32 comdlg32 shell32 gtest_main)
 add_test(NAME windows.win32_toolkit COMMAND win32_toolkit_tests_windows)
 set_tests_properties(windows.win32_toolkit PROPERTIES LABELS windows RESOURCE_LOCK wine_prefix TIMEOUT 300)
+
+# The pair's version blocks and the sink's registration script and type library.
+add_executable(resources_tests_windows ${CMAKE_SOURCE_DIR}/tests/windows/resources_test.cpp)
+target_link_libraries(resources_tests_windows PRIVATE platform_headers version gtest)
+add_test(NAME windows.resources
+         COMMAND bash -c "wine \"$0\" \"$(winepath -w \"$1\")\"" $<TARGET_FILE:resources_tests_windows>
+                 $<TARGET_FILE_DIR:Pellicor>)
+set_tests_properties(windows.resources PROPERTIES LABELS windows RESOURCE_LOCK wine_prefix TIMEOUT 300)
