@@ -12,7 +12,7 @@ packages=(
   libmilter-dev postfix swaks miltertest
   mingw-w64-tools libwine-dev libwine
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-i686
-  wine wine64 fonts-wine xvfb x11-apps
+  wine wine64 fonts-wine xvfb x11-apps python3
 )
 
 missing=()
