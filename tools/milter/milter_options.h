@@ -17,7 +17,7 @@ inline constexpr const char* kUsage = "usage: pellicor-milter -p SOCKET [-u USER
 // The options, or nullopt with a one-line `error`.
 std::optional<MilterOptions> ParseMilterOptions(int argc, char* const argv[], std::string& error);
 
-// The path of a unix socket specification ("unix:/p", "local:/p" or a bare "/p"),
+// The path of a unix socket address ("unix:/p", "local:/p" or a bare "/p"),
 // or empty for a network socket.
 std::string UnixSocketPath(const std::string& socket);
 
