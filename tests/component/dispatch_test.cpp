@@ -7,6 +7,7 @@ namespace {
 
 constexpr DISPID kAddRef = 0x60000001;
 constexpr DISPID kGetTypeInfoCount = 0x60010000;
+const IID kNoInterface{};
 
 class DispatchTest : public SinkLibraryTest {
 protected:
@@ -24,11 +25,7 @@ protected:
     HRESULT idOf(const char16_t* name, DISPID& id) {
         LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
         id = DISPID_UNKNOWN;
-        return sink->GetIDsOfNames(IID_NULL_ForTests(), names, 1, 0, &id);
-    }
-    static const IID& IID_NULL_ForTests() {
-        static const IID none{};
-        return none;
+        return sink->GetIDsOfNames(kNoInterface, names, 1, 0, &id);
     }
 
     TempHive hive;
@@ -52,7 +49,7 @@ TEST_F(DispatchTest, FailsWhileTheTypeLibraryIsUnregisteredAndRecoversAfterRegis
     EXPECT_EQ(sink->GetTypeInfo(0, 0, &info), TYPE_E_LIBNOTREGISTERED);
     EXPECT_EQ(info, nullptr);
     DISPPARAMS none{};
-    EXPECT_EQ(sink->Invoke(kAddRef, IID_NULL_ForTests(), 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+    EXPECT_EQ(sink->Invoke(kAddRef, kNoInterface, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
               TYPE_E_LIBNOTREGISTERED);
 
     ASSERT_EQ(lib().registerServer(), S_OK);
@@ -85,7 +82,7 @@ TEST_F(DispatchTest, NameCacheIsCaseSensitiveAndTheTypeInfoAnswersOtherCases) {
 
     LPOLESTR two[] = {const_cast<LPOLESTR>(u"Invoke"), const_cast<LPOLESTR>(u"wFlags")};
     DISPID ids[2] = {};
-    EXPECT_EQ(sink->GetIDsOfNames(IID_NULL_ForTests(), two, 2, 0, ids), S_OK);
+    EXPECT_EQ(sink->GetIDsOfNames(kNoInterface, two, 2, 0, ids), S_OK);
     EXPECT_EQ(ids[0], 0x60010003);
     EXPECT_EQ(ids[1], 3) << "a parameter's name maps to its position";
 }
@@ -95,7 +92,7 @@ TEST_F(DispatchTest, InvokeCallsThroughTheOperationTable) {
     DISPPARAMS none{};
     VARIANT result;
     VariantInit(&result);
-    ASSERT_EQ(sink->Invoke(kAddRef, IID_NULL_ForTests(), 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr), S_OK);
+    ASSERT_EQ(sink->Invoke(kAddRef, kNoInterface, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr), S_OK);
     EXPECT_EQ(result.vt, VT_UI4);
     EXPECT_EQ(result.lVal, 2) << "the caller's reference and the one just added";
     sink->Release();
@@ -106,12 +103,12 @@ TEST_F(DispatchTest, InvokeCallsThroughTheOperationTable) {
     arg.vt = VT_BYREF | VT_UI4;
     arg.byref = &count;
     DISPPARAMS one{&arg, nullptr, 1, 0};
-    EXPECT_EQ(sink->Invoke(kGetTypeInfoCount, IID_NULL_ForTests(), 0, DISPATCH_METHOD, &one, nullptr, nullptr, nullptr),
+    EXPECT_EQ(sink->Invoke(kGetTypeInfoCount, kNoInterface, 0, DISPATCH_METHOD, &one, nullptr, nullptr, nullptr),
               S_OK);
     EXPECT_EQ(count, 1u);
-    EXPECT_EQ(sink->Invoke(kGetTypeInfoCount, IID_NULL_ForTests(), 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+    EXPECT_EQ(sink->Invoke(kGetTypeInfoCount, kNoInterface, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
               DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(sink->Invoke(1234, IID_NULL_ForTests(), 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
+    EXPECT_EQ(sink->Invoke(1234, kNoInterface, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
               DISP_E_MEMBERNOTFOUND);
 }
 

@@ -1,6 +1,7 @@
 // Reads a registry subtree as sorted lines "key path [value name] = data", for
 // comparing what registration wrote with what was meant.
 #pragma once
+#include <cstring>
 #include <set>
 #include <string>
 

@@ -16,12 +16,16 @@ protected:
     HKEY key = nullptr;
 };
 
-TEST_F(RegistryValues, RuleListEntriesAreEmptyStrings) {
-    ASSERT_EQ(setString(key, "@example.com", ""), ERROR_SUCCESS);
-    DWORD type = 0, bytes = 99;
-    ASSERT_EQ(RegQueryValueExA(key, "@EXAMPLE.COM", nullptr, &type, nullptr, &bytes), ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(bytes, 0u);
+TEST_F(RegistryValues, EmptyDataKeepsItsTypeAndTheNullNameIsTheDefaultValue) {
+    ASSERT_EQ(setString(key, "@example.com", ""), ERROR_SUCCESS);  // a rule list entry
+    ASSERT_EQ(RegSetValueExA(key, nullptr, 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
+    for (auto [name, expectedType] : {std::pair<const char*, DWORD>{"@EXAMPLE.COM", REG_SZ}, {"", REG_BINARY}}) {
+        DWORD type = 0, bytes = 99;
+        ASSERT_EQ(RegQueryValueExA(key, name, nullptr, &type, nullptr, &bytes), ERROR_SUCCESS) << name;
+        EXPECT_EQ(type, expectedType) << name;
+        EXPECT_EQ(bytes, 0u) << name;
+    }
+    EXPECT_EQ(valueNames(key), (std::vector<std::string>{"@example.com", ""}));
 }
 
 TEST_F(RegistryValues, OverwriteDifferingInCaseKeepsNameAndPlace) {
@@ -128,20 +132,11 @@ TEST_F(RegistryValues, NullAndOverlongArguments) {
     EXPECT_EQ(valueNames(key), std::vector<std::string>{longest});
 }
 
-TEST_F(RegistryValues, ZeroLengthAndDefaultValues) {
-    ASSERT_EQ(RegSetValueExA(key, nullptr, 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
-    DWORD type = 0, bytes = 5;
-    ASSERT_EQ(RegQueryValueExA(key, "", nullptr, &type, nullptr, &bytes), ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-    EXPECT_EQ(bytes, 0u);
-    EXPECT_EQ(valueNames(key), std::vector<std::string>{""});
-}
-
 TEST_F(RegistryValues, WalkOfManyValuesSeesEachOnceInOrder) {
-    for (int i = 0; i < 300; ++i) ASSERT_EQ(setString(key, ("v" + std::to_string(i)).c_str(), ""), ERROR_SUCCESS);
-    auto names = valueNames(key);
-    ASSERT_EQ(names.size(), 300u);
-    for (int i = 0; i < 300; ++i) EXPECT_EQ(names[i], "v" + std::to_string(i));
+    std::vector<std::string> written;
+    for (int i = 0; i < 300; ++i) written.push_back("v" + std::to_string(i));
+    for (const std::string& name : written) ASSERT_EQ(setString(key, name.c_str(), ""), ERROR_SUCCESS);
+    EXPECT_EQ(valueNames(key), written);
 }
 
 }  // namespace

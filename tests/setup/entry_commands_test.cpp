@@ -7,6 +7,8 @@ constexpr unsigned kConfirmStyle = vbYesNo | vbExclamation | vbDefaultButton2;
 
 TEST_F(WindowTest, AddOpensWithTheAtSignAndTheCaretAfterIt) {
     Open();
+    EXPECT_FALSE(form->ExistsInList("@a.example", 0));  // on an empty list
+    EXPECT_FALSE(form->ExistsInList("", 2));
     toolkit.inputAnswers = {"@a.example"};
     Click(*form->Command1[0]);
     ASSERT_EQ(toolkit.inputBoxes.size(), 1u);
@@ -30,10 +32,7 @@ TEST_F(WindowTest, DomainListsRefuseAnEntryThatDoesNotBeginWithTheAtSign) {
     EXPECT_EQ(toolkit.inputBoxes[2].defaultText, "x@example.com");
     EXPECT_TRUE(toolkit.messageBoxes.empty());
     EXPECT_EQ(StoredRuleList(1), Names({"@"}));
-}
-
-TEST_F(WindowTest, OnlyTheFirstAtSignCounts) {
-    Open();
+    // Only the first at sign counts.
     toolkit.inputAnswers = {"@a@b.example"};
     Click(*form->Command1[0]);
     EXPECT_EQ(StoredRuleList(0), Names({"@a@b.example"}));
@@ -68,27 +67,29 @@ TEST_F(WindowTest, TypedEntriesLoseSeparatorsAndAsterisks) {
     EXPECT_TRUE(Items(1).empty());
 }
 
+// Entries compare as the registry compares value names, beyond ASCII too.
 TEST_F(WindowTest, AddingAnEntryInAnotherCaseKeepsOneAndSelectsIt) {
     StoreRuleList(0, {"@a.example", "@Mixed.Example", "@z.example"});
-    Open();
-    toolkit.inputAnswers = {"@MIXED.example"};
-    Click(*form->Command1[0]);
-    ASSERT_EQ(Items(0).size(), 3u);
-    EXPECT_EQ(StoredRuleList(0).size(), 3u);
-    EXPECT_EQ(form->List1[0]->ListIndex(), 1);
-    EXPECT_TRUE(form->ExistsInList("@mixed.EXAMPLE", 0));
-    EXPECT_FALSE(form->ExistsInList("@mixed.example", 1));
-}
-
-TEST_F(WindowTest, EntriesEqualBeyondAsciiAreOneEntryAsInTheRegistry) {
     StoreRuleList(2, {"J\xC3\xBCrgen@example.com"});
     Open();
+    EXPECT_TRUE(form->ExistsInList("@mixed.EXAMPLE", 0));
+    EXPECT_FALSE(form->ExistsInList("@mixed.example", 1));
     EXPECT_TRUE(form->ExistsInList("J\xC3\x9CRGEN@EXAMPLE.COM", 2));
     EXPECT_FALSE(form->ExistsInList("Jurgen@example.com", 2));
-    toolkit.inputAnswers = {"J\xC3\x9CRGEN@example.com"};
-    Click(*form->Command1[2]);
-    EXPECT_EQ(Items(2).size(), 1u);
-    EXPECT_EQ(form->List1[2]->ListIndex(), 0);
+    const struct {
+        size_t list;
+        const char* typed;
+        size_t entries;
+        int16_t selected;
+    } adds[] = {{0, "@MIXED.example", 3, 1}, {2, "J\xC3\x9CRGEN@example.com", 1, 0}};
+    for (const auto& add : adds) {
+        SCOPED_TRACE(add.typed);
+        toolkit.inputAnswers = {add.typed};
+        Click(*form->Command1[add.list]);
+        EXPECT_EQ(Items(static_cast<int>(add.list)).size(), add.entries);
+        EXPECT_EQ(StoredRuleList(static_cast<int>(add.list)).size(), add.entries);
+        EXPECT_EQ(form->List1[add.list]->ListIndex(), add.selected);
+    }
 }
 
 TEST_F(WindowTest, EditReplacesTheSelectedEntryAndAnUnchangedEditStillSaves) {
@@ -161,10 +162,4 @@ TEST_F(WindowTest, AnyDomainReplacesListZeroOnlyAfterConfirmation) {
     EXPECT_EQ(StoredRuleList(1), Names({"@partner.example"}));
     EXPECT_EQ(StoredRuleList(2), Names({"boss@example.com"}));
     EXPECT_EQ(EnabledButtons(0), "Delete All");
-}
-
-TEST_F(WindowTest, ExistsInListOnAnEmptyList) {
-    Open();
-    EXPECT_FALSE(form->ExistsInList("@a.example", 0));
-    EXPECT_FALSE(form->ExistsInList("", 2));
 }

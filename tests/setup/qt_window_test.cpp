@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <cstdlib>
+#include <memory>
 
 #include "install_form.h"
 #include "qt_toolkit.h"
@@ -55,7 +56,18 @@ QString EnabledOnScreen(InstallForm& form, size_t k) {
 
 class QtWindowTest : public ::testing::Test {
 protected:
+    // Opens the window, shown, on the hive as seeded so far.
+    InstallForm& Open() {
+        form = std::make_unique<InstallForm>(toolkit);
+        form->Form_Load();
+        toolkit.Show();
+        QApplication::processEvents();
+        return *form;
+    }
+
     TempHive hive;
+    QtToolkit toolkit;
+    std::unique_ptr<InstallForm> form;
 };
 
 }  // namespace
@@ -63,12 +75,7 @@ protected:
 TEST_F(QtWindowTest, OpensOnTheHiveWithCaptionsEntriesAndButtonStates) {
     StoreRuleList(0, {"@b.example", "@A.example"});
     StoreRuleList(1, {"@partner.example"});
-    QtToolkit toolkit;
-    InstallForm form(toolkit);
-    form.Form_Load();
-    toolkit.Show();
-    QApplication::processEvents();
-
+    InstallForm& form = Open();
     QWidget& window = toolkit.window();
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.windowTitle(), "Pellicor setup");
@@ -100,15 +107,11 @@ TEST_F(QtWindowTest, OpensOnTheHiveWithCaptionsEntriesAndButtonStates) {
     // The window's own changes send no click.
     form.RefreshLists();
     EXPECT_EQ(EnabledOnScreen(form, 1), "Add, Delete All, Import, Export");
-
 }
 
 TEST_F(QtWindowTest, AnyDomainStateShowsOnScreen) {
     StoreRuleList(0, {"*"});
-    QtToolkit toolkit;
-    InstallForm form(toolkit);
-    form.Form_Load();
-    toolkit.Show();
+    InstallForm& form = Open();
     EXPECT_TRUE(LabelTexts(toolkit.window()).contains(text::kCaption0AnyDomain));
     EXPECT_EQ(ListItems(*form.List1[0]), QStringList({"* (any domain)"}));
     EXPECT_FALSE(QtWidgetOf(*form.List1[0])->isEnabled());
@@ -116,11 +119,7 @@ TEST_F(QtWindowTest, AnyDomainStateShowsOnScreen) {
 }
 
 TEST_F(QtWindowTest, ExitClosesTheWindow) {
-    QtToolkit toolkit;
-    InstallForm form(toolkit);
-    form.Form_Load();
-    toolkit.Show();
-    qobject_cast<QPushButton*>(QtWidgetOf(*form.Command6))->click();
+    qobject_cast<QPushButton*>(QtWidgetOf(*Open().Command6))->click();
     EXPECT_FALSE(toolkit.window().isVisible());
 }
 
@@ -135,7 +134,6 @@ void WhenModalOpens(Check check) {
 }
 
 TEST_F(QtWindowTest, InputBoxOpensWithTheCaretAfterTheDefaultAndNothingSelected) {
-    QtToolkit toolkit;
     toolkit.Show();
     int caret = -1;
     bool selected = true;
@@ -160,13 +158,11 @@ TEST_F(QtWindowTest, InputBoxOpensWithTheCaretAfterTheDefaultAndNothingSelected)
 }
 
 TEST_F(QtWindowTest, InputBoxCancelGivesAnEmptyText) {
-    QtToolkit toolkit;
     WhenModalOpens([](QWidget& box) { qobject_cast<QDialog*>(&box)->reject(); });
     EXPECT_EQ(toolkit.InputBox("Edit this e-mail address:", "Pellicor setup", "a@example.com"), "");
 }
 
 TEST_F(QtWindowTest, ConfirmationHasYesAndNoWithNoTheDefaultAndAWarningIcon) {
-    QtToolkit toolkit;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QString defaultButton;
     int buttons = 0;

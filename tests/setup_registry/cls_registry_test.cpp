@@ -165,81 +165,64 @@ TEST_F(ClsRegistryTest, LongNamesComeBackWhole) {
     EXPECT_EQ(names, std::vector<std::string>{subkey});
 }
 
-TEST_F(ClsRegistryTest, QueryValueReadsTextWithOrWithoutTerminator) {
-    WriteRaw(kKey, "with", REG_SZ, std::string("abc\0", 4));
-    WriteRaw(kKey, "without", REG_SZ, "abc");
-    WriteRaw(kKey, "early", REG_SZ, std::string("ab\0cd", 5));
-    WriteRaw(kKey, "empty", REG_SZ, "");
-    WriteRaw(kKey, "expand", REG_EXPAND_SZ, std::string("%TEMP%\\x\0", 9));
-    const RegistryVariant fallback = std::string("default");
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "with", fallback), RegistryVariant(std::string("abc")));
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "without", fallback), RegistryVariant(std::string("abc")));
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "early", fallback), RegistryVariant(std::string("ab")));
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "empty", fallback), RegistryVariant(std::string()));
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "expand", fallback), RegistryVariant(std::string("%TEMP%\\x")));
+// Text with or without its terminator, numbers, and binary data in the default's form;
+// the default for what is missing or of a type not handled.
+TEST_F(ClsRegistryTest, QueryValueReadsStoredDataOrFallsBackToTheDefault) {
+    const std::string blob("\x00\xFFz", 3);
+    const struct {
+        const char* name;
+        DWORD type;
+        std::string stored;
+        RegistryVariant fallback, expected;
+    } cases[] = {
+        {"with", REG_SZ, std::string("abc\0", 4), std::string("d"), std::string("abc")},
+        {"without", REG_SZ, "abc", std::string("d"), std::string("abc")},
+        {"early", REG_SZ, std::string("ab\0cd", 5), std::string("d"), std::string("ab")},
+        {"empty", REG_SZ, "", std::string("d"), std::string()},
+        {"expand", REG_EXPAND_SZ, std::string("%TEMP%\\x\0", 9), std::string("d"), std::string("%TEMP%\\x")},
+        {"five", REG_DWORD, std::string("\x05\0\0\0", 4), {}, 5},
+        {"minus", REG_DWORD, std::string("\xFE\xFF\xFF\xFF", 4), {}, -2},
+        {"blob", REG_BINARY, blob, std::string("d"), blob},
+        {"blob", REG_BINARY, blob, std::vector<uint8_t>{9}, std::vector<uint8_t>{0x00, 0xFF, 'z'}},
+        {"blob", REG_BINARY, blob, 7, RegistryVariant()},  // any other default: empty, not the default
+        {"multi", REG_MULTI_SZ, std::string("a\0b\0\0", 5), 42, 42},
+        {"qword", REG_QWORD, std::string(8, '\1'), 42, 42},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteRaw(kKey, c.name, c.type, c.stored);
+        EXPECT_EQ(registry.QueryValue(kMachine, kKey, c.name, c.fallback), c.expected);
+    }
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "missing", 42), RegistryVariant(42));
+    EXPECT_EQ(registry.QueryValue(kMachine, kKey + "\\Missing", "multi", 42), RegistryVariant(42));
 }
 
-TEST_F(ClsRegistryTest, QueryValueReadsNumbersAndBinaryInTheDefaultsForm) {
-    WriteRaw(kKey, "five", REG_DWORD, std::string("\x05\0\0\0", 4));
-    WriteRaw(kKey, "minus", REG_DWORD, std::string("\xFE\xFF\xFF\xFF", 4));
-    const std::string raw("\x00\xFFz", 3);
-    WriteRaw(kKey, "blob", REG_BINARY, raw);
-
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "five", {}), RegistryVariant(5));
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "minus", {}), RegistryVariant(-2));
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "blob", std::string("d")), RegistryVariant(raw));
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "blob", std::vector<uint8_t>{9}),
-              RegistryVariant(std::vector<uint8_t>{0x00, 0xFF, 'z'}));
-    // Any other default: the value read is empty, not the default.
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "blob", 7), RegistryVariant());
-}
-
-TEST_F(ClsRegistryTest, QueryValueFallsBackToTheDefault) {
-    WriteRaw(kKey, "multi", REG_MULTI_SZ, std::string("a\0b\0\0", 5));
-    WriteRaw(kKey, "qword", REG_QWORD, std::string(8, '\1'));
-    const RegistryVariant fallback = 42;
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "missing", fallback), fallback);
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey + "\\Missing", "multi", fallback), fallback);
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "multi", fallback), fallback);
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "qword", fallback), fallback);
-}
-
-TEST_F(ClsRegistryTest, SetKeyValueWritesTextWithoutTerminator) {
-    DWORD type = 0;
-    std::string data;
-    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "@example.com", REG_SZ, std::string()), ERROR_SUCCESS);
-    ASSERT_EQ(ReadRaw(kKey, "@example.com", type, data), ERROR_SUCCESS);
-    EXPECT_EQ(type, DWORD(REG_SZ));
-    EXPECT_EQ(data.size(), 0u);
-
-    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "path", REG_EXPAND_SZ, std::string("%TEMP%")), ERROR_SUCCESS);
-    ASSERT_EQ(ReadRaw(kKey, "path", type, data), ERROR_SUCCESS);
-    EXPECT_EQ(type, DWORD(REG_EXPAND_SZ));
-    EXPECT_EQ(data, "%TEMP%");
-
-    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "number", REG_SZ, -17), ERROR_SUCCESS);
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "number", {}), RegistryVariant(std::string("-17")));
-}
-
-TEST_F(ClsRegistryTest, SetKeyValueWritesBinaryAndNumbers) {
-    DWORD type = 0;
-    std::string data;
-    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "blob", REG_BINARY, std::vector<uint8_t>{1, 0, 255}), ERROR_SUCCESS);
-    ASSERT_EQ(ReadRaw(kKey, "blob", type, data), ERROR_SUCCESS);
-    EXPECT_EQ(type, DWORD(REG_BINARY));
-    EXPECT_EQ(data, std::string("\x01\x00\xFF", 3));
-
-    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "n", REG_DWORD, -5), ERROR_SUCCESS);
-    ASSERT_EQ(ReadRaw(kKey, "n", type, data), ERROR_SUCCESS);
-    EXPECT_EQ(type, DWORD(REG_DWORD));
-    EXPECT_EQ(data, std::string("\xFB\xFF\xFF\xFF", 4));
-
-    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "n", REG_DWORD, std::string(" 12 ")), ERROR_SUCCESS);
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "n", {}), RegistryVariant(12));
-    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "n", REG_DWORD, std::string("2.5")), ERROR_SUCCESS);
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "n", {}), RegistryVariant(2));
-    EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "n", REG_DWORD, RegistryVariant()), ERROR_SUCCESS);
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey, "n", {}), RegistryVariant(0));
+// Text without a terminator; numbers as text or as DWORDs, text read as a number.
+TEST_F(ClsRegistryTest, SetKeyValueWritesTheTypeAndItsData) {
+    const struct {
+        const char* name;
+        int32_t type;
+        RegistryVariant value;
+        std::string stored;
+    } cases[] = {
+        {"@example.com", REG_SZ, std::string(), ""},
+        {"path", REG_EXPAND_SZ, std::string("%TEMP%"), "%TEMP%"},
+        {"number", REG_SZ, -17, "-17"},
+        {"blob", REG_BINARY, std::vector<uint8_t>{1, 0, 255}, std::string("\x01\x00\xFF", 3)},
+        {"n", REG_DWORD, -5, std::string("\xFB\xFF\xFF\xFF", 4)},
+        {"n", REG_DWORD, std::string(" 12 "), std::string("\x0C\0\0\0", 4)},
+        {"n", REG_DWORD, std::string("2.5"), std::string("\x02\0\0\0", 4)},
+        {"n", REG_DWORD, RegistryVariant(), std::string(4, '\0')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, c.name, c.type, c.value), ERROR_SUCCESS);
+        DWORD type = 0;
+        std::string data;
+        ASSERT_EQ(ReadRaw(kKey, c.name, type, data), ERROR_SUCCESS);
+        EXPECT_EQ(type, static_cast<DWORD>(c.type));
+        EXPECT_EQ(data, c.stored);
+    }
 }
 
 TEST_F(ClsRegistryTest, SetKeyValueRaisesForAValueThatDoesNotFitItsType) {
