@@ -47,6 +47,13 @@ public:
 
     void MarkOutOfOffice(const std::string& text = "ExOOF") { strings[kRangeStart + 27] = text; }
     void SetSender(const std::string& address) { strings[IMMPID_MP_SENDER_ADDRESS_SMTP] = address; }
+    // A marked out-of-office reply from `sender` to `recipient`.
+    void MakeReply(const std::string& sender = "ooo@away.example",
+                   const std::string& recipient = "friend@home.example") {
+        SetSender(sender);
+        MarkOutOfOffice();
+        recipients = {recipient};
+    }
     bool Condemned() const {
         auto status = dwords.find(IMMPID_MP_MESSAGE_STATUS);
         return status != dwords.end() && status->second == MP_STATUS_ABORT_DELIVERY;

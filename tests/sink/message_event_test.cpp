@@ -1,5 +1,7 @@
 #include "message_event.h"
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include "fake_mail_message.h"
@@ -18,27 +20,21 @@ constexpr char kReplyContent[] =
     "\r\n"
     "I am away until Monday.\r\n";
 
-// An out-of-office reply that the rules condemn, and a message component that
-// loads it; each test spoils one step.
-class MessageEvent : public ::testing::Test {
-protected:
-    MessageEvent() {
+// An out-of-office reply that the rules condemn, and a message component that loads it.
+struct Scene {
+    Scene() {
         reply.content = kReplyContent;
-        reply.SetSender("ooo@away.example");
-        reply.MarkOutOfOffice();
-        reply.recipients = {"friend@home.example"};
+        reply.MakeReply();
         rules.lists[0] = {OLESTR("*")};
         FakeMessageComponent::current = &component;
     }
-    ~MessageEvent() override { FakeMessageComponent::current = nullptr; }
+    ~Scene() { FakeMessageComponent::current = nullptr; }
 
     // Runs the event and checks what must hold whatever happened.
-    void Fire(IMailMsgProperties* message) {
-        EXPECT_EQ(HandleMessageEvent(message, rules, FakeMessageComponent::Create), S_OK);
+    void Fire(IMailMsgProperties* message, MessageComponentFactory create = FakeMessageComponent::Create) {
+        EXPECT_EQ(HandleMessageEvent(message, rules, create), S_OK);
         EXPECT_EQ(component.alive, 0) << "the component is released";
-        if (message != nullptr) {
-            EXPECT_EQ(reply.references, 1) << "the stream let go of the message";
-        }
+        EXPECT_EQ(reply.references, 1) << "the stream let go of the message";
     }
 
     FakeMailMessage reply;
@@ -46,89 +42,67 @@ protected:
     FakeComponentScript component;
 };
 
-TEST_F(MessageEvent, LoadsTheContentThroughTheStreamThenJudges) {
-    Fire(&reply);
-    EXPECT_EQ(component.interfaceName, "IStream");
-    EXPECT_EQ(component.loaded, kReplyContent);
-    EXPECT_TRUE(reply.Condemned());
+TEST(MessageEvent, LoadsTheContentThroughTheStreamThenJudges) {
+    // A component may keep the stream until it goes itself.
+    for (bool keepSource : {false, true}) {
+        SCOPED_TRACE(keepSource);
+        Scene scene;
+        scene.component.keepSource = keepSource;
+        scene.Fire(&scene.reply);
+        EXPECT_EQ(scene.component.interfaceName, "IStream");
+        EXPECT_EQ(scene.component.loaded, kReplyContent);
+        EXPECT_TRUE(scene.reply.Condemned());
+    }
 }
 
-TEST_F(MessageEvent, ContentThatDoesNotOpenIsNeverJudged) {
-    component.openResult = HRESULT(0x8007000D);
-    Fire(&reply);
-    EXPECT_FALSE(reply.Condemned());
-    EXPECT_EQ(reply.stringReads, 0) << "neither sender nor marker is read";
-    EXPECT_TRUE(rules.opened.empty());
-}
-
-TEST_F(MessageEvent, DataSourceFailingOrMissingLeavesTheMessageAlone) {
-    component.dataSourceResult = E_FAIL;
-    Fire(&reply);
-    EXPECT_FALSE(reply.Condemned());
-
-    component.dataSourceResult = S_OK;
-    component.dataSourceNull = true;  // success without an object
-    Fire(&reply);
-    EXPECT_FALSE(reply.Condemned());
-    EXPECT_EQ(reply.stringReads, 0);
-}
-
-TEST_F(MessageEvent, ComponentWithoutIMessageLeavesTheMessageAlone) {
-    component.answersMessage = false;
-    Fire(&reply);
-    EXPECT_EQ(component.created, 1);
-    EXPECT_FALSE(reply.Condemned());
-}
-
-TEST_F(MessageEvent, CreationFailureLeavesTheMessageAlone) {
-    auto failing = [](IUnknown** component) {
-        *component = nullptr;
-        return REGDB_E_CLASSNOTREG;
+TEST(MessageEvent, AnyStepThatFailsLeavesTheMessageAsItCame) {
+    const struct {
+        const char* step;
+        std::function<void(Scene&)> spoil;
+        MessageComponentFactory create;
+        bool judged;  // the filter ran, and failed inside
+    } cases[] = {
+        {"creation", [](Scene&) {}, [](IUnknown** c) { *c = nullptr; return HRESULT(REGDB_E_CLASSNOTREG); }, false},
+        {"no IMessage", [](Scene& s) { s.component.answersMessage = false; }, FakeMessageComponent::Create, false},
+        {"data source", [](Scene& s) { s.component.dataSourceResult = E_FAIL; }, FakeMessageComponent::Create, false},
+        {"null data source", [](Scene& s) { s.component.dataSourceNull = true; }, FakeMessageComponent::Create, false},
+        {"open", [](Scene& s) { s.component.openResult = HRESULT(0x8007000D); }, FakeMessageComponent::Create, false},
+        {"out of memory", [](Scene& s) { s.rules.outOfMemoryOnList = 2; }, FakeMessageComponent::Create, true},
     };
-    EXPECT_EQ(HandleMessageEvent(&reply, rules, failing), S_OK);
-    EXPECT_FALSE(reply.Condemned());
-    EXPECT_EQ(reply.references, 1);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.step);
+        Scene scene;
+        c.spoil(scene);
+        scene.Fire(&scene.reply, c.create);
+        EXPECT_FALSE(scene.reply.Condemned());
+        EXPECT_EQ(scene.component.created, c.create == FakeMessageComponent::Create ? 1 : 0);
+        if (!c.judged) {
+            EXPECT_EQ(scene.reply.stringReads, 0) << "neither sender nor marker is read";
+            EXPECT_TRUE(scene.rules.opened.empty());
+        }
+    }
 }
 
-TEST_F(MessageEvent, NoMailMessageMeansNothingToDo) {
-    Fire(nullptr);
-    EXPECT_EQ(component.created, 1);
-    EXPECT_EQ(component.loaded, "");
-}
-
-TEST_F(MessageEvent, StreamKeptByTheComponentReleasesTheMessageWhenTheComponentGoes) {
-    component.keepSource = true;
-    Fire(&reply);
-    EXPECT_TRUE(reply.Condemned());
-}
-
-TEST_F(MessageEvent, RunningOutOfMemoryLeavesTheMessageAsItCame) {
-    rules.outOfMemoryOnList = 2;
-    Fire(&reply);
-    EXPECT_FALSE(reply.Condemned());
+TEST(MessageEvent, NoMailMessageMeansNothingToDo) {
+    Scene scene;
+    scene.Fire(nullptr);
+    EXPECT_EQ(scene.component.created, 1);
+    EXPECT_EQ(scene.component.loaded, "");
 }
 
 // The platform's own message component, found through the component runtime.
 TEST(MessageEventWithPlatform, JudgesAgainstTheRegistryThroughTheMessageComponent) {
     TempHive hive;
     WriteRuleList(0, {"@away.example"});
-    FakeMailMessage reply;
-    reply.content = kReplyContent;
-    reply.SetSender("ooo@away.example");
-    reply.MarkOutOfOffice();
-    reply.recipients = {"friend@home.example"};
-    EXPECT_EQ(HandleMessageEvent(&reply), S_OK);
-    EXPECT_TRUE(reply.Condemned());
-    EXPECT_EQ(reply.references, 1);
-
-    FakeMailMessage headless;
-    headless.content = "\r\nno header section at all\r\n";
-    headless.SetSender("ooo@away.example");
-    headless.MarkOutOfOffice();
-    headless.recipients = {"friend@home.example"};
-    EXPECT_EQ(HandleMessageEvent(&headless), S_OK);
-    EXPECT_FALSE(headless.Condemned());
-    EXPECT_EQ(headless.references, 1);
+    for (const char* content : {kReplyContent, "\r\nno header section at all\r\n"}) {
+        SCOPED_TRACE(content);
+        FakeMailMessage reply;
+        reply.content = content;
+        reply.MakeReply();
+        EXPECT_EQ(HandleMessageEvent(&reply), S_OK);
+        EXPECT_EQ(reply.Condemned(), content == kReplyContent);
+        EXPECT_EQ(reply.references, 1);
+    }
 }
 
 }  // namespace

@@ -18,19 +18,19 @@ namespace {
 class FilterMessageTest : public ::testing::Test {
 protected:
     FilterMessageTest() {
-        reply.SetSender("ooo@away.example");
-        reply.MarkOutOfOffice();
-        reply.recipients = {"friend@home.example"};
+        reply.MakeReply();
         WriteRuleList(0, {"@away.example"});
     }
 
     // Judges afresh: a verdict from an earlier round is wiped first.
     bool Judge(FakeMailMessage& message) {
         message.dwords.clear();
-        int writesBefore = message.putDwordCalls;
+        int writesBefore = message.putDwordCalls, recipientReadsBefore = message.recipientReads;
         FilterMessage(&message);
         EXPECT_EQ(message.references, 1) << "every interface the filter asked for is released";
         EXPECT_LE(message.putDwordCalls - writesBefore, 1);
+        EXPECT_LE(message.dwords.size(), 1u) << "the status is the only write";
+        EXPECT_LE(message.recipientReads - recipientReadsBefore, 1) << "only the first recipient is read";
         return message.Condemned();
     }
 
@@ -38,136 +38,109 @@ protected:
     FakeMailMessage reply;
 };
 
-TEST_F(FilterMessageTest, CondemnsAReplyFromAListedDomain) {
-    EXPECT_TRUE(Judge(reply));
-    EXPECT_EQ(reply.dwords.size(), 1u) << "the status is the only write";
+TEST_F(FilterMessageTest, TheRuleOverSenderDomainRecipientDomainAndSenderAddress) {
+    const struct {
+        std::vector<std::string> lists[3];  // an empty list is a missing key
+        const char* sender;
+        std::vector<std::string> recipients;
+        bool condemned;
+    } cases[] = {
+        {{{"@away.example"}, {}, {}}, "ooo@away.example", {"friend@home.example"}, true},
+        {{{"@away.example"}, {"@HOME.example"}, {}}, "ooo@away.example", {"friend@home.example"}, false},
+        {{{"@AWAY.EXAMPLE"}, {}, {"ooo@away.example"}}, "OOO@Away.Example", {"friend@elsewhere.example"}, false},
+        {{{}, {}, {}}, "ooo@away.example", {"friend@home.example"}, false},
+        // "*" condemns every reply not exempted, whatever its sender.
+        {{{"*"}, {"@home.example"}, {"vip@corp.example"}}, "anyone@corp.example", {"x@partner.example"}, true},
+        {{{"*"}, {"@home.example"}, {"vip@corp.example"}}, "no-at-sign", {"x@partner.example"}, true},
+        {{{"*"}, {"@home.example"}, {"vip@corp.example"}}, "anyone@corp.example", {"x@home.example"}, false},
+        {{{"*"}, {"@home.example"}, {"vip@corp.example"}}, "vip@corp.example", {"x@partner.example"}, false},
+        // A sender without "@" is its own domain; a domain starts at the first "@".
+        {{{"@away.example"}, {}, {}}, "postmaster", {"friend@home.example"}, false},
+        {{{"POSTMASTER"}, {}, {}}, "postmaster", {"friend@home.example"}, true},
+        {{{"@away.example"}, {}, {}}, "a@b@away.example", {"friend@home.example"}, false},
+        {{{"@b@away.example"}, {}, {}}, "a@b@away.example", {"friend@home.example"}, true},
+        // Only the first recipient counts.
+        {{{"@away.example"}, {"@home.example"}, {}}, "ooo@away.example", {"boss@work.example", "friend@home.example"},
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.sender) + " to " + c.recipients[0]);
+        for (int list = 0; list < 3; ++list) {
+            if (c.lists[list].empty()) {
+                RegDeleteKeyW(HKEY_LOCAL_MACHINE, ToolListPath(list));
+            } else {
+                WriteRuleList(list, c.lists[list]);
+            }
+        }
+        FakeMailMessage message;
+        message.MakeReply(c.sender);
+        message.recipients = c.recipients;
+        EXPECT_EQ(Judge(message), c.condemned);
+    }
+}
+
+TEST_F(FilterMessageTest, EmptyList0CondemnsNothing) {
+    WriteRuleList(0, {});
+    EXPECT_FALSE(Judge(reply));
 }
 
 TEST_F(FilterMessageTest, OnlyTheExactMarkerMakesAReply) {
-    for (const char* marker : {"exoof", "EXOOF", "ExOOF ", "ExOOFx", "ExOO", ""}) {
+    const char* markers[] = {"exoof", "EXOOF", "ExOOF ", "ExOOFx", "ExOO", "", nullptr};
+    for (const char* marker : markers) {
+        SCOPED_TRACE(marker == nullptr ? "(no marker)" : marker);
         FakeMailMessage message;
-        message.SetSender("ooo@away.example");
-        message.recipients = {"friend@home.example"};
-        message.MarkOutOfOffice(marker);
-        EXPECT_FALSE(Judge(message)) << '"' << marker << '"';
+        message.MakeReply();
+        if (marker == nullptr) {
+            message.strings.erase(FakeMailMessage::kRangeStart + 27);
+        } else {
+            message.MarkOutOfOffice(marker);
+        }
+        EXPECT_FALSE(Judge(message));
         EXPECT_EQ(message.putDwordCalls, 0);
     }
-    FakeMailMessage unmarked;
-    unmarked.SetSender("ooo@away.example");
-    unmarked.recipients = {"friend@home.example"};
-    EXPECT_FALSE(Judge(unmarked));
 }
 
-TEST_F(FilterMessageTest, RecipientDomainOrSenderAddressInTheExemptListsSavesTheReply) {
-    WriteRuleList(1, {"@HOME.example"});
-    EXPECT_FALSE(Judge(reply));
-
-    FakeMailMessage other;
-    other.SetSender("OOO@Away.Example");
-    other.MarkOutOfOffice();
-    other.recipients = {"friend@elsewhere.example"};
-    WriteRuleList(0, {"@AWAY.EXAMPLE"});
-    WriteRuleList(2, {"ooo@away.example"});
-    EXPECT_FALSE(Judge(other));
-}
-
-TEST_F(FilterMessageTest, AnyDomainEntryCondemnsEveryReplyNotExempted) {
-    WriteRuleList(0, {"*"});
-    WriteRuleList(1, {"@home.example"});
-    WriteRuleList(2, {"vip@corp.example"});
-
-    auto replyFrom = [](const std::string& sender, const std::string& recipient) {
-        auto message = std::make_unique<FakeMailMessage>();
-        message->SetSender(sender);
-        message->MarkOutOfOffice();
-        message->recipients = {recipient};
-        return message;
-    };
-    EXPECT_TRUE(Judge(*replyFrom("anyone@corp.example", "x@partner.example")));
-    EXPECT_TRUE(Judge(*replyFrom("no-at-sign", "x@partner.example")));
-    EXPECT_FALSE(Judge(*replyFrom("anyone@corp.example", "x@home.example")));
-    EXPECT_FALSE(Judge(*replyFrom("vip@corp.example", "x@partner.example")));
-}
-
-TEST_F(FilterMessageTest, EmptyOrMissingList0CondemnsNothing) {
-    WriteRuleList(0, {});
-    EXPECT_FALSE(Judge(reply));
-    ASSERT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, ToolListPath(0)), ERROR_SUCCESS);
-    FakeMailMessage again;
-    again.SetSender("ooo@away.example");
-    again.MarkOutOfOffice();
-    again.recipients = {"friend@home.example"};
-    EXPECT_FALSE(Judge(again));
-}
-
-TEST_F(FilterMessageTest, SenderWithoutAtSignIsItsOwnDomain) {
-    reply.SetSender("postmaster");
-    EXPECT_FALSE(Judge(reply));
-    WriteRuleList(0, {"POSTMASTER"});
-    EXPECT_TRUE(Judge(reply));
-}
-
-TEST_F(FilterMessageTest, DomainStartsAtTheFirstAtSign) {
-    reply.SetSender("a@b@away.example");
-    EXPECT_FALSE(Judge(reply));
-    WriteRuleList(0, {"@b@away.example"});
-    EXPECT_TRUE(Judge(reply));
-}
-
-TEST_F(FilterMessageTest, OnlyTheFirstRecipientCounts) {
-    WriteRuleList(1, {"@home.example"});
-    reply.recipients = {"boss@work.example", "friend@home.example"};
-    EXPECT_TRUE(Judge(reply));
-    EXPECT_EQ(reply.recipientReads, 1);
-}
-
-TEST_F(FilterMessageTest, NoUsableRecipientMeansNoVerdict) {
+TEST_F(FilterMessageTest, NoUsableRecipientSenderOrMarkerMeansNoVerdict) {
     WriteRuleList(0, {"*"});
     reply.recipients = {};
     EXPECT_FALSE(Judge(reply));
     reply.recipients = {"undisclosed-recipients", "friend@home.example"};
     EXPECT_FALSE(Judge(reply));
     reply.recipients = {"friend@home.example"};
-    reply.countResult = E_FAIL;
-    EXPECT_FALSE(Judge(reply));
-    reply.countResult = S_OK;
-    reply.recipientReadResult = E_FAIL;
-    EXPECT_FALSE(Judge(reply));
-    reply.recipientReadResult = S_OK;
-    reply.recipientsQueryResult = E_NOINTERFACE;
-    EXPECT_FALSE(Judge(reply));
-}
+    ASSERT_TRUE(Judge(reply));
 
-TEST_F(FilterMessageTest, UnreadableSenderOrMarkerMeansNoVerdict) {
-    WriteRuleList(0, {"*"});
+    const struct {
+        const char* fault;
+        HRESULT FakeMailMessage::*result;
+        HRESULT value;
+    } faults[] = {
+        {"count", &FakeMailMessage::countResult, E_FAIL},
+        {"recipient read", &FakeMailMessage::recipientReadResult, E_FAIL},
+        {"recipient list", &FakeMailMessage::recipientsQueryResult, E_NOINTERFACE},
+        {"property management", &FakeMailMessage::managementQueryResult, E_NOINTERFACE},
+        {"marker range", &FakeMailMessage::allocRangeResult, S_FALSE},  // only S_OK counts
+    };
+    for (const auto& f : faults) {
+        SCOPED_TRACE(f.fault);
+        reply.*f.result = f.value;
+        EXPECT_FALSE(Judge(reply));
+        reply.*f.result = S_OK;
+    }
     reply.strings.erase(IMMPID_MP_SENDER_ADDRESS_SMTP);
-    EXPECT_FALSE(Judge(reply));
-
-    reply.SetSender("ooo@away.example");
-    reply.managementQueryResult = E_NOINTERFACE;
-    EXPECT_FALSE(Judge(reply));
-    reply.managementQueryResult = S_OK;
-    reply.allocRangeResult = S_FALSE;  // only S_OK counts
     EXPECT_FALSE(Judge(reply));
 }
 
 TEST_F(FilterMessageTest, AddressesLongerThan1023CharactersAreUnreadableNeverCut) {
     WriteRuleList(0, {"*"});
     auto address = [](std::size_t length) { return std::string(length - 13, 's') + "@away.example"; };
-
-    reply.SetSender(address(1023));
-    EXPECT_TRUE(Judge(reply));
-    for (std::size_t length : {1024u, 4095u}) {
+    for (std::size_t length : {1023u, 1024u, 4095u}) {
+        SCOPED_TRACE(length);
         reply.SetSender(address(length));
-        EXPECT_FALSE(Judge(reply)) << length;
-    }
-
-    reply.SetSender("ooo@away.example");
-    reply.recipients = {address(1023)};
-    EXPECT_TRUE(Judge(reply));
-    for (std::size_t length : {1024u, 4095u}) {
+        reply.recipients = {"friend@home.example"};
+        EXPECT_EQ(Judge(reply), length == 1023);
+        reply.SetSender("ooo@away.example");
         reply.recipients = {address(length)};
-        EXPECT_FALSE(Judge(reply)) << length;
+        EXPECT_EQ(Judge(reply), length == 1023);
     }
 }
 
@@ -184,22 +157,18 @@ TEST(FirstRecipientDomain, IsTheFirstAddressFromItsFirstAtSign) {
 TEST(FilterMessageLookups, StopAsSoonAsTheOutcomeIsSettled) {
     auto lookupsFor = [](MemoryRuleStore& store, bool marked) {
         FakeMailMessage message;
-        message.SetSender("ooo@away.example");
-        message.recipients = {"friend@home.example"};
-        if (marked) message.MarkOutOfOffice();
+        message.MakeReply();
+        if (!marked) message.strings.erase(FakeMailMessage::kRangeStart + 27);
+        store.opened.clear();
         FilterMessage(&message, store);
         return store.opened;
     };
     MemoryRuleStore store;
     EXPECT_EQ(lookupsFor(store, false), std::vector<int>{}) << "no marker, no registry access";
     EXPECT_EQ(lookupsFor(store, true), (std::vector<int>{0}));
-
-    store.opened.clear();
     store.lists[0] = {OLESTR("@away.example")};
     store.lists[1] = {OLESTR("@home.example")};
     EXPECT_EQ(lookupsFor(store, true), (std::vector<int>{0, 1}));
-
-    store.opened.clear();
     store.lists[1].clear();
     EXPECT_EQ(lookupsFor(store, true), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(store.closes, 6);
@@ -210,9 +179,7 @@ TEST(FilterMessageLookups, RunningOutOfMemoryInALookupLeavesTheMessageAlone) {
     store.lists[0] = {OLESTR("*")};
     store.outOfMemoryOnList = 1;
     FakeMailMessage message;
-    message.SetSender("ooo@away.example");
-    message.recipients = {"friend@home.example"};
-    message.MarkOutOfOffice();
+    message.MakeReply();
     EXPECT_THROW(FilterMessage(&message, store), std::bad_alloc);
     EXPECT_FALSE(message.Condemned());
     EXPECT_EQ(message.references, 1);
@@ -225,9 +192,7 @@ TEST_F(FilterMessageTest, TwoThreadsJudgeTheirOwnRepliesAtOnce) {
     auto judgeMany = [](const char* recipient, int* condemned) {
         for (int i = 0; i < kRounds; ++i) {
             FakeMailMessage message;
-            message.SetSender("ooo@away.example");
-            message.MarkOutOfOffice();
-            message.recipients = {recipient};
+            message.MakeReply("ooo@away.example", recipient);
             FilterMessage(&message);
             if (message.Condemned()) ++*condemned;
         }

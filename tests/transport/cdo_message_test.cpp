@@ -33,30 +33,27 @@ protected:
     BSTR name_ = nullptr;
 };
 
-TEST_F(CdoLoad, SplitsHeaderAndBodyAtTheBlankLine) {
-    MemoryStream stream("From: a@example.com\r\nSubject: hi\r\n folded\r\n\r\nBody line\r\n");
-    ASSERT_EQ(open(stream), S_OK);
-    EXPECT_EQ(message_->Header(), "From: a@example.com\r\nSubject: hi\r\n folded\r\n");
-    EXPECT_EQ(message_->Body(), "Body line\r\n");
-    EXPECT_EQ(stream.references, 1) << "the stream is released once the load is done";
-}
-
-TEST_F(CdoLoad, AcceptsBareLineFeedsAndMessagesWithoutBody) {
-    MemoryStream bare("Subject: x\n\nbody");
-    ASSERT_EQ(open(bare), S_OK);
-    EXPECT_EQ(message_->Body(), "body");
-
-    MemoryStream headerOnly("Subject: no body, no line end");
-    ASSERT_EQ(open(headerOnly), S_OK);
-    EXPECT_EQ(message_->Header(), "Subject: no body, no line end");
-    EXPECT_EQ(message_->Body(), "");
-}
-
-TEST_F(CdoLoad, EndsTheHeaderSectionAtTheFirstLineThatIsNotAField) {
-    MemoryStream stream("Subject: x\r\nthis is text\r\nFrom: b@example.com\r\n");
-    ASSERT_EQ(open(stream), S_OK);
-    EXPECT_EQ(message_->Header(), "Subject: x\r\n");
-    EXPECT_EQ(message_->Body(), "this is text\r\nFrom: b@example.com\r\n");
+TEST_F(CdoLoad, SplitsHeaderAndBodyAtTheFirstLineThatIsNotAField) {
+    const char binary[] = "X-Bin: \x01\xff\x00\x80\r\n\r\n\x00\x00\xfe";
+    const struct {
+        std::string content, header, body;
+    } cases[] = {
+        {"From: a@example.com\r\nSubject: hi\r\n folded\r\n\r\nBody line\r\n",
+         "From: a@example.com\r\nSubject: hi\r\n folded\r\n", "Body line\r\n"},
+        {"Subject: x\n\nbody", "Subject: x\n", "body"},
+        {"Subject: no body, no line end", "Subject: no body, no line end", ""},
+        {"Subject: x\r\nthis is text\r\nFrom: b@example.com\r\n", "Subject: x\r\n",
+         "this is text\r\nFrom: b@example.com\r\n"},
+        {std::string(binary, sizeof binary - 1), std::string(binary, 13), std::string("\x00\x00\xfe", 3)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.content);
+        MemoryStream stream(c.content);
+        ASSERT_EQ(open(stream), S_OK);
+        EXPECT_EQ(message_->Header(), c.header);
+        EXPECT_EQ(message_->Body(), c.body);
+        EXPECT_EQ(stream.references, 1) << "the stream is released once the load is done";
+    }
 }
 
 TEST_F(CdoLoad, FailsWithoutAHeaderSection) {
@@ -67,22 +64,26 @@ TEST_F(CdoLoad, FailsWithoutAHeaderSection) {
         EXPECT_FALSE(message_->Loaded());
         EXPECT_EQ(stream.references, 1);
     }
+    MemoryStream nulFirst(std::string("\0Subject: x\r\n", 13));
+    EXPECT_TRUE(FAILED(open(nulFirst)));
 }
 
 TEST_F(CdoLoad, PassesOnTheStreamsErrors) {
-    MemoryStream statFails("Subject: x\r\n\r\n");
-    statFails.statStatus = STG_E_INVALIDPOINTER;
-    EXPECT_EQ(open(statFails), STG_E_INVALIDPOINTER);
-
-    MemoryStream seekFails("Subject: x\r\n\r\n");
-    seekFails.seekStatus = STG_E_WRITEFAULT;
-    EXPECT_EQ(open(seekFails), STG_E_WRITEFAULT);
-
-    MemoryStream readFails("Subject: x\r\n\r\n");
-    readFails.readStatus = E_UNEXPECTED;
-    EXPECT_EQ(open(readFails), E_UNEXPECTED);
-    EXPECT_FALSE(message_->Loaded());
-    EXPECT_EQ(readFails.references, 1);
+    const struct {
+        HRESULT MemoryStream::*status;
+        HRESULT value;
+    } faults[] = {
+        {&MemoryStream::statStatus, STG_E_INVALIDPOINTER},
+        {&MemoryStream::seekStatus, STG_E_WRITEFAULT},
+        {&MemoryStream::readStatus, E_UNEXPECTED},
+    };
+    for (const auto& f : faults) {
+        MemoryStream stream("Subject: x\r\n\r\n");
+        stream.*f.status = f.value;
+        EXPECT_EQ(open(stream), f.value);
+        EXPECT_FALSE(message_->Loaded());
+        EXPECT_EQ(stream.references, 1);
+    }
 }
 
 TEST_F(CdoLoad, ReadsUntilTheStreamIsExhaustedWhateverStatReports) {
@@ -110,16 +111,6 @@ TEST_F(CdoLoad, ReadsAnExactlySizedStreamInTwoReads) {
     MemoryStream stream("Subject: x\r\n\r\n" + std::string(4000, 'b'));
     ASSERT_EQ(open(stream), S_OK);
     EXPECT_EQ(stream.reads, 2) << "one read for the content, one that finds the end";
-}
-
-TEST_F(CdoLoad, CopesWithBinaryBytesAndNuls) {
-    const char bytes[] = "X-Bin: \x01\xff\x00\x80\r\n\r\n\x00\x00\xfe";
-    MemoryStream stream(std::string(bytes, sizeof bytes - 1));
-    ASSERT_EQ(open(stream), S_OK);
-    EXPECT_EQ(message_->Body(), std::string_view("\x00\x00\xfe", 3));
-
-    MemoryStream nulFirst(std::string("\0Subject: x\r\n", 13));
-    EXPECT_TRUE(FAILED(open(nulFirst)));
 }
 
 TEST_F(CdoLoad, LoadsFiftyMegabytes) {

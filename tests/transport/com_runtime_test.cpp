@@ -16,32 +16,28 @@ DWORD prefixOf(BSTR text) {
 }
 
 TEST(Bstr, HoldsByteCountBeforeAndTerminatorAfterTheCharacters) {
-    BSTR text = SysAllocStringLen(u"IStream and more", 7);
-    ASSERT_NE(text, nullptr);
-    EXPECT_EQ(prefixOf(text), 14u);
-    EXPECT_EQ(SysStringLen(text), 7u);
-    EXPECT_EQ(std::u16string_view(text), u"IStream");
-    EXPECT_EQ(text[7], 0);
-    SysFreeString(text);
+    const struct {
+        const OLECHAR* chars;
+        UINT length;
+        std::u16string_view expected;
+    } cases[] = {
+        {u"IStream and more", 7, u"IStream"},
+        {u"a\0b", 3, std::u16string_view(u"a\0b", 3)},            // embedded NULs count
+        {nullptr, 5, std::u16string_view(u"\0\0\0\0\0", 5)},  // no text: zero-filled
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.length);
+        BSTR text = SysAllocStringLen(c.chars, c.length);
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(prefixOf(text), 2 * c.length);
+        EXPECT_EQ(SysStringLen(text), c.length);
+        EXPECT_EQ(std::u16string_view(text, c.length), c.expected);
+        EXPECT_EQ(text[c.length], 0);
+        SysFreeString(text);
+    }
 }
 
-TEST(Bstr, KeepsEmbeddedNulsInItsLength) {
-    const OLECHAR chars[] = {u'a', 0, u'b'};
-    BSTR text = SysAllocStringLen(chars, 3);
-    EXPECT_EQ(SysStringLen(text), 3u);
-    EXPECT_EQ(text[2], u'b');
-    SysFreeString(text);
-}
-
-TEST(Bstr, WithoutTextIsZeroFilledAndTerminated) {
-    BSTR text = SysAllocStringLen(nullptr, 5);
-    ASSERT_NE(text, nullptr);
-    for (int i = 0; i <= 5; ++i) EXPECT_EQ(text[i], 0);
-    EXPECT_EQ(SysStringLen(text), 5u);
-    SysFreeString(text);
-}
-
-TEST(Bstr, CountsUpToTheTerminatorAndAcceptsNull) {
+TEST(Bstr, CountsUpToTheTerminatorAcceptsNullAndRefusesLengthsTheByteCountCannotHold) {
     BSTR text = SysAllocString(u"Pellicor");
     EXPECT_EQ(SysStringLen(text), 8u);
     EXPECT_EQ(prefixOf(text), 16u);
@@ -49,9 +45,6 @@ TEST(Bstr, CountsUpToTheTerminatorAndAcceptsNull) {
     EXPECT_EQ(SysAllocString(nullptr), nullptr);
     EXPECT_EQ(SysStringLen(nullptr), 0u);
     SysFreeString(nullptr);
-}
-
-TEST(Bstr, RefusesALengthTheByteCountCannotHold) {
     EXPECT_EQ(SysAllocStringLen(nullptr, 0x80000000u), nullptr);
     EXPECT_EQ(SysAllocStringLen(nullptr, 0xFFFFFFFFu), nullptr);
 }

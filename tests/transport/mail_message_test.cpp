@@ -35,22 +35,26 @@ std::string senderOf(const Held& held) {
 const char kReply[] =
     "From: \"Smith, Ann\" (away) <ann@example.com>\r\nTo: bob@partner.example\r\nSubject: Out of Office\r\n\r\nBack soon.\r\n";
 
-TEST(MailMessageSender, IsTheEnvelopeSenderWithoutAngleBrackets) {
-    EXPECT_EQ(senderOf(Held(kReply, {"<relay@example.org>", {"bob@partner.example"}})), "relay@example.org");
-    EXPECT_EQ(senderOf(Held(kReply, {"relay@example.org", {"bob@partner.example"}})), "relay@example.org");
-}
-
-TEST(MailMessageSender, IsTheFromAddressForTheNullSender) {
-    EXPECT_EQ(senderOf(Held(kReply, {"", {"bob@partner.example"}})), "ann@example.com");
-    EXPECT_EQ(senderOf(Held(kReply, {"<>", {"bob@partner.example"}})), "ann@example.com");
-    EXPECT_EQ(senderOf(Held("From: ann@example.com (Ann Smith)\r\n\r\n", {"", {"x@y"}})), "ann@example.com");
-    EXPECT_EQ(senderOf(Held("From: a@example.com, b@example.com\r\n\r\n", {"", {"x@y"}})), "a@example.com");
-    EXPECT_EQ(senderOf(Held("fRoM:\r\n <folded@example.com>\r\n\r\n", {"", {"x@y"}})), "folded@example.com");
-}
-
-TEST(MailMessageSender, IsMissingForANullSenderWithoutFrom) {
-    EXPECT_EQ(senderOf(Held("Subject: x\r\n\r\n", {"", {"x@y"}})), "<missing>");
-    EXPECT_EQ(senderOf(Held("not a message", {"<>", {"x@y"}})), "<missing>");
+TEST(MailMessageSender, IsTheEnvelopeSenderOrForTheNullSenderTheFromAddress) {
+    const struct {
+        const char* content;
+        const char* envelope;
+        const char* sender;
+    } cases[] = {
+        {kReply, "<relay@example.org>", "relay@example.org"},
+        {kReply, "relay@example.org", "relay@example.org"},
+        {kReply, "", "ann@example.com"},
+        {kReply, "<>", "ann@example.com"},
+        {"From: ann@example.com (Ann Smith)\r\n\r\n", "", "ann@example.com"},
+        {"From: a@example.com, b@example.com\r\n\r\n", "", "a@example.com"},
+        {"fRoM:\r\n <folded@example.com>\r\n\r\n", "", "folded@example.com"},
+        {"Subject: x\r\n\r\n", "", "<missing>"},
+        {"not a message", "<>", "<missing>"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(senderOf(Held(c.content, {c.envelope, {"bob@partner.example"}})), c.sender)
+            << c.content << " / " << c.envelope;
+    }
 }
 
 TEST(MailMessageProperties, StringReadsSucceedOnlyWhenValueAndTerminatorFit) {

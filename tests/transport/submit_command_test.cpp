@@ -52,13 +52,14 @@ struct Outcome {
 };
 
 // Runs the command with `input` on standard input.
-Outcome run(std::vector<std::string> args, const std::string& input = "") {
+Outcome run(std::vector<std::string> args, const std::string& input = "",
+            const submit::EventFirer& sink = recordingSink) {
     seen = Seen{};
     std::FILE* in = std::tmpfile();
     std::fwrite(input.data(), 1, input.size(), in);
     std::rewind(in);
     std::ostringstream out, err;
-    int status = submit::RunSubmit(args, recordingSink, in, out, err);
+    int status = submit::RunSubmit(args, sink, in, out, err);
     std::fclose(in);
     return {status, out.str(), err.str()};
 }
@@ -125,19 +126,14 @@ TEST(Submit, RefusesBadInputWithOneLineAndStatus2) {
 }
 
 TEST(Submit, ReportsAnUnregisteredSinkWithItsReasonAndStatus2) {
-    std::FILE* in = std::tmpfile();
-    std::fputs(kOrdinary, in);
-    std::rewind(in);
-    std::ostringstream out, err;
     auto unreachable = [](IMailMsgProperties*, platform::smtp::Verdict*, std::string& reason) {
         reason = "the sink is not registered";
-        return REGDB_E_CLASSNOTREG;
+        return HRESULT(REGDB_E_CLASSNOTREG);
     };
-    EXPECT_EQ(submit::RunSubmit({"--from", "a@b", "--to", "c@d"}, unreachable, in, out, err),
-              submit::kExitNotRegistered);
-    std::fclose(in);
-    EXPECT_EQ(out.str(), "");
-    EXPECT_EQ(err.str(), "pellicor-submit: the sink is not registered\n");
+    Outcome result = run({"--from", "a@b", "--to", "c@d"}, kOrdinary, unreachable);
+    EXPECT_EQ(result.status, submit::kExitNotRegistered);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "pellicor-submit: the sink is not registered\n");
 }
 
 TEST(Submit, AcceptsSixtyFourMebibytesAndRefusesOneByteMore) {
