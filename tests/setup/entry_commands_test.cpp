@@ -17,6 +17,7 @@ TEST_F(WindowTest, AddOpensWithTheAtSignAndTheCaretAfterIt) {
     EXPECT_EQ(toolkit.inputBoxes[0].prompt, "Add new e-mail domain:\r\r  Example:\r@example.com");
     EXPECT_EQ(toolkit.inputBoxes[0].title, "Pellicor setup");
     EXPECT_EQ(StoredRuleList(0), Names({"@a.example"}));
+    EXPECT_TRUE(RuleListExists(1) && RuleListExists(2)) << "a save in an empty hive creates every list key";
     // The new entry is selected, with its list's Edit and Delete.
     EXPECT_EQ(form->List1[0]->ListIndex(), 0);
     EXPECT_EQ(EnabledButtons(0), "Add, Edit, Delete, Delete All, Add * (any domain), Import, Export");

@@ -99,15 +99,6 @@ TEST_F(WindowTest, OnlyOneListHoldsASelection) {
     EXPECT_EQ(EnabledButtons(1), "Add, Delete All, Import, Export");
 }
 
-TEST_F(WindowTest, SaveCreatesTheProductKeysInAnEmptyHive) {
-    Open();
-    toolkit.inputAnswers = {"@new.example"};
-    Click(*form->Command1[1]);
-    EXPECT_EQ(StoredRuleList(1), Names({"@new.example"}));
-    EXPECT_TRUE(RuleListExists(0));
-    EXPECT_TRUE(RuleListExists(2));
-}
-
 TEST_F(WindowTest, FailedSaveKeepsWhatWasStoredAndSaysSo) {
     StoreRuleList(0, {"@kept.example"});
     StoreRuleList(1, {"@also-kept.example"});

@@ -259,57 +259,48 @@ TEST_F(ClsRegistryTest, SetKeyValueCreatesMissingLevels) {
     EXPECT_EQ(registry.QueryValue(kMachine, deep, "v", {}), RegistryVariant(7));
 }
 
+// A save, as the window makes it, in a transaction over an old list.
 class ClsRegistryTransactionTest : public ClsRegistryTest {
 protected:
     void SetUp() override {
         transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
         ASSERT_NE(transaction, INVALID_HANDLE_VALUE);
         ASSERT_NE(transaction, nullptr);
-    }
-    void TearDown() override { CloseHandle(transaction); }
-
-    // Empties list key and writes two entries, as the window's save does.
-    void Save(clsRegistry& inside) {
+        inside = clsRegistry(transaction);
+        ASSERT_EQ(registry.SetKeyValue(kMachine, kKey, "@old.example", REG_SZ, std::string()), ERROR_SUCCESS);
         EXPECT_EQ(inside.DeleteKey(kMachine, kKey), ERROR_SUCCESS);
         EXPECT_EQ(inside.CreateNewKey(kMachine, kKey), ERROR_SUCCESS);
         EXPECT_EQ(inside.SetKeyValue(kMachine, kKey, "@new.example", REG_SZ, std::string()), ERROR_SUCCESS);
         EXPECT_EQ(inside.SetKeyValue(kMachine, kKey + "\\Sub", "n", REG_DWORD, 3), ERROR_SUCCESS);
     }
+    void TearDown() override { CloseHandle(transaction); }
+
+    // The list as seen through a registry object: the new state has the subkey too.
+    void ExpectState(clsRegistry& through, bool isNew) {
+        std::vector<std::string> names;
+        EXPECT_EQ(through.EnumValues(kMachine, kKey, names, "*"), 1);
+        EXPECT_EQ(names, std::vector<std::string>{isNew ? "@new.example" : "@old.example"});
+        if (isNew)
+            EXPECT_EQ(through.QueryValue(kMachine, kKey + "\\Sub", "n", {}), RegistryVariant(3));
+        else
+            EXPECT_EQ(through.CheckKey(kMachine, kKey + "\\Sub"), ERROR_FILE_NOT_FOUND);
+    }
 
     HANDLE transaction = nullptr;
+    clsRegistry inside;
 };
 
 TEST_F(ClsRegistryTransactionTest, WritesAreSeenOnlyAfterCommit) {
-    ASSERT_EQ(registry.SetKeyValue(kMachine, kKey, "@old.example", REG_SZ, std::string()), ERROR_SUCCESS);
-    clsRegistry inside(transaction);
-    Save(inside);
-
-    // Inside, the new state; outside, still the old one.
-    std::vector<std::string> names;
-    EXPECT_EQ(inside.EnumValues(kMachine, kKey, names, "*"), 1);
-    EXPECT_EQ(names, std::vector<std::string>{"@new.example"});
-    EXPECT_EQ(inside.QueryValue(kMachine, kKey + "\\Sub", "n", {}), RegistryVariant(3));
-    EXPECT_EQ(registry.EnumValues(kMachine, kKey, names, "*"), 1);
-    EXPECT_EQ(names, std::vector<std::string>{"@old.example"});
-    EXPECT_EQ(registry.CheckKey(kMachine, kKey + "\\Sub"), ERROR_FILE_NOT_FOUND);
-
+    ExpectState(inside, true);
+    ExpectState(registry, false);
     ASSERT_TRUE(CommitTransaction(transaction));
-    EXPECT_EQ(registry.EnumValues(kMachine, kKey, names, "*"), 1);
-    EXPECT_EQ(names, std::vector<std::string>{"@new.example"});
-    EXPECT_EQ(registry.QueryValue(kMachine, kKey + "\\Sub", "n", {}), RegistryVariant(3));
+    ExpectState(registry, true);
 }
 
 TEST_F(ClsRegistryTransactionTest, RollbackLeavesNothing) {
-    ASSERT_EQ(registry.SetKeyValue(kMachine, kKey, "@old.example", REG_SZ, std::string()), ERROR_SUCCESS);
-    clsRegistry inside(transaction);
-    Save(inside);
     EXPECT_EQ(inside.DeleteValue(kMachine, kKey, "@new.example"), ERROR_SUCCESS);
-
     ASSERT_TRUE(RollbackTransaction(transaction));
-    std::vector<std::string> names;
-    EXPECT_EQ(registry.EnumValues(kMachine, kKey, names, "*"), 1);
-    EXPECT_EQ(names, std::vector<std::string>{"@old.example"});
-    EXPECT_EQ(registry.CheckKey(kMachine, kKey + "\\Sub"), ERROR_FILE_NOT_FOUND);
+    ExpectState(registry, false);
 }
 
 }  // namespace
