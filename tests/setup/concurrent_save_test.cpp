@@ -2,8 +2,6 @@
 // the lists the way the sink does, never finds one missing or half written.
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
@@ -19,21 +17,17 @@ TEST_F(WindowTest, ReaderNeverSeesAListMissingWhileTheWindowSaves) {
     const std::string output = (hive.folder() / "reader.txt").string();
     FILE* reader = popen((std::string(SETUP_LIST_READER) + " 3 2 2 >'" + output + "'").c_str(), "w");
     ASSERT_NE(reader, nullptr);
-    auto printed = [&] {
-        std::ostringstream text;
-        text << std::ifstream(output).rdbuf();
-        return text.str();
-    };
-    for (int wait = 0; wait < 1000 && printed().empty(); ++wait)
+    for (int wait = 0; wait < 1000 && ReadFile(output).empty(); ++wait)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_EQ(printed(), "ready\n");
+    ASSERT_EQ(ReadFile(output), "ready\n");
     for (int save = 0; save < 500; ++save)
         form->RefreshRegistry();
     EXPECT_EQ(pclose(reader), 0);
 
+    const std::string result = ReadFile(output);
     long reads = 0, missing = -1, partial = -1;
-    ASSERT_EQ(std::sscanf(printed().c_str(), "ready reads=%ld missing=%ld partial=%ld", &reads, &missing, &partial), 3)
-        << printed();
+    ASSERT_EQ(std::sscanf(result.c_str(), "ready reads=%ld missing=%ld partial=%ld", &reads, &missing, &partial), 3)
+        << result;
     EXPECT_GT(reads, 3);
     EXPECT_EQ(missing, 0);
     EXPECT_EQ(partial, 0);

@@ -1,27 +1,8 @@
 // Import and export through the scripted toolkit, and the file parser on its own.
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-
-#include <sys/stat.h>
 
 #include "rule_list_file.h"
 #include "window_fixture.h"
-
-namespace {
-
-void WriteFile(const std::filesystem::path& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-}  // namespace
 
 TEST(RuleListFileTest, SplitsFieldsAtTabsAndCutsEntriesByList) {
     std::string file = "Jo Bloggs\t jo@Example.com \tsales\r\n\r\n@a@b.example\tno at sign\rend@\n  @last.example  ";

@@ -2,7 +2,10 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -53,4 +56,15 @@ protected:
 
 inline std::vector<std::string> Names(std::initializer_list<const char*> names) {
     return std::vector<std::string>(names.begin(), names.end());
+}
+
+inline void WriteFile(const std::filesystem::path& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// The whole file; empty when it cannot be read.
+inline std::string ReadFile(const std::filesystem::path& path) {
+    std::ostringstream content;
+    content << std::ifstream(path, std::ios::binary).rdbuf();
+    return content.str();
 }
