@@ -49,14 +49,25 @@ TEST(Bstr, CountsUpToTheTerminatorAcceptsNullAndRefusesLengthsTheByteCountCannot
     EXPECT_EQ(SysAllocStringLen(nullptr, 0xFFFFFFFFu), nullptr);
 }
 
-struct CountedObject : IUnknown {
+// A factory that counts its references and creations and never makes anything.
+struct TestFactory : IClassFactory {
     LONG references = 1;
-    STDMETHOD(QueryInterface)(REFIID, void** ppv) override {
+    int created = 0;
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
         *ppv = nullptr;
-        return E_NOINTERFACE;
+        if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
+        *ppv = this;
+        AddRef();
+        return S_OK;
     }
     STDMETHOD_(ULONG, AddRef)() override { return ULONG(++references); }
     STDMETHOD_(ULONG, Release)() override { return ULONG(--references); }
+    STDMETHOD(CreateInstance)(IUnknown*, REFIID, void** ppv) override {
+        ++created;
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHOD(LockServer)(BOOL) override { return S_OK; }
 };
 
 TEST(Variant, ClearFreesTheStringAndReleasesTheObject) {
@@ -68,7 +79,7 @@ TEST(Variant, ClearFreesTheStringAndReleasesTheObject) {
     EXPECT_EQ(VariantClear(&v), S_OK);
     EXPECT_EQ(v.vt, VT_EMPTY);
 
-    CountedObject object;
+    TestFactory object;
     object.AddRef();
     v.vt = VT_UNKNOWN;
     v.punkVal = &object;
@@ -104,31 +115,11 @@ TEST(ComRuntime, RefusesUnknownClassesOutOfProcessContextsAndAggregation) {
     EXPECT_EQ(object, nullptr);
     EXPECT_EQ(CoCreateInstance(CLSID_Message, nullptr, CLSCTX_LOCAL_SERVER, IID_IUnknown, &object),
               REGDB_E_CLASSNOTREG);
-    CountedObject outer;
+    TestFactory outer;
     EXPECT_EQ(CoCreateInstance(CLSID_Message, &outer, CLSCTX_ALL, IID_IUnknown, &object), CLASS_E_NOAGGREGATION);
     EXPECT_EQ(CoCreateInstance(CLSID_Message, nullptr, CLSCTX_ALL, IID_IClassFactory, &object), E_NOINTERFACE);
     EXPECT_EQ(object, nullptr);
 }
-
-struct TestFactory : IClassFactory {
-    LONG references = 1;
-    int created = 0;
-    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
-        *ppv = this;
-        AddRef();
-        return S_OK;
-    }
-    STDMETHOD_(ULONG, AddRef)() override { return ULONG(++references); }
-    STDMETHOD_(ULONG, Release)() override { return ULONG(--references); }
-    STDMETHOD(CreateInstance)(IUnknown*, REFIID, void** ppv) override {
-        ++created;
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    STDMETHOD(LockServer)(BOOL) override { return S_OK; }
-};
 
 TEST(ClassTable, RegisteredFactoriesAreFoundUntilRevokedAndHeldByOneReference) {
     const CLSID testClass = {0xAABBCCDD, 1, 2, {3, 4, 5, 6, 7, 8, 9, 11}};
