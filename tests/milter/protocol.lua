@@ -27,15 +27,11 @@ local function send(conn, m)
     return mt.getreply(conn)
 end
 
-local function judge(m)
+-- Sends `m` alone on a fresh connection and checks the reply.
+local function expect(name, m, wanted)
     local conn = open()
     local reply = send(conn, m)
     mt.disconnect(conn)
-    return reply
-end
-
-local function expect(name, m, wanted)
-    local reply = judge(m)
     check(reply == wanted, string.format("%s: reply %s, expected %s", name, tostring(reply), tostring(wanted)))
     mt.echo("ok " .. name)
 end
