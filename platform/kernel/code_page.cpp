@@ -108,10 +108,20 @@ int WideCharToMultiByte(UINT codePage, DWORD, LPCWCH source, int sourceChars, LP
     if (usedDefaultChar != nullptr) *usedDefaultChar = FALSE;
     if (!supported(codePage) || source == nullptr || sourceChars == 0 || sourceChars < -1 || targetBytes < 0) return 0;
     if (targetBytes > 0 && target == nullptr) return 0;
-    size_t length = sourceChars == -1 ? std::char_traits<char16_t>::length(source) + 1 : static_cast<size_t>(sourceChars);
     size_t capacity = static_cast<size_t>(targetBytes);
-    size_t count = 0;
-    for (size_t i = 0; i < length; ++i) {
+    size_t i = 0;
+    // A terminated ASCII text (the usual rule name or address) is copied in one
+    // tight pass; the general loop below takes over at the first other character.
+    if (sourceChars == -1) {
+        for (; i < capacity && source[i] < 0x80; ++i) {
+            target[i] = static_cast<char>(source[i]);
+            if (source[i] == 0) return static_cast<int>(i + 1);
+        }
+    }
+    size_t length = sourceChars == -1 ? i + std::char_traits<char16_t>::length(source + i) + 1
+                                      : static_cast<size_t>(sourceChars);
+    size_t count = i;
+    for (; i < length; ++i) {
         char32_t c = source[i];
         if (c < 0x80 && count < capacity) {  // the common case: ASCII into room
             target[count++] = static_cast<char>(c);

@@ -38,6 +38,16 @@ TEST(CodePage, MalformedBytesBecomeReplacementOrFailWhenAsked) {
     EXPECT_EQ(MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, "a\xFF", 2, nullptr, 0), 0);
 }
 
+TEST(CodePage, TerminatedTextConvertsWholeOrNotAtAll) {
+    char bytes[6] = {'x', 'x', 'x', 'x', 'x', 'x'};
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"abc", -1, bytes, 4, nullptr, nullptr), 4);
+    EXPECT_STREQ(bytes, "abc");
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"abc", -1, bytes, 3, nullptr, nullptr), 0);
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"ab\u00E9", -1, bytes, 5, nullptr, nullptr), 5);
+    EXPECT_STREQ(bytes, "ab\xC3\xA9");
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"ab\u00E9", -1, bytes, 4, nullptr, nullptr), 0);
+}
+
 TEST(CodePage, TooSmallTargetFailsWithoutOverrun) {
     char16_t target[3] = {u'x', u'x', u'x'};
     EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abcd", 4, target, 2), 0);
