@@ -34,9 +34,25 @@ bool EqualsFoldingAsciiLetters(const char* a, const char* b) {
 
 bool IsAnyDomainEntry(const WCHAR* name) { return name[0] == OLESTR('*') && name[1] == OLESTR('\0'); }
 
-// Converts the value name into `entry`; false when it does not fit.
-bool ToEntryText(const WCHAR* name, char (&entry)[kEntryCapacity]) {
-    return WideCharToMultiByte(CP_ACP, 0, name, -1, entry, kEntryCapacity, nullptr, nullptr) > 0;
+// Whether the value name, converted to 8-bit text, equals the text. A name that
+// does not fit the entry buffer matches nothing.
+bool ConvertedNameMatches(const WCHAR* name, const char* text) {
+    char entry[kEntryCapacity];
+    if (WideCharToMultiByte(CP_ACP, 0, name, -1, entry, kEntryCapacity, nullptr, nullptr) <= 0) return false;
+    return EqualsFoldingAsciiLetters(entry, text);
+}
+
+// The same answer without converting every name: ASCII converts to itself in
+// every code page, so the name's ASCII characters are compared as they stand and
+// most names are refused at their first characters. A name with any other
+// character is converted whole.
+bool NameMatches(const WCHAR* name, const char* text) {
+    for (int i = 0;; ++i) {
+        WCHAR c = name[i];
+        if (c >= 0x80) return ConvertedNameMatches(name, text);
+        if (FoldAsciiLetter(static_cast<char>(c)) != FoldAsciiLetter(text[i])) return false;
+        if (c == 0) return i < kEntryCapacity;
+    }
 }
 
 // Compares every REG_SZ value of an open key with the text until one matches.
@@ -53,8 +69,7 @@ bool AnyValueMatches(RuleStore& store, HKEY key, const char* text, DWORD values,
         }
         if (type != REG_SZ) continue;
         if (IsAnyDomainEntry(name.get())) return true;
-        char entry[kEntryCapacity];
-        if (ToEntryText(name.get(), entry) && EqualsFoldingAsciiLetters(entry, text)) return true;
+        if (NameMatches(name.get(), text)) return true;
     }
     return false;
 }
