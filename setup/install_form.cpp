@@ -163,20 +163,35 @@ void InstallForm::RefreshLists() {
     for (int16_t k = 0; k < 3; ++k) {
         ListBox& list = *List1[At(k)];
         list.Clear();
+        overfull_[At(k)] = false;
         std::vector<std::string> names;
         registry.EnumValues(MachineHive(), kListKeys[At(k)], names, "*");
         for (const std::string& name : names) {
             std::string_view entry = TrimSpaces(name);
+            bool added = true;
             if (k == 0 && entry == "*")
-                list.AddItem(text::kAnyDomainItem);
+                added = list.AddItem(text::kAnyDomainItem);
             else if (!entry.empty())
-                list.AddItem(std::string(entry));
+                added = list.AddItem(std::string(entry));
+            if (!added)
+                overfull_[At(k)] = true;
         }
         ResetButtons(k);
     }
 }
 
 void InstallForm::RefreshRegistry() {
+    // A list written by other means may hold more entries than its list box shows;
+    // a save would replace it by what is shown and lose the rest.
+    for (size_t k = 0; k < 3; ++k) {
+        if (!overfull_[k])
+            continue;
+        ShowError("The change was not saved: the registry holds more entries in list " + std::to_string(k + 1) +
+                  " than the window can show (" + std::to_string(kListBoxCapacity) +
+                  "), and saving would lose the rest.\rShorten that list with the registry tool first.");
+        RefreshLists();
+        return;
+    }
     std::array<std::vector<std::string>, 3> lists;
     for (size_t k = 0; k < 3; ++k) {
         for (int16_t i = 0; i < List1[k]->ListCount(); ++i)

@@ -67,6 +67,8 @@ private:
     void SelectEntry(int16_t Index, const std::string& entry);
 
     WindowToolkit& toolkit_;
+    // Lists whose stored entries did not all fit their list box at the last load.
+    std::array<bool, 3> overfull_{};
 };
 
 // Texts the window shows, for the window and its tests.

@@ -1,6 +1,8 @@
 // Import and export through the scripted toolkit, and the file parser on its own.
 #include <filesystem>
 
+#include <ktmw32.h>
+
 #include "rule_list_file.h"
 #include "window_fixture.h"
 
@@ -141,4 +143,27 @@ TEST_F(WindowTest, ImportStopsAtTheListBoxLimitAndSaysHowManyWereLeftOut) {
     Click(*form->Command1[1]);
     EXPECT_EQ(toolkit.messageBoxes.size(), 2u);
     EXPECT_EQ(StoredRuleList(1).size(), static_cast<size_t>(kListBoxCapacity));
+}
+
+TEST_F(WindowTest, AListLongerThanItsListBoxIsNeverSavedShort) {
+    // Written by other means, in one transaction so the seeding stays quick.
+    HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyTransactedA(HKEY_LOCAL_MACHINE, RuleListKey(1), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                                      nullptr, transaction, nullptr),
+              ERROR_SUCCESS);
+    for (int i = 0; i < kListBoxCapacity + 3; ++i)
+        RegSetValueExA(key, ("@d" + std::to_string(i) + ".example").c_str(), 0, REG_SZ, nullptr, 0);
+    RegCloseKey(key);
+    ASSERT_TRUE(CommitTransaction(transaction));
+    CloseHandle(transaction);
+
+    Open();
+    EXPECT_EQ(form->List1[1]->ListCount(), kListBoxCapacity);
+    toolkit.inputAnswers = {"someone@example.com"};
+    Click(*form->Command1[2]);
+    ASSERT_EQ(toolkit.messageBoxes.size(), 1u);
+    EXPECT_NE(toolkit.messageBoxes[0].prompt.find("not saved"), std::string::npos) << toolkit.messageBoxes[0].prompt;
+    EXPECT_EQ(StoredRuleList(1).size(), static_cast<size_t>(kListBoxCapacity) + 3);
+    EXPECT_TRUE(StoredRuleList(2).empty());
 }
