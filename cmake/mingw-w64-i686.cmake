@@ -1,23 +1,6 @@
-# Cross build for 32-bit Windows (built only: this machine runs 64-bit Wine alone) with Debian's mingw-w64 (posix thread model).
-# The runtime is linked statically, so Pellicor.dll and PellicorSetup.exe need
-# nothing beside them.
+# Cross build for 32-bit Windows (built only: this machine runs 64-bit Wine alone)
+# with Debian's mingw-w64 (posix thread model).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-
 set(PELLICOR_MINGW_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${PELLICOR_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${PELLICOR_MINGW_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${PELLICOR_MINGW_TRIPLE}-windres)
-
-set(CMAKE_FIND_ROOT_PATH /usr/${PELLICOR_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-
-# Programs built here run under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)
