@@ -21,20 +21,37 @@ struct Key {
     bool walkFresh = false;  // taken by the last call; a walk starting now uses it
 };
 
+// A handle is (generation << 32) | (slot + 1). Generations stay below 2^31, so no
+// handle equals a predefined root (sign-extended 0x8000000x) or null.
 class HandleTable {
 public:
     HKEY add(std::unique_ptr<Key> key);
-    Key* find(HKEY handle) const;
+    // Inline: every registry call looks its handle up, enumeration once per item.
+    Key* find(HKEY handle) const {
+        uint32_t generation;
+        const Slot* s = slot(reinterpret_cast<uintptr_t>(handle), generation);
+        if (!s || s->generation.load(std::memory_order_acquire) != generation) return nullptr;
+        return s->key.load(std::memory_order_acquire);
+    }
     std::unique_ptr<Key> remove(HKEY handle);
 
 private:
     static constexpr uint32_t kChunkSize = 4096;
     static constexpr uint32_t kChunks = 4096;
+    static constexpr uint32_t kMaxGeneration = 0x7FFFFFFF;
     struct Slot {
         std::atomic<uint32_t> generation{1};
         std::atomic<Key*> key{nullptr};
     };
-    Slot* slot(uint64_t value, uint32_t& generation) const;
+    Slot* slot(uint64_t value, uint32_t& generation) const {
+        generation = static_cast<uint32_t>(value >> 32);
+        auto index = static_cast<uint32_t>(value);
+        if (index == 0 || generation == 0 || generation > kMaxGeneration) return nullptr;
+        --index;
+        if (index / kChunkSize >= kChunks) return nullptr;
+        Slot* chunk = chunks_[index / kChunkSize].load(std::memory_order_acquire);
+        return chunk ? &chunk[index % kChunkSize] : nullptr;
+    }
 
     std::atomic<Slot*> chunks_[kChunks] = {};
     std::mutex mutex_;
@@ -42,6 +59,9 @@ private:
     uint32_t next_ = 0;
 };
 
-HandleTable& handles();
+inline HandleTable& handles() {
+    static auto* table = new HandleTable;  // never destroyed: handles may be closed during exit
+    return *table;
+}
 
 }  // namespace platform::registry

@@ -23,11 +23,16 @@ REGSAM effectiveAccess(REGSAM sam) {
 
 bool allowed(const Key& key, REGSAM need) { return (key.access & need) == need; }
 
-// The key a handle stands for. A predefined root is looked up afresh, with the hive
-// PELLICOR_REGISTRY names now, into `root`.
-LSTATUS keyOf(HKEY handle, Key*& key, Key& root) {
-    if (handle == HKEY_LOCAL_MACHINE || handle == HKEY_CLASSES_ROOT) {
-        root.connection = threadConnection(hivePath());
+// A predefined root as this thread sees it now: with its connection to the hive
+// PELLICOR_REGISTRY names at this moment. Null for any other handle.
+Key* rootKey(HKEY handle) {
+    if (handle != HKEY_LOCAL_MACHINE && handle != HKEY_CLASSES_ROOT) return nullptr;
+    thread_local Key roots[2];
+    Key& root = roots[handle == HKEY_CLASSES_ROOT];
+    auto connection = threadConnection(hivePath());
+    if (root.connection != connection) {
+        root = Key();
+        root.connection = std::move(connection);
         root.access = KEY_ALL_ACCESS;
         root.ref.root = true;
         if (handle == HKEY_CLASSES_ROOT) {
@@ -35,10 +40,14 @@ LSTATUS keyOf(HKEY handle, Key*& key, Key& root) {
             root.ref.path = {"SOFTWARE", "CLASSES"};
             root.ref.rootLevels = {u"SOFTWARE", u"Classes"};
         }
-        key = &root;
-        return ERROR_SUCCESS;
     }
+    return &root;
+}
+
+// The key a handle stands for.
+LSTATUS keyOf(HKEY handle, Key*& key) {
     key = handles().find(handle);
+    if (!key) key = rootKey(handle);
     return key ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
@@ -90,9 +99,8 @@ LSTATUS openKey(HKEY parent, const char16_t* subKey, REGSAM sam, PHKEY result, H
     if (create && !subKey) return ERROR_INVALID_PARAMETER;
     std::vector<std::u16string> levels;
     if (!splitKeyPath(view(subKey), levels)) return ERROR_INVALID_PARAMETER;
-    Key root;
     Key* base;
-    LSTATUS rc = keyOf(parent, base, root);
+    LSTATUS rc = keyOf(parent, base);
     if (rc != ERROR_SUCCESS) return rc;
     auto connection = base->connection;
     if (transaction) {
@@ -119,9 +127,8 @@ LSTATUS deleteKey(HKEY parent, const char16_t* subKey, HANDLE transaction) {
     if (!subKey) return ERROR_INVALID_PARAMETER;
     std::vector<std::u16string> levels;
     if (!splitKeyPath(view(subKey), levels)) return ERROR_INVALID_PARAMETER;
-    Key root;
     Key* base;
-    LSTATUS rc = keyOf(parent, base, root);
+    LSTATUS rc = keyOf(parent, base);
     if (rc != ERROR_SUCCESS) return rc;
     auto connection = base->connection;
     if (transaction) {
@@ -148,9 +155,8 @@ template <class Char>
 LSTATUS enumValue(HKEY handle, DWORD index, Char* name, LPDWORD nameChars, LPDWORD type, LPBYTE data,
                   LPDWORD dataBytes) {
     if (!name || !nameChars || (data && !dataBytes)) return ERROR_INVALID_PARAMETER;
-    Key root;
     Key* key;
-    LSTATUS rc = keyOf(handle, key, root);
+    LSTATUS rc = keyOf(handle, key);
     if (rc != ERROR_SUCCESS) return rc;
     if (!allowed(*key, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     const Snapshot* snap;
@@ -175,9 +181,8 @@ template <class Char>
 LSTATUS enumKey(HKEY handle, DWORD index, Char* name, LPDWORD nameChars, Char* keyClass, LPDWORD classChars,
                 PFILETIME lastWriteTime) {
     if (!name || !nameChars || (keyClass && !classChars)) return ERROR_INVALID_PARAMETER;
-    Key root;
     Key* key;
-    LSTATUS rc = keyOf(handle, key, root);
+    LSTATUS rc = keyOf(handle, key);
     if (rc != ERROR_SUCCESS) return rc;
     if (!allowed(*key, KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
     const Snapshot* snap;
@@ -204,9 +209,8 @@ LSTATUS queryInfo(HKEY handle, Char* keyClass, LPDWORD classChars, LPDWORD subKe
                   LPDWORD maxClassLen, LPDWORD values, LPDWORD maxValueNameLen, LPDWORD maxValueLen,
                   LPDWORD securityDescriptor, PFILETIME lastWriteTime) {
     if (keyClass && !classChars) return ERROR_INVALID_PARAMETER;
-    Key root;
     Key* key;
-    LSTATUS rc = keyOf(handle, key, root);
+    LSTATUS rc = keyOf(handle, key);
     if (rc != ERROR_SUCCESS) return rc;
     if (!allowed(*key, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     {
@@ -240,9 +244,8 @@ LSTATUS queryInfo(HKEY handle, Char* keyClass, LPDWORD classChars, LPDWORD subKe
 LSTATUS queryValue(HKEY handle, std::u16string_view name, bool ansi, LPDWORD type, LPBYTE data, LPDWORD dataBytes) {
     if (data && !dataBytes) return ERROR_INVALID_PARAMETER;
     if (name.size() > kMaxValueNameChars) return ERROR_INVALID_PARAMETER;
-    Key root;
     Key* key;
-    LSTATUS rc = keyOf(handle, key, root);
+    LSTATUS rc = keyOf(handle, key);
     if (rc != ERROR_SUCCESS) return rc;
     if (!allowed(*key, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     std::lock_guard lock(key->connection->mutex);
@@ -259,9 +262,8 @@ LSTATUS queryValue(HKEY handle, std::u16string_view name, bool ansi, LPDWORD typ
 LSTATUS setValue(HKEY handle, std::u16string_view name, DWORD type, const BYTE* data, DWORD bytes) {
     if (!data && bytes) return ERROR_INVALID_PARAMETER;
     if (name.size() > kMaxValueNameChars) return ERROR_INVALID_PARAMETER;
-    Key root;
     Key* key;
-    LSTATUS rc = keyOf(handle, key, root);
+    LSTATUS rc = keyOf(handle, key);
     if (rc != ERROR_SUCCESS) return rc;
     if (!allowed(*key, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     std::lock_guard lock(key->connection->mutex);
@@ -271,9 +273,8 @@ LSTATUS setValue(HKEY handle, std::u16string_view name, DWORD type, const BYTE* 
 
 LSTATUS deleteValue(HKEY handle, std::u16string_view name) {
     if (name.size() > kMaxValueNameChars) return ERROR_INVALID_PARAMETER;
-    Key root;
     Key* key;
-    LSTATUS rc = keyOf(handle, key, root);
+    LSTATUS rc = keyOf(handle, key);
     if (rc != ERROR_SUCCESS) return rc;
     if (!allowed(*key, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     std::lock_guard lock(key->connection->mutex);
