@@ -667,14 +667,62 @@ std::string hivePath() {
     return path && *path ? std::string(path) : std::string("/var/lib/pellicor/registry.sqlite");
 }
 
+namespace {
+
+// Connections of threads that ended, kept for the threads to come: opening one
+// costs far more than a lookup, and a host may start a thread for every client
+// (libmilter does). The most recently kept is taken first; the oldest goes when full.
+class SpareConnections {
+public:
+    void put(std::shared_ptr<Connection> connection) {
+        std::lock_guard lock(mutex_);
+        if (spares_.size() == kMaxSpares) spares_.erase(spares_.begin());
+        spares_.push_back(std::move(connection));
+    }
+    std::shared_ptr<Connection> take(const std::string& path) {
+        std::lock_guard lock(mutex_);
+        for (auto it = spares_.rbegin(); it != spares_.rend(); ++it) {
+            if ((*it)->path() != path || (*it)->inherited()) continue;
+            auto connection = std::move(*it);
+            spares_.erase(std::next(it).base());
+            return connection;
+        }
+        return nullptr;
+    }
+
+private:
+    static constexpr size_t kMaxSpares = 64;
+    std::mutex mutex_;
+    std::vector<std::shared_ptr<Connection>> spares_;
+};
+
+SpareConnections& spareConnections() {
+    static auto* spares = new SpareConnections;  // never destroyed: threads may end during exit
+    return *spares;
+}
+
+// One thread's connections by hive path; they become spares when the thread ends.
+struct ThreadConnections {
+    std::unordered_map<std::string, std::shared_ptr<Connection>> byPath;
+    ~ThreadConnections() {
+        for (auto& [path, connection] : byPath) {
+            if (connection && !connection->inherited()) spareConnections().put(std::move(connection));
+        }
+    }
+};
+
+}  // namespace
+
 std::shared_ptr<Connection> threadConnection(const std::string& path) {
-    thread_local std::unordered_map<std::string, std::shared_ptr<Connection>> connections;
+    thread_local ThreadConnections threadConnections;
+    auto& connections = threadConnections.byPath;
     auto& connection = connections[path];
     if (connection && connection->inherited()) {
         // SQLite connections must not cross fork(): neither use nor close the parent's.
         static auto* inherited = new std::vector<std::shared_ptr<Connection>>;
         inherited->push_back(std::move(connection));
     }
+    if (!connection) connection = spareConnections().take(path);
     bool replace = !connection;
     if (connection) {
         std::lock_guard lock(connection->mutex);

@@ -118,9 +118,33 @@ TEST(RegistryHive, ForeignDatabaseIsRefusedNotWritten) {
     EXPECT_EQ(contents(hive.path()), before);
 }
 
-// The body's exit code in a child: 0 when it returns true. On a thread of its own its
-// connection closes when it ends, as at a process's exit; on the forking thread it
-// goes on with the connection that thread had.
+// The connections this process holds open to the hive file.
+int connectionsTo(const std::filesystem::path& hive) {
+    int count = 0;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (std::filesystem::read_symlink(fd.path(), error) == hive) ++count;
+    }
+    return count;
+}
+
+// libmilter, for one, starts a thread for every MTA connection: each new thread
+// takes up the connection an ended one left, rather than opening the hive anew.
+TEST(RegistryHive, ThreadsOneAfterAnotherShareOneConnection) {
+    TempHive hive;
+    RegCloseKey(createKey("SOFTWARE\\Shared"));
+    for (int i = 0; i < 10; ++i) {
+        std::thread([] {
+            HKEY key;
+            if (openKey("SOFTWARE\\Shared", key) == ERROR_SUCCESS) RegCloseKey(key);
+        }).join();
+    }
+    EXPECT_EQ(connectionsTo(hive.path()), 2);  // this thread's, and the one the threads passed on
+}
+
+// The body's exit code in a child: 0 when it returns true. It runs on a thread of its
+// own, as the sink does, or on the forking thread, going on with the connection that
+// thread had.
 int inChild(bool asNobody, bool (*body)(), bool ownThread = true) {
     pid_t child = fork();
     if (child == 0) {
