@@ -7,7 +7,6 @@
 #include <cstring>
 #include <string>
 #include <thread>
-#include <algorithm>
 
 #include <fcntl.h>
 #include <grp.h>
@@ -114,8 +113,6 @@ int main(int argc, char* argv[]) {
     for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&stopSignals, signal);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
-    // Two event threads per processor: an event waits on the hive as much as it computes.
-    host.StartEventThreads(2 * std::max(1u, std::thread::hardware_concurrency()));
 
     LogInfo("started on %s", options->socket.c_str());
     std::atomic<bool> loopEnded{false};

@@ -1,9 +1,6 @@
 #include "transport_host.h"
 
-#include <algorithm>
-
 #include <cstdio>
-#include <future>
 #include <new>
 
 #include "objbase.h"
@@ -28,53 +25,12 @@ Judgement Failure(const char* step, HRESULT hr) {
 
 }  // namespace
 
-void TransportHost::StartEventThreads(unsigned count) {
-    for (unsigned i = 0; i < count; ++i) eventThreads_.emplace_back([this] { RunEvents(); });
-}
-
 TransportHost::~TransportHost() { Shutdown(); }
 
 void TransportHost::Shutdown() {
-    {
-        std::lock_guard<std::mutex> lock(queueMutex_);
-        stopping_ = true;
-    }
-    queueChanged_.notify_all();
-    for (std::thread& thread : eventThreads_) thread.join();
-    eventThreads_.clear();
     std::lock_guard<std::mutex> lock(sinkMutex_);
     if (cachedSink_) cachedSink_->Release();
     cachedSink_ = nullptr;
-}
-
-void TransportHost::RunEvents() {
-    for (;;) {
-        std::function<void()> event;
-        {
-            std::unique_lock<std::mutex> lock(queueMutex_);
-            queueChanged_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
-            if (queue_.empty()) return;
-            event = std::move(queue_.front());
-            queue_.pop_front();
-        }
-        event();
-    }
-}
-
-Judgement TransportHost::Judge(std::string content, const platform::smtp::Envelope& envelope) try {
-    if (eventThreads_.empty()) return JudgeOnThisThread(std::move(content), envelope);
-    std::packaged_task<Judgement()> event(
-        [&] { return JudgeOnThisThread(std::move(content), envelope); });
-    std::future<Judgement> judged = event.get_future();
-    {
-        std::lock_guard<std::mutex> lock(queueMutex_);
-        if (stopping_) return Failure("judging while stopping", E_UNEXPECTED);
-        queue_.emplace_back([&event] { event(); });
-    }
-    queueChanged_.notify_one();
-    return judged.get();
-} catch (const std::exception&) {
-    return Failure("handing the message to an event thread", E_OUTOFMEMORY);
 }
 
 HRESULT TransportHost::AcquireSink(IUnknown** sink) {
@@ -103,7 +59,7 @@ HRESULT TransportHost::AcquireSink(IUnknown** sink) {
     return S_OK;
 }
 
-Judgement TransportHost::JudgeOnThisThread(std::string content, const platform::smtp::Envelope& envelope) try {
+Judgement TransportHost::Judge(std::string content, const platform::smtp::Envelope& envelope) try {
     IMailMsgProperties* message = nullptr;
     HRESULT hr = platform::smtp::CreateMailMessage(std::move(content), envelope, &message);
     if (FAILED(hr)) return Failure("building the mail message", hr);
