@@ -1,11 +1,13 @@
 #include "hive.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <sqlite3.h>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -661,6 +663,16 @@ LSTATUS Connection::rollback() {
     ++generation_;
     return rc;
 }
+
+namespace {
+
+std::atomic<unsigned> forks{0};
+
+[[maybe_unused]] const int forkCounter = pthread_atfork(nullptr, nullptr, [] { ++forks; });
+
+}  // namespace
+
+unsigned forkCount() { return forks.load(std::memory_order_relaxed); }
 
 std::string hivePath() {
     const char* path = std::getenv("PELLICOR_REGISTRY");

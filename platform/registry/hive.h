@@ -62,6 +62,10 @@ struct KeyRef {
     std::vector<std::u16string> rootLevels;  // a root view's path as created when missing
 };
 
+// The forks this process came through since the registry was loaded: a connection
+// opened at another count belongs to a parent. Cheaper than getpid() on every call.
+unsigned forkCount();
+
 class Connection {
 public:
     Connection(std::string path, bool transactional);
@@ -75,7 +79,7 @@ public:
     // True when the file this connection reads is no longer the one at its path.
     bool stale() const;
     // True in a child process: the connection belongs to the parent that forked.
-    bool inherited() const { return pid_ != getpid(); }
+    bool inherited() const { return forks_ != forkCount(); }
 
     // Reading. Each result reflects one committed state of the hive.
     LSTATUS open(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& result);
@@ -132,7 +136,7 @@ private:
     sqlite3* db_ = nullptr;
     dev_t device_ = 0;
     ino_t inode_ = 0;
-    pid_t pid_ = getpid();
+    unsigned forks_ = forkCount();
     sqlite3_stmt* stmts_[kStmtCount] = {};
 
     // Caches, valid while nothing in the hive changed: data_version for other

@@ -183,7 +183,8 @@ TEST(RegistryHive, UserWhoMayNotWriteStillReads) {
               0);
 }
 
-// The child goes on on the forking thread, whose connection to the hive it inherits.
+// The child goes on on the forking thread, whose connection to the hive it inherits:
+// it leaves that one alone and opens its own.
 TEST(RegistryHive, ChildProcessOfAUserOfTheHiveUsesItToo) {
     TempHive hive;
     HKEY key = createKey("SOFTWARE\\Forked");
@@ -191,7 +192,8 @@ TEST(RegistryHive, ChildProcessOfAUserOfTheHiveUsesItToo) {
     auto child = [] {
         HKEY own = createKey("SOFTWARE\\Forked");
         return own && setString(own, "child", "") == ERROR_SUCCESS &&
-               valueNames(own) == std::vector<std::string>{"parent", "child"};
+               valueNames(own) == std::vector<std::string>{"parent", "child"} &&
+               connectionsTo(getenv("PELLICOR_REGISTRY")) == 2;
     };
     EXPECT_EQ(inChild(false, child, false), 0);
     EXPECT_EQ(valueNames(key), (std::vector<std::string>{"parent", "child"}));
