@@ -32,9 +32,18 @@ std::u16string widen(std::string_view utf8) { return Utf16FromUtf8(utf8); }
 std::string narrow(std::u16string_view utf16) { return Utf8FromUtf16(utf16); }
 
 std::string folded(std::u16string_view name) {
-    std::u16string up(name);
-    for (auto& c : up) c = upper(c);
-    return narrow(up);
+    // ASCII, as most names are, is its own UTF-8: fold it in place.
+    std::string ascii(name.size(), '\0');
+    for (size_t i = 0; i < name.size(); ++i) {
+        char16_t c = name[i];
+        if (c >= 0x80) {
+            std::u16string up(name);
+            for (auto& u : up) u = upper(u);
+            return narrow(up);
+        }
+        ascii[i] = static_cast<char>(upper(c));
+    }
+    return ascii;
 }
 
 bool splitKeyPath(std::u16string_view path, std::vector<std::u16string>& levels) {
