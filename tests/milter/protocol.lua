@@ -19,7 +19,7 @@ local function send(conn, m)
     check(mt.mailfrom(conn, m.from) == nil, "MAIL FROM")
     for _, rcpt in ipairs(m.rcpts) do check(mt.rcptto(conn, rcpt) == nil, "RCPT TO") end
     for _, h in ipairs(m.headers) do check(mt.header(conn, h[1], h[2]) == nil, "header " .. h[1]) end
-    check(mt.eoh(conn) == nil, "EOH")
+    if not mt.test_option(conn, SMFIP_NOEOH) then check(mt.eoh(conn) == nil, "EOH") end
     if not mt.test_option(conn, SMFIP_NOBODY) then
         check(mt.bodystring(conn, m.body or "Hello.\r\n") == nil, "body")
     end
@@ -51,6 +51,7 @@ local conn = open()
 check(mt.test_option(conn, SMFIP_NOCONNECT), "connect info not skipped")
 check(mt.test_option(conn, SMFIP_NOHELO), "HELO not skipped")
 check(mt.test_option(conn, SMFIP_NOBODY), "body not skipped, though the marker reads header fields only")
+check(mt.test_option(conn, SMFIP_NOEOH), "end of headers not skipped")
 mt.disconnect(conn)
 
 if sink == "missing" then

@@ -77,8 +77,9 @@ sfsistat Gather(SMFICTX* ctx, unsigned long noReplyBit, const char* where, Step 
 // since it decides only at the end of the message.
 sfsistat OnNegotiate(SMFICTX* ctx, unsigned long, unsigned long offeredSteps, unsigned long, unsigned long,
                      unsigned long* actions, unsigned long* steps, unsigned long*, unsigned long*) try {
-    unsigned long wanted = SMFIP_NOCONNECT | SMFIP_NOHELO | SMFIP_NOUNKNOWN | SMFIP_NODATA | SMFIP_NR_MAIL |
-                           SMFIP_NR_RCPT | SMFIP_NR_HDR | SMFIP_NR_EOH | SMFIP_NR_BODY | SMFIP_HDR_LEADSPC;
+    unsigned long wanted = SMFIP_NOCONNECT | SMFIP_NOHELO | SMFIP_NOUNKNOWN | SMFIP_NODATA | SMFIP_NOEOH |
+                           SMFIP_NR_MAIL | SMFIP_NR_RCPT | SMFIP_NR_HDR | SMFIP_NR_EOH | SMFIP_NR_BODY |
+                           SMFIP_HDR_LEADSPC;
     if (!kMarkerReadsBody) wanted |= SMFIP_NOBODY;
     *actions = 0;
     *steps = wanted & offeredSteps;
@@ -127,6 +128,7 @@ sfsistat OnEndOfMessage(SMFICTX* ctx) try {
         session.failure.clear();
         return SMFIS_ACCEPT;
     }
+    session.message.EndHeaders();  // the end of the header section is not sent (no body either)
     platform::smtp::Envelope envelope;
     envelope.sender = session.message.sender();
     envelope.recipients = session.message.recipients();
