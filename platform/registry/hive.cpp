@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <sqlite3.h>
@@ -17,6 +18,13 @@
 namespace platform::registry {
 
 namespace {
+
+// Counts the writes and commits of every connection in this process, so that a
+// connection can tell whether the hive may have changed under this process's hand.
+std::atomic<uint64_t> processWrites{0};
+
+// How long a connection trusts that the file at its path is still the one it opened.
+constexpr auto kFileCheckInterval = std::chrono::seconds(1);
 
 // Marks a SQLite file as a registry hive ("PREG"), so a foreign database is refused
 // rather than written into.
@@ -159,9 +167,14 @@ Connection::~Connection() {
 
 bool Connection::stale() const {
     if (state_ == State::Bad) return true;
-    struct stat st;
-    if (stat(path_.c_str(), &st) != 0) return db_ != nullptr;
     if (db_ == nullptr) return false;
+    // A replaced hive file (a restore, say) is noticed within a second; looking on
+    // every key opened cost a system call each time.
+    auto now = std::chrono::steady_clock::now();
+    if (now - fileCheckedAt_ < kFileCheckInterval) return false;
+    fileCheckedAt_ = now;
+    struct stat st;
+    if (stat(path_.c_str(), &st) != 0) return true;
     return st.st_dev != device_ || st.st_ino != inode_;
 }
 
@@ -297,6 +310,7 @@ LSTATUS Connection::beginTransactionIfNeeded() {
 }
 
 LSTATUS Connection::refresh() {
+    writesSeen_ = processWrites.load();
     LSTATUS rc = prepare(false);
     if (rc != ERROR_SUCCESS) return rc;
     if (state_ == State::Ready) {
@@ -362,14 +376,26 @@ LSTATUS Connection::locate(KeyRef& key, bool& exists) {
 }
 
 LSTATUS Connection::open(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& result) {
-    LSTATUS rc = refresh();
-    if (rc != ERROR_SUCCESS) return rc;
     KeyRef target;
     target.path = base.path;
     for (const auto& level : levels) target.path.push_back(folded(level));
     target.root = base.root && levels.empty();
     target.rootLevels = target.root ? base.rootLevels : std::vector<std::u16string>{};
     target.id = -1;
+    std::string joinedPath = joined(target.path);
+    // A key this connection found, with nothing in this process written since it last
+    // looked at the hive, opens without looking again. Should another process have
+    // deleted it meanwhile, the handle's first use says so (ERROR_KEY_DELETED), as
+    // for a key deleted just after it was opened.
+    if (!transactional_ && state_ == State::Ready && cachedAt_ == generation_ && writesSeen_ == processWrites.load()) {
+        if (auto hit = paths_.find(joinedPath); hit != paths_.end()) {
+            target.id = hit->second;
+            result = std::move(target);
+            return ERROR_SUCCESS;
+        }
+    }
+    LSTATUS rc = refresh();
+    if (rc != ERROR_SUCCESS) return rc;
     if (state_ != State::Ready) {
         if (target.root) {
             result = std::move(target);
@@ -377,7 +403,6 @@ LSTATUS Connection::open(const KeyRef& base, const std::vector<std::u16string>& 
         }
         return base.root ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
     }
-    std::string joinedPath = joined(target.path);
     if (auto hit = paths_.find(joinedPath); hit != paths_.end()) {
         target.id = hit->second;
         result = std::move(target);
@@ -512,6 +537,7 @@ LSTATUS Connection::write(Body body) {
         }
     }
     ++generation_;  // our own writes do not change data_version
+    ++processWrites;
     return rc;
 }
 
@@ -653,6 +679,7 @@ LSTATUS Connection::commit() {
     if (rc != ERROR_SUCCESS && begun_) run(kRollback);
     active_ = false;
     ++generation_;
+    ++processWrites;
     return rc;
 }
 

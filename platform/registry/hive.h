@@ -3,6 +3,7 @@
 // `mutex`); the registry keeps one per thread per hive path, and a transaction
 // has its own.
 #pragma once
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -76,7 +77,8 @@ public:
     std::mutex mutex;
 
     const std::string& path() const { return path_; }
-    // True when the file this connection reads is no longer the one at its path.
+    // True when the file this connection reads is no longer the one at its path
+    // (looked at once a second at most).
     bool stale() const;
     // True in a child process: the connection belongs to the parent that forked.
     bool inherited() const { return forks_ != forkCount(); }
@@ -139,12 +141,14 @@ private:
     unsigned forks_ = forkCount();
     sqlite3_stmt* stmts_[kStmtCount] = {};
 
-    // Caches, valid while nothing in the hive changed: data_version for other
-    // connections' commits, writes_ for this one's.
+    // When stale() last looked at the file at path_.
+    mutable std::chrono::steady_clock::time_point fileCheckedAt_;
+    // Caches, valid while nothing in the hive changed: data_version tells of other
+    // connections' commits, generation_ of this one's writes.
     int64_t dataVersion_ = -1;
-    uint64_t writes_ = 0;
     uint64_t cachedAt_ = UINT64_MAX;
     uint64_t generation_ = 0;
+    uint64_t writesSeen_ = 0;  // the process's writes counted at the last refresh
     std::unordered_map<std::string, int64_t> paths_;
     std::unordered_map<int64_t, std::shared_ptr<const Snapshot>> snapshots_;
 };

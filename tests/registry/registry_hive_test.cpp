@@ -142,6 +142,18 @@ TEST(RegistryHive, ThreadsOneAfterAnotherShareOneConnection) {
     EXPECT_EQ(connectionsTo(hive.path()), 2);  // this thread's, and the one the threads passed on
 }
 
+// Each thread has its own connection and key cache: a key another thread of the
+// process deleted is gone at the next open, however recently this thread opened it.
+TEST(RegistryHive, KeyDeletedOnAnotherThreadIsGoneAtTheNextOpen) {
+    TempHive hive;
+    RegCloseKey(createKey("SOFTWARE\\Doomed"));
+    HKEY key;
+    ASSERT_EQ(openKey("SOFTWARE\\Doomed", key), ERROR_SUCCESS);
+    RegCloseKey(key);
+    std::thread([] { RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Doomed"); }).join();
+    EXPECT_EQ(openKey("SOFTWARE\\Doomed", key), ERROR_FILE_NOT_FOUND);
+}
+
 // The body's exit code in a child: 0 when it returns true. It runs on a thread of its
 // own, as the sink does, or on the forking thread, going on with the connection that
 // thread had.
