@@ -25,7 +25,7 @@ bool allowed(const Key& key, REGSAM need) { return (key.access & need) == need; 
 
 // A predefined root as this thread sees it now: with its connection to the hive
 // PELLICOR_REGISTRY names at this moment. Null for any other handle.
-Key* rootKey(HKEY handle) {
+[[gnu::noinline]] Key* rootKey(HKEY handle) {
     if (handle != HKEY_LOCAL_MACHINE && handle != HKEY_CLASSES_ROOT) return nullptr;
     thread_local Key roots[2];
     Key& root = roots[handle == HKEY_CLASSES_ROOT];
@@ -44,8 +44,9 @@ Key* rootKey(HKEY handle) {
     return &root;
 }
 
-// The key a handle stands for.
-LSTATUS keyOf(HKEY handle, Key*& key) {
+// The key a handle stands for. Enumeration asks once per item: the common path is
+// kept inline, the rare ones (rootKey, takeSnapshot) out of line.
+[[gnu::always_inline]] inline LSTATUS keyOf(HKEY handle, Key*& key) {
     key = handles().find(handle);
     if (!key) key = rootKey(handle);
     return key ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
@@ -140,10 +141,14 @@ LSTATUS deleteKey(HKEY parent, const char16_t* subKey, HANDLE transaction) {
 }
 
 // The snapshot a walk over the key's values or subkeys reads at `index`.
-LSTATUS walkSnapshot(Key& key, DWORD index, const Snapshot*& snap) {
+[[gnu::noinline]] LSTATUS takeSnapshot(Key& key) {
+    std::lock_guard lock(key.connection->mutex);
+    return key.connection->snapshot(key.ref, key.walk);
+}
+
+[[gnu::always_inline]] inline LSTATUS walkSnapshot(Key& key, DWORD index, const Snapshot*& snap) {
     if (!key.walk || (index == 0 && !key.walkFresh)) {
-        std::lock_guard lock(key.connection->mutex);
-        LSTATUS rc = key.connection->snapshot(key.ref, key.walk);
+        LSTATUS rc = takeSnapshot(key);
         if (rc != ERROR_SUCCESS) return rc;
     }
     key.walkFresh = false;
