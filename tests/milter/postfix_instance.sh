@@ -7,11 +7,14 @@
 postfix_etc="" postfix_master_pid="" sink_pid="" milter_pid=""
 smtpd_port="" sink_port=""
 
-# A loopback port nothing listens on.
+# A loopback port nothing listens on, below the range the kernel hands out to
+# outgoing connections (smtp-source's and Postfix's own), which no probe can see.
 free_port() {
-    local port
+    local port first
+    read -r first _ </proc/sys/net/ipv4/ip_local_port_range
+    [ "$first" -gt 11000 ] || first=11000
     while :; do
-        port=$((20000 + RANDOM % 40000))
+        port=$((10000 + RANDOM % (first - 10000)))
         (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null || { echo "$port"; return; }
     done
 }
