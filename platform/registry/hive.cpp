@@ -708,6 +708,15 @@ std::string hivePath() {
 
 namespace {
 
+// SQLite connections must not cross fork(): a child neither uses nor closes its
+// parent's, whose close would drop the child's own locks on the file.
+void abandonInherited(std::shared_ptr<Connection> connection) {
+    static auto* inherited = new std::vector<std::shared_ptr<Connection>>;
+    static std::mutex mutex;
+    std::lock_guard lock(mutex);
+    inherited->push_back(std::move(connection));
+}
+
 // Connections of threads that ended, kept for the threads to come: opening one
 // costs far more than a lookup, and a host may start a thread for every client
 // (libmilter does). The most recently kept is taken first; the oldest goes when full.
@@ -715,7 +724,10 @@ class SpareConnections {
 public:
     void put(std::shared_ptr<Connection> connection) {
         std::lock_guard lock(mutex_);
-        if (spares_.size() == kMaxSpares) spares_.erase(spares_.begin());
+        if (spares_.size() == kMaxSpares) {
+            if (spares_.front()->inherited()) abandonInherited(std::move(spares_.front()));
+            spares_.erase(spares_.begin());
+        }
         spares_.push_back(std::move(connection));
     }
     std::shared_ptr<Connection> take(const std::string& path) {
@@ -745,7 +757,9 @@ struct ThreadConnections {
     std::unordered_map<std::string, std::shared_ptr<Connection>> byPath;
     ~ThreadConnections() {
         for (auto& [path, connection] : byPath) {
-            if (connection && !connection->inherited()) spareConnections().put(std::move(connection));
+            if (!connection) continue;
+            if (connection->inherited()) abandonInherited(std::move(connection));
+            else spareConnections().put(std::move(connection));
         }
     }
 };
@@ -756,11 +770,7 @@ std::shared_ptr<Connection> threadConnection(const std::string& path) {
     thread_local ThreadConnections threadConnections;
     auto& connections = threadConnections.byPath;
     auto& connection = connections[path];
-    if (connection && connection->inherited()) {
-        // SQLite connections must not cross fork(): neither use nor close the parent's.
-        static auto* inherited = new std::vector<std::shared_ptr<Connection>>;
-        inherited->push_back(std::move(connection));
-    }
+    if (connection && connection->inherited()) abandonInherited(std::move(connection));
     if (!connection) connection = spareConnections().take(path);
     bool replace = !connection;
     if (connection) {
