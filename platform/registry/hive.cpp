@@ -147,14 +147,25 @@ std::string joined(const std::vector<std::string>& path) {
 
 }  // namespace
 
-const ValueRow* Snapshot::find(std::u16string_view name) const {
+bool Snapshot::addValue(std::u16string_view name, DWORD type, std::string_view data) {
+    if (names_.size() + name.size() > UINT32_MAX || data_.size() + data.size() > UINT32_MAX) return false;
+    values_.push_back({static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(name.size()),
+                       static_cast<uint32_t>(data_.size()), static_cast<uint32_t>(data.size()), type});
+    names_ += name;
+    data_ += data;
+    return true;
+}
+
+bool Snapshot::find(std::u16string_view name, ValueRow& row) const {
     if (!indexed_) {
-        byName_.reserve(values.size());
-        for (size_t i = 0; i < values.size(); ++i) byName_.emplace(folded(values[i].name), i);
+        byName_.reserve(values_.size());
+        for (size_t i = 0; i < values_.size(); ++i) byName_.emplace(folded(value(i).name), i);
         indexed_ = true;
     }
     auto it = byName_.find(folded(name));
-    return it == byName_.end() ? nullptr : &values[it->second];
+    if (it == byName_.end()) return false;
+    row = value(it->second);
+    return true;
 }
 
 Connection::Connection(std::string path, bool transactional) : path_(std::move(path)), transactional_(transactional) {}
@@ -453,18 +464,16 @@ LSTATUS Connection::loadSnapshot(KeyRef& key, std::shared_ptr<Snapshot>& result)
         int step;
         while ((step = sqlite3_step(s)) == SQLITE_ROW) {
             DWORD name8;
-            ValueRow row;
-            row.name = columnName(s, 0, name8);
-            row.type = static_cast<DWORD>(sqlite3_column_int64(s, 1));
+            std::u16string name = columnName(s, 0, name8);
+            auto type = static_cast<DWORD>(sqlite3_column_int64(s, 1));
             auto data = static_cast<const char*>(sqlite3_column_blob(s, 2));
-            row.data.assign(data ? data : "", static_cast<size_t>(sqlite3_column_bytes(s, 2)));
-            auto bytes = static_cast<DWORD>(row.data.size());
-            snap->maxValueName = std::max(snap->maxValueName, static_cast<DWORD>(row.name.size()));
+            auto bytes = static_cast<DWORD>(sqlite3_column_bytes(s, 2));
+            if (!snap->addValue(name, type, std::string_view(data ? data : "", bytes))) return ERROR_NOT_ENOUGH_MEMORY;
+            snap->maxValueName = std::max(snap->maxValueName, static_cast<DWORD>(name.size()));
             snap->maxValueName8 = std::max(snap->maxValueName8, name8);
             snap->maxValueData = std::max(snap->maxValueData, bytes);
             // UTF-16 to 8-bit text takes at most 3 bytes for 2.
-            snap->maxValueData8 = std::max(snap->maxValueData8, isText(row.type) ? (bytes + 1) / 2 * 3 : bytes);
-            snap->values.push_back(std::move(row));
+            snap->maxValueData8 = std::max(snap->maxValueData8, isText(type) ? (bytes + 1) / 2 * 3 : bytes);
         }
         if (step != SQLITE_DONE) return fail(step);
     }

@@ -24,10 +24,11 @@ namespace platform::registry {
 // The id of HKEY_LOCAL_MACHINE's own key; it always exists.
 constexpr int64_t kRootId = 0;
 
+// A value as a snapshot holds it; the views point into the snapshot.
 struct ValueRow {
-    std::u16string name;
+    std::u16string_view name;
     DWORD type;
-    std::string data;
+    std::string_view data;
 };
 
 struct SubkeyRow {
@@ -39,16 +40,32 @@ struct SubkeyRow {
 struct Snapshot {
     int64_t id = kRootId;
     int64_t written = 0;
-    std::vector<ValueRow> values;
     std::vector<SubkeyRow> subkeys;
     // In UTF-16 units (names) and bytes (data); the *8 forms for the 8-bit functions.
     DWORD maxValueName = 0, maxValueName8 = 0, maxValueData = 0, maxValueData8 = 0;
     DWORD maxSubkeyName = 0, maxSubkeyName8 = 0;
 
-    // The value of that name, compared without regard to case; null if none.
-    const ValueRow* find(std::u16string_view name) const;
+    size_t valueCount() const { return values_.size(); }
+    ValueRow value(size_t index) const {
+        const Value& v = values_[index];
+        return {{names_.data() + v.nameAt, v.nameChars}, v.type, {data_.data() + v.dataAt, v.dataBytes}};
+    }
+    // False when the snapshot cannot hold more (4 GiB of names or of data).
+    bool addValue(std::u16string_view name, DWORD type, std::string_view data);
+    // The value of that name, compared without regard to case; false if none.
+    bool find(std::u16string_view name, ValueRow& row) const;
 
 private:
+    // Values are kept small, their names and data each in one buffer: a lookup walks
+    // a long rule list value by value for every message, mostly from cold caches.
+    struct Value {
+        uint32_t nameAt, nameChars, dataAt, dataBytes;
+        DWORD type;
+    };
+    std::vector<Value> values_;
+    std::u16string names_;
+    std::string data_;
+
     mutable std::unordered_map<std::string, size_t> byName_;
     mutable bool indexed_ = false;
 };

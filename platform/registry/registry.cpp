@@ -1,6 +1,7 @@
 // The registry functions of winreg.h over the hive connections. The W functions
 // are the core; the A functions convert names and text data (8-bit text is UTF-8).
 #include <cstring>
+#include <type_traits>
 
 #include "handles.h"
 #include "hive.h"
@@ -56,7 +57,7 @@ std::u16string_view view(const char16_t* s) { return s ? std::u16string_view(s) 
 
 // The platform's name buffers: the capacity counts the terminator, the result does not.
 template <class Char>
-LSTATUS copyName(const std::basic_string<Char>& name, Char* buffer, LPDWORD chars) {
+LSTATUS copyName(std::type_identity_t<std::basic_string_view<Char>> name, Char* buffer, LPDWORD chars) {
     if (*chars < name.size() + 1) return ERROR_MORE_DATA;
     std::memcpy(buffer, name.data(), name.size() * sizeof(Char));
     buffer[name.size()] = 0;
@@ -80,7 +81,7 @@ LSTATUS copyData(std::string_view bytes, LPBYTE data, LPDWORD size) {
 bool isText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 std::string ansiData(const ValueRow& row) {
-    if (!isText(row.type)) return row.data;
+    if (!isText(row.type)) return std::string(row.data);
     std::u16string wide(row.data.size() / 2, u'\0');
     std::memcpy(wide.data(), row.data.data(), wide.size() * 2);
     return narrow(wide);
@@ -167,8 +168,8 @@ LSTATUS enumValue(HKEY handle, DWORD index, Char* name, LPDWORD nameChars, LPDWO
     const Snapshot* snap;
     rc = walkSnapshot(*key, index, snap);
     if (rc != ERROR_SUCCESS) return rc;
-    if (index >= snap->values.size()) return ERROR_NO_MORE_ITEMS;
-    const ValueRow& row = snap->values[index];
+    if (index >= snap->valueCount()) return ERROR_NO_MORE_ITEMS;
+    const ValueRow row = snap->value(index);
     if constexpr (sizeof(Char) == 1) {
         rc = copyName(narrow(row.name), name, nameChars);
     } else {
@@ -235,7 +236,7 @@ LSTATUS queryInfo(HKEY handle, Char* keyClass, LPDWORD classChars, LPDWORD subKe
     if (subKeys) *subKeys = static_cast<DWORD>(snap.subkeys.size());
     if (maxSubKeyLen) *maxSubKeyLen = ansi ? snap.maxSubkeyName8 : snap.maxSubkeyName;
     if (maxClassLen) *maxClassLen = 0;
-    if (values) *values = static_cast<DWORD>(snap.values.size());
+    if (values) *values = static_cast<DWORD>(snap.valueCount());
     if (maxValueNameLen) *maxValueNameLen = ansi ? snap.maxValueName8 : snap.maxValueName;
     if (maxValueLen) *maxValueLen = ansi ? snap.maxValueData8 : snap.maxValueData;
     if (securityDescriptor) *securityDescriptor = 0;
@@ -257,11 +258,11 @@ LSTATUS queryValue(HKEY handle, std::u16string_view name, bool ansi, LPDWORD typ
     std::shared_ptr<const Snapshot> snap;
     rc = key->connection->snapshot(key->ref, snap);
     if (rc != ERROR_SUCCESS) return rc;
-    const ValueRow* row = snap->find(name);
-    if (!row) return ERROR_FILE_NOT_FOUND;
-    if (type) *type = row->type;
-    if (ansi && isText(row->type)) return copyData(ansiData(*row), data, dataBytes);
-    return copyData(row->data, data, dataBytes);
+    ValueRow row;
+    if (!snap->find(name, row)) return ERROR_FILE_NOT_FOUND;
+    if (type) *type = row.type;
+    if (ansi && isText(row.type)) return copyData(ansiData(row), data, dataBytes);
+    return copyData(row.data, data, dataBytes);
 }
 
 LSTATUS setValue(HKEY handle, std::u16string_view name, DWORD type, const BYTE* data, DWORD bytes) {
