@@ -2,55 +2,13 @@
 // every combination of the rule, each in a fresh hive.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "run_program.h"
 #include "temp_hive.h"
 
 namespace {
-
-struct Result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string slurp(const std::filesystem::path& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
-
-// Runs `argv` on the hive with `input` on standard input; collects standard output.
-// The child is told the hive explicitly, so that it can never reach the machine's own.
-Result runProgram(const std::vector<std::string>& argv, const std::string& input, const TempHive& hive) {
-    std::filesystem::path inPath = hive.folder() / "stdin", outPath = hive.folder() / "stdout",
-                          errPath = hive.folder() / "stderr";
-    std::ofstream(inPath, std::ios::binary) << input;
-    pid_t child = fork();
-    if (child == 0) {
-        int in = open(inPath.c_str(), O_RDONLY);
-        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(in, 0), dup2(out, 1), dup2(err, 2);
-        setenv("PELLICOR_REGISTRY", hive.path().c_str(), 1);
-        std::vector<char*> args;
-        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(outPath), slurp(errPath)};
-}
 
 const std::string kRoot = "HKLM\\SOFTWARE\\Orlenby\\Pellicor\\";
 const char* kLists[] = {"ExtOOFdisabledDomains", "ExtOOFenabledRecipientDomains", "ExtOOFEnabledSenderAddresses"};
@@ -58,14 +16,14 @@ const char* kLists[] = {"ExtOOFdisabledDomains", "ExtOOFenabledRecipientDomains"
 class EndToEnd : public ::testing::Test {
 protected:
     void addEntry(int list, const std::string& entry) {
-        Result r = runProgram({PELLICOR_REG, "add", kRoot + kLists[list], "/v", entry, "/t", "REG_SZ", "/d", "", "/f"},
-                              "", *hive_);
+        ProgramResult r =
+            RunProgram({PELLICOR_REG, "add", kRoot + kLists[list], "/v", entry, "/t", "REG_SZ", "/d", "", "/f"}, *hive_);
         ASSERT_EQ(r.status, 0) << "pellicor-reg add " << entry;
     }
     std::string submit(const std::string& from, const std::vector<std::string>& to, const std::string& message) {
         std::vector<std::string> argv = {PELLICOR_SUBMIT, "--from", from};
         for (const std::string& recipient : to) argv.insert(argv.end(), {"--to", recipient});
-        Result r = runProgram(argv, message, *hive_);
+        ProgramResult r = RunProgram(argv, *hive_, message);
         EXPECT_EQ(r.status, 0);
         return r.out;
     }
@@ -141,7 +99,7 @@ TEST_F(EndToEnd, BadInputGetsOneLineAndStatus2) {
         {{PELLICOR_SUBMIT, "--from", "a@example.com", "--to", "b@partner.example"}, big},
     };
     for (const auto& c : cases) {
-        Result r = runProgram(c.args, c.input, *hive_);
+        ProgramResult r = RunProgram(c.args, *hive_, c.input);
         EXPECT_EQ(r.status, 2) << r.err;
         EXPECT_EQ(r.out, "");
         EXPECT_TRUE(!r.err.empty() && r.err.find('\n') == r.err.size() - 1) << r.err;
