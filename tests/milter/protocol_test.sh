@@ -54,7 +54,7 @@ register_sink
 write_test_rules
 run_suite registered
 [ "$(grep -c "discarded out-of-office reply" "$work/milter.log")" -eq 6 ] || fail "expected 6 discard lines"
-grep -q "from=<away2@condemned.example> to=<bob@outside.example>" "$work/milter.log" || fail "discard line lacks the addresses"
+grep -q "from=<away2@condemned.example> to=<bob@outside.example> reason=\"Auto-Submitted: auto-replied\"$" "$work/milter.log" || fail "discard line lacks the addresses or the reason"
 
 # A socket left by a killed milter is replaced; a live one is refused.
 # (In a subshell, so that the shell does not report the killed job.)

@@ -52,6 +52,16 @@ std::string Printable(const std::string& text) {
     return out;
 }
 
+// The marker's evidence in a quoted log value: printable, its quotes and backslashes escaped.
+std::string Quotable(const std::string& text) {
+    std::string out;
+    for (char c : Printable(text)) {
+        if (c == '"' || c == '\\') out.push_back('\\');
+        out.push_back(c);
+    }
+    return out;
+}
+
 std::string Macro(SMFICTX* ctx, const char* name) {
     const char* value = smfi_getsymval(ctx, const_cast<char*>(name));
     return value ? value : "";
@@ -140,8 +150,8 @@ sfsistat OnEndOfMessage(SMFICTX* ctx) try {
     }
     if (!judgement.deleted) return SMFIS_ACCEPT;
     const std::string firstRecipient = envelope.recipients.empty() ? "" : envelope.recipients.front();
-    LogInfo("%s: discarded out-of-office reply from=<%s> to=<%s>", queueId.c_str(),
-            Printable(envelope.sender).c_str(), Printable(firstRecipient).c_str());
+    LogInfo("%s: discarded out-of-office reply from=<%s> to=<%s> reason=\"%s\"", queueId.c_str(),
+            Printable(envelope.sender).c_str(), Printable(firstRecipient).c_str(), Quotable(judgement.evidence).c_str());
     return SMFIS_DISCARD;
 } catch (const std::bad_alloc&) {
     LogError("out of memory judging the message; message accepted");

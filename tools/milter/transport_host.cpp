@@ -65,7 +65,9 @@ Judgement TransportHost::Judge(std::string content, const platform::smtp::Envelo
     if (FAILED(hr)) return Failure("building the mail message", hr);
 
     Judgement judgement;
-    hr = platform::smtp::RunOutOfOfficeMarker(message, platform::smtp::IsNullSender(envelope.sender), nullptr);
+    platform::smtp::Recognition recognition;
+    hr = platform::smtp::RunOutOfOfficeMarker(message, platform::smtp::IsNullSender(envelope.sender), &recognition);
+    judgement.evidence = recognition.Reason();
     IUnknown* sink = nullptr;
     if (FAILED(hr)) judgement = Failure("the out-of-office marker", hr);
     else if (FAILED(hr = AcquireSink(&sink))) judgement = Failure("creating Pellicor.Sink", hr);

@@ -20,6 +20,7 @@ struct Judgement {
     bool deleted = false;  // the sink set the status that aborts delivery
     bool failed = false;   // something in the host or the sink failed: deliver
     std::string reason;    // why it failed, for the log
+    std::string evidence;  // what the out-of-office marker decided on ("Auto-Submitted: ...")
 };
 
 class TransportHost {
