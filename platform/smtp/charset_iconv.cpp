@@ -6,9 +6,27 @@
 #include "charset.h"
 
 namespace platform::smtp {
+namespace {
+
+// Names Outlook writes that glibc knows by their superset's name.
+std::string iconvName(std::string_view charset) {
+    struct Alias {
+        std::string_view mail, iconv;
+    };
+    static constexpr Alias kAliases[] = {
+        {"ks_c_5601-1987", "CP949"}, {"gb2312", "GBK"}, {"iso-8859-8-i", "ISO-8859-8"}, {"x-sjis", "SHIFT_JIS"},
+    };
+    std::string name(charset);
+    for (char& c : name) c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+    for (const Alias& alias : kAliases)
+        if (name == alias.mail) return std::string(alias.iconv);
+    return name;
+}
+
+}  // namespace
 
 bool AppendAsUtf8(std::string_view charset, std::string_view bytes, std::string& utf8) {
-    std::string name(charset);
+    std::string name = iconvName(charset);
     iconv_t converter = iconv_open("UTF-8", name.c_str());
     if (converter == iconv_t(-1)) return false;
     size_t kept = utf8.size();
