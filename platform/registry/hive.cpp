@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "names.h"
+#include "registry_hold.h"
 #include "registry_read_scope.h"
 #include "winbase.h"
 
@@ -30,7 +31,7 @@ constexpr auto kFileCheckInterval = std::chrono::seconds(1);
 // Marks a SQLite file as a registry hive ("PREG"), so a foreign database is refused
 // rather than written into.
 constexpr int kApplicationId = 0x50524547;
-constexpr int kBusyTimeoutMs = 5000;
+std::atomic<int> lockWaitMs{5000};
 
 // This thread's read scopes: how deep, and the connections holding reads for them.
 thread_local int readScopeDepth = 0;
@@ -239,7 +240,7 @@ LSTATUS Connection::openFile(bool forWrite) {
     }
     device_ = st.st_dev;
     inode_ = st.st_ino;
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    sqlite3_busy_timeout(db_, lockWaitMs.load());
     // Keep the -wal and -shm files when the last connection closes: a process that
     // may not write the hive's folder (the sink under its own user) can read a WAL
     // database only while they exist.
@@ -745,6 +746,20 @@ ReadScope::~ReadScope() {
     delete readScopeConnections;
     readScopeConnections = nullptr;
 }
+
+LSTATUS HoldHive() {
+    static auto* held = new std::shared_ptr<Connection>;  // never closed
+    auto connection = std::make_shared<Connection>(hivePath(), false);
+    std::lock_guard lock(connection->mutex);
+    KeyRef root;
+    root.root = true;
+    std::shared_ptr<const Snapshot> snapshot;
+    LSTATUS rc = connection->snapshot(root, snapshot);
+    *held = std::move(connection);
+    return rc;
+}
+
+void SetLockWait(int milliseconds) { lockWaitMs = milliseconds; }
 
 unsigned forkCount() { return forks.load(std::memory_order_relaxed); }
 
