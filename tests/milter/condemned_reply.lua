@@ -1,5 +1,6 @@
 -- One reply that the test rules condemn, judged by a running pellicor-milter.
--- Run with -D socket=...; fails unless the milter discards it.
+-- Run with -D socket=... [-D wanted=accept]; fails unless the milter discards it
+-- (or, with wanted=accept, accepts it unjudged).
 local conn = mt.connect(socket, 50, 0.1)
 if conn == nil then error("cannot connect to " .. socket) end
 if mt.negotiate(conn, nil, nil, nil) ~= nil then error("negotiation failed") end
@@ -13,4 +14,5 @@ if not mt.test_option(conn, SMFIP_NOEOH) then mt.eoh(conn) end
 if mt.eom(conn) ~= nil then error("EOM") end
 local reply = mt.getreply(conn)
 mt.disconnect(conn)
-if reply ~= SMFIR_DISCARD then error("the reply was not judged: " .. tostring(reply)) end
+local expected = wanted == "accept" and SMFIR_ACCEPT or SMFIR_DISCARD
+if reply ~= expected then error("reply " .. tostring(reply) .. ", expected " .. tostring(expected)) end

@@ -40,9 +40,9 @@ start_milter() {
     wait_for_file "$work/milter.sock" 50 || fail "the milter did not open its socket"
 }
 
-judge() {  # WHAT: one condemned reply must be discarded, and soon
+judge() {  # WHAT [accept]: one condemned reply must be discarded (or accepted), and soon
     local started=$(date +%s%N)
-    miltertest -D socket="$socket" -s "$here/condemned_reply.lua" >"$work/mt.log" 2>&1 ||
+    miltertest -D socket="$socket" -D wanted="${2:-discard}" -s "$here/condemned_reply.lua" >"$work/mt.log" 2>&1 ||
         { cat "$work/mt.log" >&2; fail "$1: the reply was not judged"; }
     echo "$1: judged in $(( ($(date +%s%N) - started) / 1000000 )) ms"
 }
@@ -74,4 +74,18 @@ truncate -s 32 "$hive-wal"  # as if killed as it began the WAL anew: its header 
 start_milter
 judge "on a WAL left for recovery"
 judge "again"
+stop_process "$milter_pid"
+milter_pid=""
+
+# c. A hive the milter's user may not read: replies go through unjudged, the log
+# says why in one line however many arrive, and says so again when it can be read.
+chmod 0600 "$hive"
+start_milter
+judge "an unreadable hive" accept
+judge "an unreadable hive again" accept
+[ "$(grep -c "cannot read the registry $hive: .*check that" "$work/milter.log")" -eq 1 ] ||
+    fail "not one warning for the unreadable hive"
+chmod 0644 "$hive"
+judge "the hive readable again"
+grep -q "the registry $hive can be read again" "$work/milter.log" || fail "no line when the hive became readable"
 echo "unprivileged milter tests passed"

@@ -3,8 +3,11 @@
 #include <cstdio>
 #include <new>
 
+#include "milter_log.h"
 #include "objbase.h"
 #include "out_of_office_marker.h"
+#include "registry_hold.h"
+#include "winreg.h"
 
 namespace pellicor_milter {
 
@@ -23,7 +26,23 @@ Judgement Failure(const char* step, HRESULT hr) {
     return judgement;
 }
 
+// The sink answers "not in the list" for a list it cannot read, which for the
+// exempting lists would condemn a reply: the host looks at the hive first.
+LSTATUS ReadHiveStatus() {
+    HKEY key;
+    LSTATUS rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Orlenby\\Pellicor", 0, KEY_READ, &key);
+    if (rc == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;  // no lists: nothing is condemned
+    if (rc != ERROR_SUCCESS) return rc;
+    DWORD values = 0;
+    rc = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
+                          nullptr, nullptr);
+    RegCloseKey(key);
+    return rc;
+}
+
 }  // namespace
+
+TransportHost::TransportHost() : hiveWarning_([](const std::string& line) { LogError("%s", line.c_str()); }) {}
 
 TransportHost::~TransportHost() { Shutdown(); }
 
@@ -60,6 +79,10 @@ HRESULT TransportHost::AcquireSink(IUnknown** sink) {
 }
 
 Judgement TransportHost::Judge(std::string content, const platform::smtp::Envelope& envelope) try {
+    LSTATUS hive = ReadHiveStatus();
+    hiveWarning_.Report(platform::registry::hivePath(), hive == ERROR_SUCCESS ? "" : RegistryFailureReason(hive));
+    if (hive != ERROR_SUCCESS) return Failure("reading the registry", static_cast<HRESULT>(hive));
+
     IMailMsgProperties* message = nullptr;
     HRESULT hr = platform::smtp::CreateMailMessage(std::move(content), envelope, &message);
     if (FAILED(hr)) return Failure("building the mail message", hr);
