@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "file_locks.h"
 #include "names.h"
 #include "registry_hold.h"
 #include "registry_read_scope.h"
@@ -232,6 +233,7 @@ LSTATUS Connection::openFile(bool forWrite) {
         }
         if (stat(path_.c_str(), &st) != 0) return statusOfErrno(errno);
     }
+    UseFileDescriptionLocks();
     int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(db_);
