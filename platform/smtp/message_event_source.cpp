@@ -15,7 +15,9 @@ namespace {
 #ifndef _WIN32
 using EventReadScope = platform::registry::ReadScope;
 #else
-struct EventReadScope {};
+struct EventReadScope {  // the system registry reads each call on its own
+    EventReadScope() {}
+};
 #endif
 
 }  // namespace
