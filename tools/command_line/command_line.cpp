@@ -11,10 +11,6 @@ namespace {
 const Option kHelp{"help", 'h', nullptr, "print this help and exit"};
 const Option kVersion{"version", 'V', nullptr, "print the version and exit"};
 
-std::string Spelling(const Option& option) {
-    return option.shortName ? std::string("-") + option.shortName : std::string("--") + option.longName;
-}
-
 }  // namespace
 
 Parsed Parse(int argc, char* const argv[], const std::vector<Option>& given, const Handler& handle,
@@ -58,11 +54,6 @@ Parsed Parse(int argc, char* const argv[], const std::vector<Option>& given, con
         if (!found) continue;
         if (found->shortName == 'h' && found->longName == kHelp.longName) return {Parsed::Help, "", {}};
         if (found->shortName == 'V' && found->longName == kVersion.longName) return {Parsed::Version, "", {}};
-        if (found->argument && (!optarg || !*optarg)) {
-            parsed.kind = Parsed::Bad;
-            parsed.error = "option " + Spelling(*found) + " needs a value";
-            return parsed;
-        }
         if (auto problem = handle(*found, found->argument ? optarg : nullptr)) {
             parsed.kind = Parsed::Bad;
             parsed.error = *problem;

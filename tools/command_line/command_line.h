@@ -16,7 +16,8 @@ struct Option {
     const char* help;      // what it does, one line
 };
 
-// Called for every option given, in order, with its value (nullptr for none).
+// Called for every option given, in order, with its value (nullptr for none;
+// possibly empty).
 // Returns a one-line reason when the value is bad.
 using Handler = std::function<std::optional<std::string>(const Option& option, const char* value)>;
 

@@ -67,6 +67,7 @@ std::optional<MilterOptions> ParseMilterOptions(int argc, char* const argv[], st
     MilterOptions options;
     Parsed parsed = pellicor::command_line::Parse(
         argc, argv, kOptions, [&](const Option& option, const char* value) -> std::optional<std::string> {
+            if (option.argument && !*value) return std::string("option -") + option.shortName + " needs a value";
             switch (option.shortName) {
             case 'p': options.socket = value; break;
             case 'u': options.user = value; break;
