@@ -4,8 +4,11 @@ page, and every option that section describes is in --help. --help is written
 from the table the program parses its options with, so this reads the real
 output and the page's source, and neither can drift from the other unseen.
 
-Usage: options_documented_test.py PROGRAM MAN-PAGE-SOURCE [PROGRAM MAN-PAGE-SOURCE ...]
+Each program's --version also answers "NAME VERSION", the project's version.
+
+Usage: options_documented_test.py VERSION PROGRAM MAN-PAGE-SOURCE [PROGRAM MAN-PAGE-SOURCE ...]
 """
+import os
 import re
 import subprocess
 import sys
@@ -32,9 +35,19 @@ def page_options(source):
     return set(PAGE_OPTION.findall("\n".join(terms)))
 
 
+def version_line(program):
+    run = subprocess.run([program, "--version"], capture_output=True, text=True, timeout=30)
+    return run.returncode, run.stdout
+
+
 def main(args):
+    version, args = args[0], args[1:]
     failures = []
     for program, source in zip(args[0::2], args[1::2]):
+        wanted = f"{os.path.basename(program)} {version}\n"
+        status, answer = version_line(program)
+        if status != 0 or answer != wanted:
+            failures.append(f"{program} --version answered {answer!r} (exit {status}), not {wanted!r}")
         in_help, in_page = help_options(program), page_options(source)
         if not in_help:
             failures.append(f"{program} --help lists no options")
