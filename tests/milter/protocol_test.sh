@@ -74,6 +74,18 @@ grep -q "would discard out-of-office reply from=<> to=<bob@outside.example>" "$w
     || fail "monitor mode did not log the reply it would discard"
 grep -q "condemned=1 failed=0 (mode monitor)" "$work/milter.log" || fail "monitor mode did not count the reply"
 
+# -s: the counters are logged every so often without being asked; -s 0 never.
+for interval in 1 0; do
+    "$milter" -f -p "unix:$work/milter.sock" -s $interval 2>"$work/milter.log" &
+    milter_pid=$!
+    sleep 2.5
+    lines=$(grep -c "counters: judged=0" "$work/milter.log" || true)
+    stop_process "$milter_pid"
+    milter_pid=""
+    if [ $interval -eq 1 ]; then [ "$lines" -ge 2 ] || fail "-s 1 logged the counters $lines times in 2.5 s"
+    else [ "$lines" -eq 0 ] || fail "-s 0 logged the counters"; fi
+done
+
 # A socket left by a killed milter is replaced; a live one is refused.
 # (In a subshell, so that the shell does not report the killed job.)
 (
