@@ -38,6 +38,8 @@ LSTATUS ReadHiveStatus() {
                           nullptr, nullptr);
     RegCloseKey(key);
     return rc;
+}
+
 std::string Status(HRESULT hr) {
     char text[16];
     snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
@@ -46,7 +48,6 @@ std::string Status(HRESULT hr) {
 
 }  // namespace
 
-TransportHost::TransportHost() : hiveWarning_([](const std::string& line) { LogError("%s", line.c_str()); }) {}
 std::string HivePath() {
     const char* path = std::getenv("PELLICOR_REGISTRY");
     return path && *path ? path : "/var/lib/pellicor/registry.sqlite";
@@ -81,6 +82,8 @@ std::string FailureReason(Step step, HRESULT hr, const std::string& loadError) {
     }
     return "judging the message failed" + status;
 }
+
+TransportHost::TransportHost() : hiveWarning_([](const std::string& line) { LogError("%s", line.c_str()); }) {}
 
 TransportHost::~TransportHost() { Shutdown(); }
 
