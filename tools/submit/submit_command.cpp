@@ -218,7 +218,8 @@ int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std:
     if (options.explain) {
         out << "kind: " << platform::smtp::MessageKindName(kind)
             << (options.marker == MarkerMode::Auto ? "" : " (as --marker says)") << "\n";
-        // The recogniser's rule and the header field that decided go here.
+        if (options.marker == MarkerMode::Auto && !recognition.rule.empty())
+            out << "rule: " << recognition.rule << ", reason=\"" << recognition.Reason() << "\"\n";
         if (kind == platform::smtp::MessageKind::OutOfOffice) out << ExplainLookups(sender, options.to.front());
     }
     return kExitOk;
