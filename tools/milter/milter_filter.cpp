@@ -157,7 +157,8 @@ sfsistat OnEndOfMessage(SMFICTX* ctx) try {
     Judgement judgement = host->Judge(session.message.TakeContent(), envelope);
     session.message = ReceivedMessage();
     Action action = ActionFor(judgement, mode);
-    const std::string addresses = Addresses(envelope);
+    // The addresses and the marker's evidence, as every verdict line ends.
+    const std::string addresses = Addresses(envelope) + " reason=\"" + Quotable(judgement.evidence) + "\"";
     if (action == Action::Quarantine) {
         std::string reason = "Pellicor: out-of-office reply condemned by the rule lists, " + addresses;
         if (smfi_quarantine(ctx, reason.data()) != MI_SUCCESS) {
@@ -182,8 +183,7 @@ sfsistat OnEndOfMessage(SMFICTX* ctx) try {
     case Action::Discard:
         break;
     }
-    LogInfo("%s: discarded out-of-office reply %s reason=\"%s\"", queueId.c_str(), addresses.c_str(),
-            Quotable(judgement.evidence).c_str());
+    LogInfo("%s: discarded out-of-office reply %s", queueId.c_str(), addresses.c_str());
     return SMFIS_DISCARD;
 } catch (const std::bad_alloc&) {
     LogError("out of memory judging the message; message accepted");
