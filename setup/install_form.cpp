@@ -362,6 +362,10 @@ void InstallForm::Command7_Click(int16_t Index) {
         return;
     std::string content;
     std::string error;
+    if (IsRegistryFile(path)) {
+        ShowError("Nothing was imported from " + path + ": it is the registry's own file.");
+        return;
+    }
     if (!ReadWholeFile(path, content, error)) {
         ShowError("Nothing was imported from " + path + ": " + error + ".");
         return;
@@ -403,6 +407,10 @@ void InstallForm::Command8_Click(int16_t Index) {
     for (int16_t i = 0; i < list.ListCount(); ++i)
         items.push_back(list.List(i));
     std::string error;
+    if (IsRegistryFile(path)) {
+        ShowError("The list was not exported to " + path + ": it is the registry's own file.");
+        return;
+    }
     if (!ReplaceFileWhole(path, FormatRuleListFile(items), error))
         ShowError("The list was not exported to " + path + ": " + error + ".");
 }
