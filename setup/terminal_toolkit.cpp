@@ -366,9 +366,12 @@ private:
     std::string fileName_;
 };
 
-// A button as the window row shows it: brackets while it can be pressed.
-std::wstring ButtonText(const Control& button) {
+// A button as the window row shows it: brackets while it can be pressed, angle
+// brackets while it has the focus, so that both show without colours too.
+std::wstring ButtonText(const Control& button, bool hasFocus = false) {
     std::wstring caption = Wide(button.caption);
+    if (hasFocus)
+        return L"<" + caption + L">";
     return button.enabled ? L"[" + caption + L"]" : L" " + caption + L" ";
 }
 
@@ -529,7 +532,7 @@ void TerminalToolkit::Draw() {
                 Put(c.y + static_cast<int>(i), c.x, lines[i], c.width, hasFocus ? look | A_REVERSE : look);
         } else if (c.kind == Kind::Button) {
             attr_t look = !c.enabled ? A_DIM : hasFocus ? A_REVERSE : A_BOLD;
-            Put(c.y, c.x, ButtonText(c), c.width, look);
+            Put(c.y, c.x, ButtonText(c, hasFocus), c.width, look);
         } else {
             if (c.selected >= 0) {
                 c.top = std::min(c.top, static_cast<int>(c.selected));
@@ -561,7 +564,9 @@ void TerminalToolkit::Draw() {
     } else if (focused) {
         move(focused->y, focused->x);
     }
-    refresh();
+    // Shown with the next doupdate, so that a box drawn over the window never
+    // flickers away.
+    wnoutrefresh(stdscr);
 }
 
 void TerminalToolkit::MoveFocus(int step) {
@@ -690,6 +695,7 @@ void TerminalToolkit::Run() {
         // moves it: focus never lands on another button by itself.
         curs_set(focused && focused->kind == Kind::List ? 1 : 0);
         Draw();
+        doupdate();
         Key key = ReadKey();
         if (!key.isChar && key.code == KEY_RESIZE)
             continue;
