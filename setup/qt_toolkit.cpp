@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QUrl>
@@ -99,6 +100,20 @@ private:
 };
 
 class QtButton : public Button {
+    // Qt hands the focus of a control being disabled on to the next enabled one,
+    // which may be Delete All: a second key press would empty the list. The
+    // focus goes back to the nearest enabled list instead.
+    void FocusNearestList() {
+        for (QWidget* back = widget_->previousInFocusChain(); back && back != widget_;
+             back = back->previousInFocusChain()) {
+            if (qobject_cast<QListWidget*>(back) && back->isEnabled()) {
+                back->setFocus(Qt::OtherFocusReason);
+                return;
+            }
+        }
+        widget_->window()->setFocus(Qt::OtherFocusReason);
+    }
+
 public:
     explicit QtButton(QPushButton* widget) : widget_(widget) {
         QObject::connect(widget_, &QPushButton::clicked, widget_, [this] {
@@ -109,7 +124,11 @@ public:
     std::string Caption() const override { return ToUtf8(widget_->text()); }
     void SetCaption(const std::string& caption) override { widget_->setText(FromUtf8(caption)); }
     bool Enabled() const override { return widget_->isEnabled(); }
-    void SetEnabled(bool enabled) override { widget_->setEnabled(enabled); }
+    void SetEnabled(bool enabled) override {
+        if (!enabled && widget_->hasFocus())
+            FocusNearestList();
+        widget_->setEnabled(enabled);
+    }
     void OnClick(std::function<void()> handler) override { click_ = std::move(handler); }
 
     QPushButton* widget() const { return widget_; }
@@ -329,6 +348,11 @@ std::string QtToolkit::InputBox(const std::string& prompt, const std::string& ti
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return ToUtf8(edit->text());
+}
+
+void QtToolkit::OnReload(std::function<void()> handler) {
+    auto* shortcut = new QShortcut(QKeySequence(Qt::Key_F5), window_.get());
+    QObject::connect(shortcut, &QShortcut::activated, window_.get(), std::move(handler));
 }
 
 void QtToolkit::ShellOpen(const std::string& address) { QDesktopServices::openUrl(QUrl(FromUtf8(address))); }

@@ -28,6 +28,7 @@ public:
     std::string InputBox(const std::string& prompt, const std::string& title, const std::string& defaultText) override;
     void SendRightArrow() override { rightArrowQueued_ = true; }
     void ShellOpen(const std::string& address) override;
+    void OnReload(std::function<void()> handler) override;
 
     // Lays the controls out for the screen and shows the window.
     void Show();

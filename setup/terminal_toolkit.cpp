@@ -555,7 +555,7 @@ void TerminalToolkit::Draw() {
                 mvadd_wch(c.y + c.height - 1, COLS - 1, WACS_DARROW);
         }
     }
-    std::wstring keys = status_.empty() ? L"Tab: next  Enter: press  Del: delete entry  Ctrl-C: quit"
+    std::wstring keys = status_.empty() ? L"Tab: next  Enter: press  Del: delete entry  F5: reload  Ctrl-C: quit"
                                         : Wide(status_);
     Put(LINES - 1, 0, keys, COLS, A_DIM);
     if (focused && focused->kind == Kind::List) {
@@ -668,6 +668,11 @@ void TerminalToolkit::HandleKey(int key, bool isChar) {
         if (!isChar && key != KEY_BTAB && focused && focused->kind == Kind::List)
             return;
         MoveFocus(back ? -1 : 1);
+        return;
+    }
+    if (!isChar && key == KEY_F(5)) {
+        if (reload_)
+            reload_();
         return;
     }
     if (!isChar && key == KEY_MOUSE) {

@@ -5,6 +5,7 @@
 // lists. Keys: Tab and Shift-Tab move through the controls in creation order,
 // arrows and Page keys move in a list, Enter and Space press, Escape cancels a box.
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,7 @@ public:
     // The terminal's input box always opens with the caret after its text.
     void SendRightArrow() override {}
     void ShellOpen(const std::string& address) override;
+    void OnReload(std::function<void()> handler) override { reload_ = std::move(handler); }
 
     // Runs the window until it is closed.
     void Run();
@@ -57,4 +59,5 @@ private:
     std::string title_;
     std::string status_;
     bool closed_ = false;
+    std::function<void()> reload_;
 };

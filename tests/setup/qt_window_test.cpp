@@ -118,6 +118,29 @@ TEST_F(QtWindowTest, AnyDomainStateShowsOnScreen) {
     EXPECT_EQ(EnabledOnScreen(form, 0), "Delete All");
 }
 
+TEST_F(QtWindowTest, AButtonThatLosesTheFocusByBeingDisabledHandsItToAListNeverToAnotherButton) {
+    StoreRuleList(0, {"@a.example"});
+    StoreRuleList(1, {"@b.example"});
+    InstallForm& form = Open();
+    QApplication::setActiveWindow(&toolkit.window());
+    struct Case {
+        Button* button;
+        ListBox* list;
+    };
+    const Case cases[] = {
+        {form.Command2[1].get(), form.List1[1].get()},  // Edit, as a save does it
+        {form.Command5.get(), form.List1[0].get()},     // Add * (any domain)
+    };
+    for (const Case& c : cases) {
+        QWidget* widget = QtWidgetOf(*c.button);
+        c.button->SetEnabled(true);
+        widget->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(widget->hasFocus());
+        c.button->SetEnabled(false);
+        EXPECT_EQ(QApplication::focusWidget(), QtWidgetOf(*c.list)) << c.button->Caption();
+    }
+}
+
 TEST_F(QtWindowTest, ExitClosesTheWindow) {
     qobject_cast<QPushButton*>(QtWidgetOf(*Open().Command6))->click();
     EXPECT_FALSE(toolkit.window().isVisible());
