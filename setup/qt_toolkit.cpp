@@ -205,9 +205,29 @@ private:
     std::string fileName_;
 };
 
+// Lays the window out again whenever it is resized.
+class ResizeWatcher : public QObject {
+public:
+    ResizeWatcher(QWidget* window, std::function<void()> resized) : QObject(window), resized_(std::move(resized)) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize)
+            resized_();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> resized_;
+};
+
 }  // namespace
 
-QtToolkit::QtToolkit() : window_(std::make_unique<QWidget>()) {}
+QtToolkit::QtToolkit() : window_(std::make_unique<QWidget>()) {
+    new ResizeWatcher(window_.get(), [this] { ApplyLayout(); });
+}
 
 QtToolkit::~QtToolkit() = default;
 
@@ -280,23 +300,52 @@ void QtToolkit::ChooseScale() {
     pixelsPerTwip_ = scale;
 }
 
+// The arrangement is the smallest size; a larger window gives its extra width and
+// height to the list boxes, and what stands beside or below them moves along.
 void QtToolkit::ApplyLayout() {
     auto px = [this](int twips) { return static_cast<int>(twips * pixelsPerTwip_ + 0.5); };
+    int extraWidth = 0;
+    int extraHeight = 0;
+    int listsRight = 0;
+    int listsHeight = 0;
     for (const Placed& place : placed_) {
-        int width = px(place.rect.width);
+        if (qobject_cast<QListWidget*>(place.widget)) {
+            listsRight = std::max(listsRight, place.rect.left + place.rect.width);
+            listsHeight += place.rect.height;
+        }
+    }
+    if (clientWidth_ > 0) {
+        window_->setMinimumSize(px(clientWidth_), px(clientHeight_));
+        extraWidth = std::max(0, window_->width() - px(clientWidth_));
+        extraHeight = std::max(0, window_->height() - px(clientHeight_));
+    }
+    // The share of the extra height a list takes, and how far a control moves down:
+    // by the shares of the lists that end above it.
+    auto share = [&](const TwipRect& list) { return listsHeight ? extraHeight * list.height / listsHeight : 0; };
+    for (const Placed& place : placed_) {
+        int down = 0;
+        for (const Placed& other : placed_) {
+            if (qobject_cast<QListWidget*>(other.widget) && other.rect.top + other.rect.height <= place.rect.top)
+                down += share(other.rect);
+        }
+        bool isList = qobject_cast<QListWidget*>(place.widget) != nullptr;
+        int right = place.rect.left >= listsRight && listsRight > 0 ? extraWidth : 0;
+        int width = px(place.rect.width) + (isList ? extraWidth : 0);
         // A link label may run past its box into the free space beside it.
         if (!place.fitsText && qobject_cast<QLabel*>(place.widget))
             width = std::max(width, place.widget->sizeHint().width());
-        int height = std::max(px(place.rect.height), place.widget->fontMetrics().height());
-        place.widget->setGeometry(px(place.rect.left), px(place.rect.top), width, height);
+        int height = std::max(px(place.rect.height), place.widget->fontMetrics().height()) +
+                     (isList ? share(place.rect) : 0);
+        place.widget->setGeometry(px(place.rect.left) + right, px(place.rect.top) + down, width, height);
     }
-    if (clientWidth_ > 0)
-        window_->setFixedSize(px(clientWidth_), px(clientHeight_));
 }
 
 void QtToolkit::Show() {
     ChooseScale();
     ApplyLayout();
+    auto px = [this](int twips) { return static_cast<int>(twips * pixelsPerTwip_ + 0.5); };
+    if (clientWidth_ > 0)
+        window_->resize(px(clientWidth_), px(clientHeight_));
     window_->show();
 }
 

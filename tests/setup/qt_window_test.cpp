@@ -141,6 +141,28 @@ TEST_F(QtWindowTest, AButtonThatLosesTheFocusByBeingDisabledHandsItToAListNeverT
     }
 }
 
+TEST_F(QtWindowTest, ALargerWindowGivesItsRoomToTheListsAndNeverShrinksBelowTheArrangement) {
+    InstallForm& form = Open();
+    QWidget& window = toolkit.window();
+    const QSize smallest = window.size();
+    EXPECT_EQ(window.minimumSize(), smallest);
+    EXPECT_GT(window.maximumHeight(), smallest.height());
+    QWidget* lists[] = {QtWidgetOf(*form.List1[0]), QtWidgetOf(*form.List1[1]), QtWidgetOf(*form.List1[2])};
+    const int before[] = {lists[0]->height(), lists[1]->height(), lists[2]->height()};
+    QWidget* exit = QtWidgetOf(*form.Command6);
+    const QPoint exitBefore = exit->pos();
+    window.resize(smallest.width() + 200, smallest.height() + 300);
+    QApplication::processEvents();
+    for (int k = 0; k < 3; ++k)
+        EXPECT_GT(lists[k]->height(), before[k] + 50) << k;
+    EXPECT_LE(lists[0]->geometry().bottom(), lists[1]->geometry().top());
+    EXPECT_LE(lists[1]->geometry().bottom(), lists[2]->geometry().top());
+    // The lists' shares of the extra height, rounded down, move the Exit button.
+    EXPECT_EQ(exit->x(), exitBefore.x() + 200);
+    EXPECT_NEAR(exit->y(), exitBefore.y() + 300, 3);
+    EXPECT_LE(exit->geometry().bottom(), window.height());
+}
+
 TEST_F(QtWindowTest, ExitClosesTheWindow) {
     qobject_cast<QPushButton*>(QtWidgetOf(*Open().Command6))->click();
     EXPECT_FALSE(toolkit.window().isVisible());
