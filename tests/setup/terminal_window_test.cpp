@@ -3,12 +3,14 @@
 // stored lists read from the hive.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "rule_store.h"
@@ -196,4 +198,50 @@ TEST_F(TerminalWindowTest, EveryCommandWorksFromTheKeyboardWithTheWindowsTextsAn
     FocusOn("Exit", 3);
     Keys("Enter");
     EXPECT_TRUE(WaitFor("[exited]") || Shell(tmux_ + "list-sessions 2>&1").find("no server") != std::string::npos);
+}
+
+TEST_F(TerminalWindowTest, RedrawsForTheNewSizeWhenTheTerminalIsResized) {
+    Shell(tmux_ + "resize-window -x 100 -y 30");
+    for (int i = 0; i < 500 && Lines(Screen()).size() != 30; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // The whole first caption now fits one line, and the key line is the last.
+    EXPECT_TRUE(WaitFor("OOF reply will be deleted if the sender address domain part matches one in the list:"))
+        << Screen();
+    std::vector<std::string> lines = Lines(Screen());
+    ASSERT_EQ(lines.size(), 30u);
+    EXPECT_TRUE(lines.back().starts_with("Tab: next")) << Screen();
+}
+
+TEST(SetupCommandLineTest, OptionsAndAMissingTerminal) {
+    struct Case {
+        const char* arguments;
+        int exitCode;
+        const char* output;  // the start of what it writes, standard error included
+    };
+    const Case cases[] = {
+        {"--version", 0, "PellicorSetup 1.1.0.8\n"},
+        {"--help", 0, "Usage: PellicorSetup [--terminal]\n"},
+        {"--bogus", 2, ""},
+        {"extra", 2, "PellicorSetup: unexpected argument 'extra'"},
+        // No display and no terminal: one line, exit 1, never a core dump.
+        {"", 1, "PellicorSetup: no display can be opened and no terminal is attached"},
+        {"--terminal", 1, "PellicorSetup: no display can be opened and no terminal is attached"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " PELLICOR_SETUP " ") +
+                              c.arguments + " </dev/null 2>&1 | cat; exit ${PIPESTATUS[0]}";
+        FILE* pipe = ::popen(("bash -c '" + command + "'").c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string output;
+        char buffer[4096];
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            output.append(buffer, got);
+        int status = ::pclose(pipe);
+        EXPECT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), c.exitCode);
+        EXPECT_TRUE(output.starts_with(c.output)) << output;
+        if (c.exitCode == 1)
+            EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+    }
 }
