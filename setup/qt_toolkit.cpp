@@ -239,6 +239,7 @@ void QtToolkit::Place(QWidget* widget, const TwipRect& rect, bool fitsText) {
 std::unique_ptr<ListBox> QtToolkit::CreateListBox(const TwipRect& rect) {
     auto* widget = new QListWidget(window_.get());
     Place(widget, rect, false);
+    lastList_ = widget;
     return std::make_unique<QtListBox>(widget);
 }
 
@@ -246,6 +247,12 @@ std::unique_ptr<Button> QtToolkit::CreateButton(const TwipRect& rect, const std:
     auto* widget = new QPushButton(FromUtf8(caption), window_.get());
     widget->setAutoDefault(false);
     Place(widget, rect, true);
+    // The Delete key in a list presses the Delete button beside it (a disabled
+    // button ignores the click).
+    if (caption == "Delete" && lastList_) {
+        auto* shortcut = new QShortcut(QKeySequence(Qt::Key_Delete), lastList_, nullptr, nullptr, Qt::WidgetShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, widget, &QPushButton::click);
+    }
     return std::make_unique<QtButton>(widget);
 }
 

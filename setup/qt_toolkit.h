@@ -48,6 +48,7 @@ private:
 
     std::unique_ptr<QWidget> window_;
     std::vector<Placed> placed_;
+    QWidget* lastList_ = nullptr;  // the list box the next buttons stand beside
     int clientWidth_ = 0;
     int clientHeight_ = 0;
     double pixelsPerTwip_ = 1.0 / 15.0;

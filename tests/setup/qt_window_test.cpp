@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
+#include <QtTest/QTest>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -224,6 +225,24 @@ TEST_F(QtWindowTest, ConfirmationHasYesAndNoWithNoTheDefaultAndAWarningIcon) {
     EXPECT_EQ(buttons, 2);
     EXPECT_EQ(defaultButton.remove('&'), "No");
     EXPECT_EQ(answer, vbNo);
+}
+
+TEST_F(QtWindowTest, TheDeleteKeyInAListAsksToDeleteItsSelectedEntry) {
+    StoreRuleList(1, {"@a.example", "@b.example"});
+    InstallForm& form = Open();
+    QApplication::setActiveWindow(&toolkit.window());
+    auto* list = qobject_cast<QListWidget*>(QtWidgetOf(*form.List1[1]));
+    list->setFocus();
+    list->setCurrentRow(1);
+    QString asked;
+    WhenModalOpens([&](QWidget& widget) {
+        auto& box = *qobject_cast<QMessageBox*>(&widget);
+        asked = box.text();
+        box.button(QMessageBox::Yes)->click();
+    });
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(asked, "Are you sure you want to delete the selected item from the list?");
+    EXPECT_EQ(StoredRuleList(1), std::vector<std::string>({"@a.example"}));
 }
 
 int main(int argc, char** argv) {
