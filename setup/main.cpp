@@ -15,15 +15,12 @@
 #include "install_form.h"
 #include "qt_toolkit.h"
 #include "terminal_toolkit.h"
-#include "version.h"
+#include "pellicor_version.h"
 
 namespace {
 
-// The version the program reports, from the configuration tool's version block.
-std::string VersionText() {
-    return std::to_string(setup_version::kMajor) + "." + std::to_string(setup_version::kMinor) + "." +
-           std::to_string(setup_version::kRevision) + "." + std::to_string(setup_version::kBuild);
-}
+// The version the program reports, generated from the one place it is set.
+std::string VersionText() { return PELLICOR_VERSION; }
 
 void PrintUsage(FILE* out) {
     std::fprintf(out,
