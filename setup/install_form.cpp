@@ -1,5 +1,6 @@
 #include "install_form.h"
 
+#include <algorithm>
 #include <exception>
 #include <set>
 #include <vector>
@@ -151,6 +152,7 @@ void InstallForm::ConnectEvents() {
     Command5->OnClick([this] { Command5_Click(); });
     Command6->OnClick([this] { Command6_Click(); });
     Label6->OnClick([this] { Label6_Click(); });
+    toolkit_.OnReload([this] { RefreshLists(); });
 }
 
 void InstallForm::Form_Load() {
@@ -158,14 +160,23 @@ void InstallForm::Form_Load() {
     RefreshLists();
 }
 
-void InstallForm::RefreshLists() {
+std::array<std::vector<std::string>, 3> InstallForm::StoredLists() {
     clsRegistry registry;
+    std::array<std::vector<std::string>, 3> lists;
+    for (size_t k = 0; k < 3; ++k) {
+        registry.EnumValues(MachineHive(), kListKeys[k], lists[k], "*");
+        std::sort(lists[k].begin(), lists[k].end());
+    }
+    return lists;
+}
+
+void InstallForm::RefreshLists() {
+    loaded_ = StoredLists();
     for (int16_t k = 0; k < 3; ++k) {
         ListBox& list = *List1[At(k)];
         list.Clear();
         overfull_[At(k)] = false;
-        std::vector<std::string> names;
-        registry.EnumValues(MachineHive(), kListKeys[At(k)], names, "*");
+        const std::vector<std::string>& names = loaded_[At(k)];
         for (const std::string& name : names) {
             std::string_view entry = TrimSpaces(name);
             bool added = true;
@@ -190,6 +201,13 @@ void InstallForm::RefreshRegistry() {
                   " than the window can show (" + std::to_string(kListBoxCapacity) +
                   "), and saving would lose the rest.\rShorten that list with the registry tool first.");
         RefreshLists();
+        return;
+    }
+    // Saving over a change another program made since the load would undo it.
+    if (StoredLists() != loaded_) {
+        RefreshLists();
+        ShowError("The rule lists were changed by another program. The window now shows them; make your change "
+                  "again.");
         return;
     }
     std::array<std::vector<std::string>, 3> lists;
@@ -362,6 +380,10 @@ void InstallForm::Command7_Click(int16_t Index) {
         return;
     std::string content;
     std::string error;
+    if (IsRegistryFile(path)) {
+        ShowError("Nothing was imported from " + path + ": it is the registry's own file.");
+        return;
+    }
     if (!ReadWholeFile(path, content, error)) {
         ShowError("Nothing was imported from " + path + ": " + error + ".");
         return;
@@ -403,6 +425,10 @@ void InstallForm::Command8_Click(int16_t Index) {
     for (int16_t i = 0; i < list.ListCount(); ++i)
         items.push_back(list.List(i));
     std::string error;
+    if (IsRegistryFile(path)) {
+        ShowError("The list was not exported to " + path + ": it is the registry's own file.");
+        return;
+    }
     if (!ReplaceFileWhole(path, FormatRuleListFile(items), error))
         ShowError("The list was not exported to " + path + ": " + error + ".");
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "window_toolkit.h"
 
@@ -65,10 +66,14 @@ private:
     bool Confirm(const std::string& prompt);
     void ShowError(const std::string& message);
     void SelectEntry(int16_t Index, const std::string& entry);
+    // The names the registry holds in each list, sorted.
+    static std::array<std::vector<std::string>, 3> StoredLists();
 
     WindowToolkit& toolkit_;
     // Lists whose stored entries did not all fit their list box at the last load.
     std::array<bool, 3> overfull_{};
+    // What the registry held at the last load, to tell another program's change.
+    std::array<std::vector<std::string>, 3> loaded_;
 };
 
 // Texts the window shows, for the window and its tests.

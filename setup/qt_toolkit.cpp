@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <QUrl>
@@ -99,6 +100,20 @@ private:
 };
 
 class QtButton : public Button {
+    // Qt hands the focus of a control being disabled on to the next enabled one,
+    // which may be Delete All: a second key press would empty the list. The
+    // focus goes back to the nearest enabled list instead.
+    void FocusNearestList() {
+        for (QWidget* back = widget_->previousInFocusChain(); back && back != widget_;
+             back = back->previousInFocusChain()) {
+            if (qobject_cast<QListWidget*>(back) && back->isEnabled()) {
+                back->setFocus(Qt::OtherFocusReason);
+                return;
+            }
+        }
+        widget_->window()->setFocus(Qt::OtherFocusReason);
+    }
+
 public:
     explicit QtButton(QPushButton* widget) : widget_(widget) {
         QObject::connect(widget_, &QPushButton::clicked, widget_, [this] {
@@ -109,7 +124,11 @@ public:
     std::string Caption() const override { return ToUtf8(widget_->text()); }
     void SetCaption(const std::string& caption) override { widget_->setText(FromUtf8(caption)); }
     bool Enabled() const override { return widget_->isEnabled(); }
-    void SetEnabled(bool enabled) override { widget_->setEnabled(enabled); }
+    void SetEnabled(bool enabled) override {
+        if (!enabled && widget_->hasFocus())
+            FocusNearestList();
+        widget_->setEnabled(enabled);
+    }
     void OnClick(std::function<void()> handler) override { click_ = std::move(handler); }
 
     QPushButton* widget() const { return widget_; }
@@ -186,9 +205,29 @@ private:
     std::string fileName_;
 };
 
+// Lays the window out again whenever it is resized.
+class ResizeWatcher : public QObject {
+public:
+    ResizeWatcher(QWidget* window, std::function<void()> resized) : QObject(window), resized_(std::move(resized)) {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Resize)
+            resized_();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> resized_;
+};
+
 }  // namespace
 
-QtToolkit::QtToolkit() : window_(std::make_unique<QWidget>()) {}
+QtToolkit::QtToolkit() : window_(std::make_unique<QWidget>()) {
+    new ResizeWatcher(window_.get(), [this] { ApplyLayout(); });
+}
 
 QtToolkit::~QtToolkit() = default;
 
@@ -200,6 +239,7 @@ void QtToolkit::Place(QWidget* widget, const TwipRect& rect, bool fitsText) {
 std::unique_ptr<ListBox> QtToolkit::CreateListBox(const TwipRect& rect) {
     auto* widget = new QListWidget(window_.get());
     Place(widget, rect, false);
+    lastList_ = widget;
     return std::make_unique<QtListBox>(widget);
 }
 
@@ -207,6 +247,12 @@ std::unique_ptr<Button> QtToolkit::CreateButton(const TwipRect& rect, const std:
     auto* widget = new QPushButton(FromUtf8(caption), window_.get());
     widget->setAutoDefault(false);
     Place(widget, rect, true);
+    // The Delete key in a list presses the Delete button beside it (a disabled
+    // button ignores the click).
+    if (caption == "Delete" && lastList_) {
+        auto* shortcut = new QShortcut(QKeySequence(Qt::Key_Delete), lastList_, nullptr, nullptr, Qt::WidgetShortcut);
+        QObject::connect(shortcut, &QShortcut::activated, widget, &QPushButton::click);
+    }
     return std::make_unique<QtButton>(widget);
 }
 
@@ -261,23 +307,52 @@ void QtToolkit::ChooseScale() {
     pixelsPerTwip_ = scale;
 }
 
+// The arrangement is the smallest size; a larger window gives its extra width and
+// height to the list boxes, and what stands beside or below them moves along.
 void QtToolkit::ApplyLayout() {
     auto px = [this](int twips) { return static_cast<int>(twips * pixelsPerTwip_ + 0.5); };
+    int extraWidth = 0;
+    int extraHeight = 0;
+    int listsRight = 0;
+    int listsHeight = 0;
     for (const Placed& place : placed_) {
-        int width = px(place.rect.width);
+        if (qobject_cast<QListWidget*>(place.widget)) {
+            listsRight = std::max(listsRight, place.rect.left + place.rect.width);
+            listsHeight += place.rect.height;
+        }
+    }
+    if (clientWidth_ > 0) {
+        window_->setMinimumSize(px(clientWidth_), px(clientHeight_));
+        extraWidth = std::max(0, window_->width() - px(clientWidth_));
+        extraHeight = std::max(0, window_->height() - px(clientHeight_));
+    }
+    // The share of the extra height a list takes, and how far a control moves down:
+    // by the shares of the lists that end above it.
+    auto share = [&](const TwipRect& list) { return listsHeight ? extraHeight * list.height / listsHeight : 0; };
+    for (const Placed& place : placed_) {
+        int down = 0;
+        for (const Placed& other : placed_) {
+            if (qobject_cast<QListWidget*>(other.widget) && other.rect.top + other.rect.height <= place.rect.top)
+                down += share(other.rect);
+        }
+        bool isList = qobject_cast<QListWidget*>(place.widget) != nullptr;
+        int right = place.rect.left >= listsRight && listsRight > 0 ? extraWidth : 0;
+        int width = px(place.rect.width) + (isList ? extraWidth : 0);
         // A link label may run past its box into the free space beside it.
         if (!place.fitsText && qobject_cast<QLabel*>(place.widget))
             width = std::max(width, place.widget->sizeHint().width());
-        int height = std::max(px(place.rect.height), place.widget->fontMetrics().height());
-        place.widget->setGeometry(px(place.rect.left), px(place.rect.top), width, height);
+        int height = std::max(px(place.rect.height), place.widget->fontMetrics().height()) +
+                     (isList ? share(place.rect) : 0);
+        place.widget->setGeometry(px(place.rect.left) + right, px(place.rect.top) + down, width, height);
     }
-    if (clientWidth_ > 0)
-        window_->setFixedSize(px(clientWidth_), px(clientHeight_));
 }
 
 void QtToolkit::Show() {
     ChooseScale();
     ApplyLayout();
+    auto px = [this](int twips) { return static_cast<int>(twips * pixelsPerTwip_ + 0.5); };
+    if (clientWidth_ > 0)
+        window_->resize(px(clientWidth_), px(clientHeight_));
     window_->show();
 }
 
@@ -329,6 +404,11 @@ std::string QtToolkit::InputBox(const std::string& prompt, const std::string& ti
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return ToUtf8(edit->text());
+}
+
+void QtToolkit::OnReload(std::function<void()> handler) {
+    auto* shortcut = new QShortcut(QKeySequence(Qt::Key_F5), window_.get());
+    QObject::connect(shortcut, &QShortcut::activated, window_.get(), std::move(handler));
 }
 
 void QtToolkit::ShellOpen(const std::string& address) { QDesktopServices::openUrl(QUrl(FromUtf8(address))); }

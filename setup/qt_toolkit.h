@@ -28,6 +28,7 @@ public:
     std::string InputBox(const std::string& prompt, const std::string& title, const std::string& defaultText) override;
     void SendRightArrow() override { rightArrowQueued_ = true; }
     void ShellOpen(const std::string& address) override;
+    void OnReload(std::function<void()> handler) override;
 
     // Lays the controls out for the screen and shows the window.
     void Show();
@@ -47,6 +48,7 @@ private:
 
     std::unique_ptr<QWidget> window_;
     std::vector<Placed> placed_;
+    QWidget* lastList_ = nullptr;  // the list box the next buttons stand beside
     int clientWidth_ = 0;
     int clientHeight_ = 0;
     double pixelsPerTwip_ = 1.0 / 15.0;

@@ -60,3 +60,6 @@ bool ReplaceFileWhole(const std::string& path, const std::string& content, std::
     }
     return true;
 }
+
+// The registry of Windows is no file a dialog can offer.
+bool IsRegistryFile(const std::string&) { return false; }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "entry_text.h"
 
@@ -66,6 +67,12 @@ std::string FormatRuleListFile(const std::vector<std::string>& entries) {
 }
 
 bool ReadWholeFile(const std::string& path, std::string& content, std::string& error) {
+    // A pipe or a device would hold the window until something wrote to it.
+    std::error_code statError;
+    if (std::filesystem::exists(path, statError) && !std::filesystem::is_regular_file(path, statError)) {
+        error = "it is not a regular file";
+        return false;
+    }
     FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) {
         error = SystemError("it cannot be opened", errno);

@@ -25,3 +25,7 @@ bool ReadWholeFile(const std::string& path, std::string& content, std::string& e
 // existing file is either replaced whole or left as it was. On failure returns
 // false, removes the temporary file and says why in error.
 bool ReplaceFileWhole(const std::string& path, const std::string& content, std::string& error);
+
+// True when path is the registry's own file or one of its companions, by device
+// and inode: the window must not read or write the hive as a list file.
+bool IsRegistryFile(const std::string& path);

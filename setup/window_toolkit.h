@@ -114,4 +114,7 @@ public:
     virtual void SendRightArrow() = 0;
     // Opens the address with the desktop's default action; the outcome is not reported.
     virtual void ShellOpen(const std::string& address) = 0;
+    // Called when the user asks to reload the lists (F5); toolkits without the key
+    // never call it.
+    virtual void OnReload(std::function<void()> handler) { (void)handler; }
 };

@@ -34,3 +34,22 @@ TEST_F(WindowTest, ReaderNeverSeesAListMissingWhileTheWindowSaves) {
     EXPECT_TRUE(toolkit.messageBoxes.empty());
     EXPECT_EQ(StoredRuleList(0).size(), 3u);
 }
+
+TEST_F(WindowTest, AChangeFromAnotherProgramIsNeverUndoneBySavingTheStaleLists) {
+    StoreRuleList(1, {"@mine.example"});
+    Open();
+    StoreRuleList(1, {"@theirs.example"});  // another program, while the window is open
+    toolkit.inputAnswers = {"@new.example"};
+    Click(*form->Command1[0]);
+    ASSERT_EQ(toolkit.messageBoxes.size(), 1u);
+    EXPECT_EQ(toolkit.messageBoxes[0].prompt,
+              "The rule lists were changed by another program. The window now shows them; make your change again.");
+    EXPECT_EQ(StoredRuleList(1), Names({"@theirs.example"}));
+    EXPECT_TRUE(StoredRuleList(0).empty());
+    EXPECT_EQ(Items(1), Names({"@theirs.example"}));
+    // Once shown, the change can be made again.
+    toolkit.inputAnswers = {"@new.example"};
+    Click(*form->Command1[0]);
+    EXPECT_EQ(toolkit.messageBoxes.size(), 1u);
+    EXPECT_EQ(StoredRuleList(0), Names({"@new.example"}));
+}

@@ -93,7 +93,7 @@ TEST_F(WindowTest, AddingAnEntryInAnotherCaseKeepsOneAndSelectsIt) {
     }
 }
 
-TEST_F(WindowTest, EditReplacesTheSelectedEntryAndAnUnchangedEditStillSaves) {
+TEST_F(WindowTest, EditReplacesTheSelectedEntry) {
     StoreRuleList(2, {"old@example.com", "other@example.com"});
     Open();
     Click(*form->List1[2], 0);
@@ -104,13 +104,6 @@ TEST_F(WindowTest, EditReplacesTheSelectedEntryAndAnUnchangedEditStillSaves) {
     EXPECT_EQ(toolkit.inputBoxes[0].defaultText, "old@example.com");
     EXPECT_EQ(StoredRuleList(2), Names({"new@example.com", "other@example.com"}));
     EXPECT_EQ(form->List1[2]->ListIndex(), 0);
-
-    // Something else changed the store meanwhile; an unchanged edit writes the
-    // window's lists back over it.
-    StoreRuleList(1, {"@sneaked-in.example"});
-    toolkit.inputAnswers = {"new@example.com"};
-    Click(*form->Command2[2]);
-    EXPECT_TRUE(StoredRuleList(1).empty());
 }
 
 TEST_F(WindowTest, DeleteAsksFirstAndNoChangesNothing) {

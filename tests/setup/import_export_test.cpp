@@ -2,6 +2,9 @@
 #include <filesystem>
 
 #include <ktmw32.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "rule_list_file.h"
 #include "window_fixture.h"
@@ -166,4 +169,104 @@ TEST_F(WindowTest, AListLongerThanItsListBoxIsNeverSavedShort) {
     EXPECT_NE(toolkit.messageBoxes[0].prompt.find("not saved"), std::string::npos) << toolkit.messageBoxes[0].prompt;
     EXPECT_EQ(StoredRuleList(1).size(), static_cast<size_t>(kListBoxCapacity) + 3);
     EXPECT_TRUE(StoredRuleList(2).empty());
+}
+
+TEST_F(WindowTest, ImportAndExportRefuseAPipeAndTheRegistrysOwnFiles) {
+    StoreRuleList(1, {"@kept.example"});
+    Open();
+    auto pipe = hive.folder() / "pipe.txt";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    auto link = hive.folder() / "hive-link.txt";
+    std::filesystem::create_symlink(hive.path(), link);
+    struct Case {
+        std::filesystem::path file;
+        const char* why;
+    };
+    const Case cases[] = {
+        {pipe, "it is not a regular file"},
+        {hive.path(), "it is the registry's own file"},
+        {link, "it is the registry's own file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        toolkit.messageBoxes.clear();
+        toolkit.fileNames = {c.file.string(), c.file.string()};
+        Click(*form->Command7[1]);
+        Click(*form->Command8[1]);
+        ASSERT_EQ(toolkit.messageBoxes.size(), 2u);
+        EXPECT_EQ(toolkit.messageBoxes[0].prompt, "Nothing was imported from " + c.file.string() + ": " + c.why + ".");
+        EXPECT_EQ(toolkit.messageBoxes[1].prompt,
+                  "The list was not exported to " + c.file.string() + ": " + c.why + ".");
+        EXPECT_EQ(StoredRuleList(1), Names({"@kept.example"}));
+    }
+}
+
+namespace {
+
+struct stat StatOf(const std::filesystem::path& path) {
+    struct stat about {};
+    ::lstat(path.c_str(), &about);
+    return about;
+}
+
+// Runs ReplaceFileWhole as the unprivileged user where we are root, so that a
+// folder's permissions hold.
+bool ReplaceAsUser(const std::filesystem::path& path, const std::string& content) {
+    if (::geteuid() != 0) {
+        std::string error;
+        return ReplaceFileWhole(path.string(), content, error);
+    }
+    pid_t child = ::fork();
+    if (child == 0) {
+        std::string error;
+        bool ok = ::setgid(65534) == 0 && ::setuid(65534) == 0 && ReplaceFileWhole(path.string(), content, error);
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+TEST_F(WindowTest, ExportKeepsTheTargetsModeOwnerAndLinkAndWritesInPlaceWhereNothingCanBeCreated) {
+    StoreRuleList(2, {"x@example.com"});
+    Open();
+    const bool root = ::geteuid() == 0;
+    auto privateFile = hive.folder() / "private.txt";
+    WriteFile(privateFile, "old\r\n");
+    ::chmod(privateFile.c_str(), 0600);
+    if (root)
+        ASSERT_EQ(::chown(privateFile.c_str(), 65534, 65534), 0);
+    auto target = hive.folder() / "target.txt";
+    WriteFile(target, "old\r\n");
+    auto link = hive.folder() / "link.txt";
+    std::filesystem::create_symlink(target, link);
+
+    toolkit.fileNames = {privateFile.string(), link.string()};
+    Click(*form->Command8[2]);
+    Click(*form->Command8[2]);
+    EXPECT_TRUE(toolkit.messageBoxes.empty());
+    EXPECT_EQ(ReadFile(privateFile), "x@example.com\r\n");
+    EXPECT_EQ(StatOf(privateFile).st_mode & 07777, 0600u);
+    if (root)
+        EXPECT_EQ(StatOf(privateFile).st_uid, 65534u);
+    EXPECT_TRUE(S_ISLNK(StatOf(link).st_mode));
+    EXPECT_EQ(ReadFile(target), "x@example.com\r\n");
+
+    // A writable file in a folder that takes no new file: written in place.
+    ::chmod(hive.folder().c_str(), 0755);
+    auto locked = hive.folder() / "locked";
+    std::filesystem::create_directory(locked);
+    auto inside = locked / "list.txt";
+    WriteFile(inside, "a much longer old content\r\n");
+    if (root) {
+        ASSERT_EQ(::chown(locked.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(inside.c_str(), 65534, 65534), 0);
+    }
+    ::chmod(locked.c_str(), 0555);
+    EXPECT_TRUE(ReplaceAsUser(inside, "new\r\n"));
+    EXPECT_EQ(ReadFile(inside), "new\r\n");
+    EXPECT_FALSE(ReplaceAsUser(locked / "new.txt", "new\r\n"));
+    ::chmod(locked.c_str(), 0755);
 }

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
+#include <QtTest/QTest>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -118,6 +119,51 @@ TEST_F(QtWindowTest, AnyDomainStateShowsOnScreen) {
     EXPECT_EQ(EnabledOnScreen(form, 0), "Delete All");
 }
 
+TEST_F(QtWindowTest, AButtonThatLosesTheFocusByBeingDisabledHandsItToAListNeverToAnotherButton) {
+    StoreRuleList(0, {"@a.example"});
+    StoreRuleList(1, {"@b.example"});
+    InstallForm& form = Open();
+    QApplication::setActiveWindow(&toolkit.window());
+    struct Case {
+        Button* button;
+        ListBox* list;
+    };
+    const Case cases[] = {
+        {form.Command2[1].get(), form.List1[1].get()},  // Edit, as a save does it
+        {form.Command5.get(), form.List1[0].get()},     // Add * (any domain)
+    };
+    for (const Case& c : cases) {
+        QWidget* widget = QtWidgetOf(*c.button);
+        c.button->SetEnabled(true);
+        widget->setFocus(Qt::TabFocusReason);
+        ASSERT_TRUE(widget->hasFocus());
+        c.button->SetEnabled(false);
+        EXPECT_EQ(QApplication::focusWidget(), QtWidgetOf(*c.list)) << c.button->Caption();
+    }
+}
+
+TEST_F(QtWindowTest, ALargerWindowGivesItsRoomToTheListsAndNeverShrinksBelowTheArrangement) {
+    InstallForm& form = Open();
+    QWidget& window = toolkit.window();
+    const QSize smallest = window.size();
+    EXPECT_EQ(window.minimumSize(), smallest);
+    EXPECT_GT(window.maximumHeight(), smallest.height());
+    QWidget* lists[] = {QtWidgetOf(*form.List1[0]), QtWidgetOf(*form.List1[1]), QtWidgetOf(*form.List1[2])};
+    const int before[] = {lists[0]->height(), lists[1]->height(), lists[2]->height()};
+    QWidget* exit = QtWidgetOf(*form.Command6);
+    const QPoint exitBefore = exit->pos();
+    window.resize(smallest.width() + 200, smallest.height() + 300);
+    QApplication::processEvents();
+    for (int k = 0; k < 3; ++k)
+        EXPECT_GT(lists[k]->height(), before[k] + 50) << k;
+    EXPECT_LE(lists[0]->geometry().bottom(), lists[1]->geometry().top());
+    EXPECT_LE(lists[1]->geometry().bottom(), lists[2]->geometry().top());
+    // The lists' shares of the extra height, rounded down, move the Exit button.
+    EXPECT_EQ(exit->x(), exitBefore.x() + 200);
+    EXPECT_NEAR(exit->y(), exitBefore.y() + 300, 3);
+    EXPECT_LE(exit->geometry().bottom(), window.height());
+}
+
 TEST_F(QtWindowTest, ExitClosesTheWindow) {
     qobject_cast<QPushButton*>(QtWidgetOf(*Open().Command6))->click();
     EXPECT_FALSE(toolkit.window().isVisible());
@@ -179,6 +225,24 @@ TEST_F(QtWindowTest, ConfirmationHasYesAndNoWithNoTheDefaultAndAWarningIcon) {
     EXPECT_EQ(buttons, 2);
     EXPECT_EQ(defaultButton.remove('&'), "No");
     EXPECT_EQ(answer, vbNo);
+}
+
+TEST_F(QtWindowTest, TheDeleteKeyInAListAsksToDeleteItsSelectedEntry) {
+    StoreRuleList(1, {"@a.example", "@b.example"});
+    InstallForm& form = Open();
+    QApplication::setActiveWindow(&toolkit.window());
+    auto* list = qobject_cast<QListWidget*>(QtWidgetOf(*form.List1[1]));
+    list->setFocus();
+    list->setCurrentRow(1);
+    QString asked;
+    WhenModalOpens([&](QWidget& widget) {
+        auto& box = *qobject_cast<QMessageBox*>(&widget);
+        asked = box.text();
+        box.button(QMessageBox::Yes)->click();
+    });
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(asked, "Are you sure you want to delete the selected item from the list?");
+    EXPECT_EQ(StoredRuleList(1), std::vector<std::string>({"@a.example"}));
 }
 
 int main(int argc, char** argv) {
