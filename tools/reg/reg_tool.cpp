@@ -8,6 +8,7 @@
 #include <sstream>
 #include <utility>
 
+#include "command_line.h"
 #include "ktmw32.h"
 #include "winbase.h"
 #include "winreg.h"
@@ -532,6 +533,28 @@ const char* const kUsage =
 
 }  // namespace
 
+// Options before a command: --help and --version, parsed as every program's are.
+int runProgramOptions(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    using pellicor::command_line::Parsed;
+    std::vector<char*> argv{const_cast<char*>("pellicor-reg")};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    Parsed parsed = pellicor::command_line::Parse(static_cast<int>(args.size() + 1), argv.data(), {},
+                                                  [](auto&, auto) { return std::nullopt; }, true);
+    if (parsed.kind == Parsed::Help) {
+        out << pellicor::command_line::HelpText("pellicor-reg COMMAND KEY [/OPTION ...] (or pellicor-reg /?)", {},
+                                                std::string("commands:\n") + kUsage);
+        return 0;
+    }
+    if (parsed.kind == Parsed::Version) {
+        out << pellicor::command_line::VersionLine("pellicor-reg") << "\n";
+        return 0;
+    }
+    err << "ERROR: " << (parsed.kind == Parsed::Bad ? parsed.error : "options go after the command")
+        << " (pellicor-reg /? lists the commands).\n";
+    return 1;
+}
+
 bool importKeys(const std::vector<RegFileKey>& keys, std::string& error) {
     try {
         Transaction transaction;
@@ -574,10 +597,11 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << "ERROR: No command given (pellicor-reg /? lists them).\n";
         return 1;
     }
-    if (args[0] == "/?" || args[0] == "-h" || args[0] == "--help") {
+    if (args[0] == "/?" || args[0] == "/h") {
         out << kUsage;
         return 0;
     }
+    if (args[0].size() > 1 && args[0][0] == '-') return runProgramOptions(args, out, err);
     std::string command = args[0];
     for (auto& c : command) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     try {
