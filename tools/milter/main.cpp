@@ -23,6 +23,7 @@
 #include "milter_options.h"
 #include "milter_outcome.h"
 #include "milter_socket.h"
+#include "registry_hold.h"
 #include "transport_host.h"
 
 namespace {
@@ -50,6 +51,19 @@ bool WritePidFile(const std::string& path, const passwd* user, std::string& erro
     close(fd);
     if (!written) error = "cannot write pid file " + path;
     return written;
+}
+
+// Opened as root and kept: the milter's user could neither recover a hive left hot
+// by a killed writer nor recreate the -wal and -shm files that the last other
+// program to close the hive removed. A judgement waits at most a moment for a lock;
+// when it cannot read in time the reply is delivered.
+void HoldTheHive() {
+    platform::registry::SetLockWait(100);
+    LSTATUS rc = platform::registry::HoldHive();
+    if (rc != ERROR_SUCCESS) {
+        LogError("cannot open the registry %s (error %ld); replies are delivered unjudged until it can be read",
+                 platform::registry::hivePath().c_str(), static_cast<long>(rc));
+    }
 }
 
 bool DropPrivileges(const passwd& user, std::string& error) {
@@ -123,6 +137,7 @@ int main(int argc, char* argv[]) {
 
     if (!options->foreground && daemon(0, 0) != 0) return Fail(std::string("cannot detach: ") + strerror(errno));
     if (!options->pidFile.empty() && !WritePidFile(options->pidFile, user, error)) return Fail(error);
+    HoldTheHive();
     if (user && !DropPrivileges(*user, error)) return Fail(error);
 
     // Stop signals are taken by this thread; the milter threads inherit the mask.

@@ -4,10 +4,12 @@
 #include <cstdlib>
 #include <new>
 
+#include "milter_log.h"
 #include "libloaderapi.h"
 #include "objbase.h"
 #include "pellicor_version.h"
 #include "out_of_office_marker.h"
+#include "winreg.h"
 
 namespace pellicor_milter {
 
@@ -22,6 +24,20 @@ Judgement Failure(Step step, HRESULT hr) {
     const char* loadError = GetLastLoadLibraryError();
     judgement.reason = FailureReason(step, hr, loadError ? loadError : "");
     return judgement;
+}
+
+// The sink answers "not in the list" for a list it cannot read, which for the
+// exempting lists would condemn a reply: the host looks at the hive first.
+LSTATUS ReadHiveStatus() {
+    HKEY key;
+    LSTATUS rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Orlenby\\Pellicor", 0, KEY_READ, &key);
+    if (rc == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;  // no lists: nothing is condemned
+    if (rc != ERROR_SUCCESS) return rc;
+    DWORD values = 0;
+    rc = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
+                          nullptr, nullptr);
+    RegCloseKey(key);
+    return rc;
 }
 
 std::string Status(HRESULT hr) {
@@ -67,6 +83,8 @@ std::string FailureReason(Step step, HRESULT hr, const std::string& loadError) {
     return "judging the message failed" + status;
 }
 
+TransportHost::TransportHost() : hiveWarning_([](const std::string& line) { LogError("%s", line.c_str()); }) {}
+
 TransportHost::~TransportHost() { Shutdown(); }
 
 void TransportHost::Shutdown() {
@@ -102,6 +120,16 @@ HRESULT TransportHost::AcquireSink(IUnknown** sink) {
 }
 
 Judgement TransportHost::Judge(std::string content, const platform::smtp::Envelope& envelope) try {
+    LSTATUS hive = ReadHiveStatus();
+    std::string unreadable = hive == ERROR_SUCCESS ? "" : RegistryFailureReason(hive);
+    hiveWarning_.Report(HivePath(), unreadable);
+    if (!unreadable.empty()) {
+        Judgement judgement;
+        judgement.failed = true;
+        judgement.reason = "the registry " + HivePath() + " cannot be read: " + unreadable;
+        return judgement;
+    }
+
     IMailMsgProperties* message = nullptr;
     HRESULT hr = platform::smtp::CreateMailMessage(std::move(content), envelope, &message);
     if (FAILED(hr)) return Failure(Step::BuildMessage, hr);

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "hive_warning.h"
 #include "mail_message.h"
 #include "message_event_source.h"
 #include "seo.h"
@@ -37,7 +38,7 @@ std::string FailureReason(Step step, HRESULT hr, const std::string& loadError);
 
 class TransportHost {
 public:
-    TransportHost() = default;
+    TransportHost();
     ~TransportHost();
     TransportHost(const TransportHost&) = delete;
     TransportHost& operator=(const TransportHost&) = delete;
@@ -54,6 +55,7 @@ private:
 
     std::mutex sinkMutex_;
     IUnknown* cachedSink_ = nullptr;
+    HiveWarning hiveWarning_;
 };
 
 }  // namespace pellicor_milter

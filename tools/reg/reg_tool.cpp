@@ -8,8 +8,11 @@
 #include <sstream>
 #include <utility>
 
+#include <sys/stat.h>
+
 #include "command_line.h"
 #include "ktmw32.h"
+#include "registry_hold.h"
 #include "winbase.h"
 #include "winreg.h"
 
@@ -489,11 +492,36 @@ void collect(const KeyName& name, std::vector<RegFileKey>& keys) {
     for (const auto& sub : subkeys) collect(child(name, sub), keys);
 }
 
+// True when `file` is the hive or one of SQLite's files beside it. Reading or
+// writing those through another descriptor would drop this process's locks on the
+// hive (closing any descriptor of a file drops them all) or overwrite the database.
+// Looked at by name and by inode, without opening anything.
+bool isHiveFile(const std::string& file) {
+    std::string hive = platform::registry::hivePath();
+    std::error_code ignored;
+    auto named = std::filesystem::weakly_canonical(file, ignored);
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        std::string companion = hive + suffix;
+        if (!named.empty() && named == std::filesystem::weakly_canonical(companion, ignored)) return true;
+        struct stat a, b;
+        if (stat(file.c_str(), &a) == 0 && stat(companion.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+            a.st_ino == b.st_ino)
+            return true;
+    }
+    return false;
+}
+
+void refuseHiveFile(const std::string& file) {
+    if (isHiveFile(file))
+        throw Failure{"Refused: " + file + " is the registry's own database; name a .reg file elsewhere."};
+}
+
 // export KEY FILE [/y]
 int exportKeys(const Options& options, std::ostream& out, std::istream& in) {
     if (options.positional.size() != 2) throw Failure{"Invalid syntax: export needs a key and a file name."};
     KeyName name = parseKeyName(options.positional[0]);
     const std::string& file = options.positional[1];
+    refuseHiveFile(file);
     std::vector<RegFileKey> keys;
     collect(name, keys);
     if (std::filesystem::exists(file) && !options.force &&
@@ -512,6 +540,7 @@ int exportKeys(const Options& options, std::ostream& out, std::istream& in) {
 int importFile(const Options& options, std::ostream& out) {
     if (options.positional.size() != 1) throw Failure{"Invalid syntax: import needs exactly one file."};
     const std::string& file = options.positional[0];
+    refuseHiveFile(file);
     std::ifstream stream(file, std::ios::binary);
     if (!stream) throw Failure{"Cannot open " + file + ": " + std::strerror(errno) + "."};
     std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
