@@ -142,6 +142,9 @@ add_library(pellicor_smtp STATIC
   platform/smtp/mail_message.cpp
   platform/smtp/property_ranges.cpp
   platform/smtp/message_headers.cpp
+  platform/smtp/header_text.cpp
+  platform/smtp/charset_win32.cpp
+  platform/smtp/subject_phrases.cpp
   platform/smtp/out_of_office_marker.cpp
   platform/smtp/message_event_source.cpp)
 target_include_directories(pellicor_smtp PUBLIC ${CMAKE_SOURCE_DIR}/platform/smtp)

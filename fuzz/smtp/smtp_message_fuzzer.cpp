@@ -11,9 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string content(reinterpret_cast<const char*>(data), size);
     IMailMsgProperties* message = nullptr;
     if (FAILED(platform::smtp::CreateMailMessage(content, {"", {"bob@partner.example"}}, &message))) return 0;
-    platform::smtp::MessageKind kind;
-    if (FAILED(platform::smtp::RunOutOfOfficeMarker(message, true, &kind))) std::abort();
-    if (kind != platform::smtp::ClassifyMessage(content, true)) std::abort();
+    platform::smtp::Recognition result;
+    if (FAILED(platform::smtp::RunOutOfOfficeMarker(message, true, &result))) std::abort();
+    if (result.kind != platform::smtp::ClassifyMessage(content, true)) std::abort();
 
     char sender[4096];
     HRESULT hr = message->GetStringA(IMMPID_MP_SENDER_ADDRESS_SMTP, sizeof sender, sender);

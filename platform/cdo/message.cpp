@@ -133,6 +133,7 @@ HRESULT Message::load(IStream* stream) {
     if (!parts) return kNotAMessage;
     content_ = std::move(content);
     contentBytes_ = bytes;
+    headerOffset_ = size_t(parts->header.data() - content_.get());
     headerBytes_ = parts->header.size();
     bodyOffset_ = bytes - parts->body.size();
     loaded_ = true;

@@ -36,7 +36,7 @@ public:
 
     // The loaded message, for the platform's own use and its tests; empty before a load.
     bool Loaded() const { return loaded_; }
-    std::string_view Header() const { return {content_.get(), headerBytes_}; }
+    std::string_view Header() const { return {content_.get() + headerOffset_, headerBytes_}; }
     std::string_view Body() const { return {content_.get() + bodyOffset_, contentBytes_ - bodyOffset_}; }
 
 #define PELLICOR_CDO_UNUSED(name, ...) STDMETHOD(name)(__VA_ARGS__) override { return E_NOTIMPL; }
@@ -121,6 +121,7 @@ private:
     std::atomic<LONG> references_{0};
     std::unique_ptr<char[]> content_;
     size_t contentBytes_ = 0;
+    size_t headerOffset_ = 0;  // after a leading mbox "From " line
     size_t headerBytes_ = 0;
     size_t bodyOffset_ = 0;
     bool loaded_ = false;

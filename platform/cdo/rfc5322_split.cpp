@@ -17,21 +17,40 @@ bool isFieldLine(std::string_view line) {
 
 bool isContinuation(std::string_view line) { return !line.empty() && (line[0] == ' ' || line[0] == '\t'); }
 
-bool isBlank(std::string_view line) { return line.empty() || line == "\r"; }
+// The mbox separator ("From sender date"): never a field, since no colon follows the name.
+bool isMboxFromLine(std::string_view line) { return line.substr(0, 5) == "From " && !isFieldLine(line); }
 
 }  // namespace
 
+LineEnd DetectLineEnd(std::string_view content) {
+    if (std::memchr(content.data(), '\n', content.size())) return LineEnd::Lf;
+    return std::memchr(content.data(), '\r', content.size()) ? LineEnd::Cr : LineEnd::Lf;
+}
+
+std::string_view NextLine(std::string_view text, size_t& at, LineEnd lineEnd) {
+    char end = lineEnd == LineEnd::Cr ? '\r' : '\n';
+    const void* found = std::memchr(text.data() + at, end, text.size() - at);
+    size_t stop = found ? size_t(static_cast<const char*>(found) - text.data()) : text.size();
+    std::string_view line = text.substr(at, stop - at);
+    at = found ? stop + 1 : stop;
+    if (lineEnd == LineEnd::Lf && !line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+
 std::optional<MessageParts> SplitMessage(std::string_view content) {
-    size_t at = 0;
+    LineEnd lineEnd = DetectLineEnd(content);
+    size_t start = 0;
+    size_t probe = 0;
+    if (isMboxFromLine(NextLine(content, probe, lineEnd))) start = probe;
+    size_t at = start;
     bool sawField = false;
     while (at < content.size()) {
-        const void* found = std::memchr(content.data() + at, '\n', content.size() - at);
-        size_t end = found ? size_t(static_cast<const char*>(found) - content.data()) : content.size();
-        size_t next = found ? end + 1 : end;
-        std::string_view line = content.substr(at, end - at);
-        if (isBlank(line) && found) {
+        size_t next = at;
+        std::string_view line = NextLine(content, next, lineEnd);
+        bool ended = next > at && content[next - 1] == (lineEnd == LineEnd::Cr ? '\r' : '\n');
+        if (line.empty() && ended) {
             if (!sawField) return std::nullopt;
-            return MessageParts{content.substr(0, at), content.substr(next)};
+            return MessageParts{content.substr(start, at - start), content.substr(next), lineEnd};
         }
         bool partOfHeader = isFieldLine(line) || (sawField && isContinuation(line));
         if (!partOfHeader) break;
@@ -39,7 +58,7 @@ std::optional<MessageParts> SplitMessage(std::string_view content) {
         at = next;
     }
     if (!sawField) return std::nullopt;
-    return MessageParts{content.substr(0, at), content.substr(at)};
+    return MessageParts{content.substr(start, at - start), content.substr(at), lineEnd};
 }
 
 }  // namespace platform::cdo

@@ -54,29 +54,55 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && EqualsIgnoringCase(text.substr(0, prefix.size()), prefix);
 }
 
-MessageHeaders::MessageHeaders(std::string_view content) {
+size_t FindIgnoringCase(std::string_view text, std::string_view needle) {
+    if (needle.empty()) return 0;
+    char first = lower(needle[0]);
+    for (size_t i = 0; i + needle.size() <= text.size(); ++i)
+        if (lower(text[i]) == first && EqualsIgnoringCase(text.substr(i, needle.size()), needle)) return i;
+    return std::string_view::npos;
+}
+
+HeaderFieldReader::HeaderFieldReader(std::string_view content) {
     auto parts = platform::cdo::SplitMessage(content);
     if (!parts) return;
-    std::string_view header = parts->header;
-    while (!header.empty()) {
-        size_t end = header.find('\n');
-        std::string_view line = header.substr(0, end);
-        header.remove_prefix(end == std::string_view::npos ? header.size() : end + 1);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        bool continuation = !line.empty() && (line[0] == ' ' || line[0] == '\t');
-        if (continuation) {
-            if (!fields_.empty()) fields_.back().value.append(line);
-            continue;
-        }
+    header_ = parts->header;
+    bareCr_ = parts->lineEnd == platform::cdo::LineEnd::Cr;
+}
+
+bool HeaderFieldReader::Next(HeaderField& field) {
+    const auto lineEnd = bareCr_ ? platform::cdo::LineEnd::Cr : platform::cdo::LineEnd::Lf;
+    while (at_ < header_.size()) {
+        size_t lineStart = at_;
+        std::string_view line = platform::cdo::NextLine(header_, at_, lineEnd);
         size_t colon = line.find(':');
-        if (colon == std::string_view::npos) continue;
-        fields_.push_back({std::string(trim(line.substr(0, colon))), std::string(line.substr(colon + 1))});
+        if (colon == std::string_view::npos) continue;  // a stray continuation: nothing to add it to
+        // The value runs on over the folded lines that follow.
+        size_t valueEnd = lineStart + line.size();
+        while (at_ < header_.size() && (header_[at_] == ' ' || header_[at_] == '\t')) {
+            size_t continuationStart = at_;
+            std::string_view continuation = platform::cdo::NextLine(header_, at_, lineEnd);
+            valueEnd = continuationStart + continuation.size();
+        }
+        field.name = trim(line.substr(0, colon));
+        field.value = header_.substr(lineStart + colon + 1, valueEnd - lineStart - colon - 1);
+        return true;
     }
+    return false;
+}
+
+std::string Unfold(std::string_view rawValue) {
+    std::string out;
+    out.reserve(rawValue.size());
+    for (char c : trim(rawValue))
+        if (c != '\r' && c != '\n') out.push_back(c);
+    return out;
 }
 
 std::optional<std::string> MessageHeaders::Get(std::string_view name) const {
-    for (const Field& field : fields_)
-        if (EqualsIgnoringCase(field.name, name)) return std::string(trim(field.value));
+    HeaderFieldReader reader(content_);
+    HeaderField field;
+    while (reader.Next(field))
+        if (EqualsIgnoringCase(field.name, name)) return Unfold(field.value);
     return std::nullopt;
 }
 

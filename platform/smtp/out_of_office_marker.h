@@ -3,6 +3,7 @@
 // them with the string property "ExOOF" at index 27 of the range registered under
 // {FC5D368E-84C1-11D2-9BED-00A0C95E6143} (2000 ids). The rules are listed in README.md.
 #pragma once
+#include <string>
 #include <string_view>
 
 #include "mailmsg.h"
@@ -20,21 +21,40 @@ enum class MessageKind {
     ReadReceipt,     // a message disposition notification
     Report,          // another machine-readable report (multipart/report)
     MailingList,     // distributed by a list or marked as bulk mail
+    Calendar,        // a meeting response or other calendar notice
+    Automatic,       // other automatic mail: tickets, challenges, notifications
     Other,           // a message written by a person, or nothing recognised
+};
+
+// What the recogniser decided and why: the rule that decided and the header field
+// it decided on, so that logs and explanations can show the evidence.
+struct Recognition {
+    MessageKind kind = MessageKind::Other;
+    std::string_view rule;   // a stable short name ("auto-submitted-vacation"); empty when none applied
+    std::string fieldName;   // the deciding field as written ("Auto-Submitted"); empty when none
+    std::string fieldValue;  // its value, unfolded and RFC 2047-decoded
+
+    // "Auto-Submitted: auto-replied (vacation)", or the rule's name when no field decided.
+    std::string Reason() const;
 };
 
 // The kind's name as the demo prints it ("out-of-office", "delivery report", ...).
 const char* MessageKindName(MessageKind kind);
 
-// Classifies a message by its header fields. `nullSender` tells whether the
+// Recognises a message by its header fields. `nullSender` tells whether the
 // envelope's reverse path was empty, as it is for most automatic replies.
-MessageKind ClassifyMessage(std::string_view content, bool nullSender);
+Recognition RecogniseMessage(std::string_view content, bool nullSender);
+
+// The kind alone.
+inline MessageKind ClassifyMessage(std::string_view content, bool nullSender) {
+    return RecogniseMessage(content, nullSender).kind;
+}
 
 // Writes the marker on `message`.
 HRESULT WriteOutOfOfficeMarker(IMailMsgProperties* message);
 
-// Reads the message's content, classifies it and marks it when it is an
-// out-of-office reply. `kind` (optional) receives the classification.
-HRESULT RunOutOfOfficeMarker(IMailMsgProperties* message, bool nullSender, MessageKind* kind);
+// Reads the message's content, recognises it and marks it when it is an
+// out-of-office reply. `result` (optional) receives the recognition.
+HRESULT RunOutOfOfficeMarker(IMailMsgProperties* message, bool nullSender, Recognition* result);
 
 }  // namespace platform::smtp

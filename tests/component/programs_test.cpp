@@ -74,6 +74,7 @@ TEST(Submit, RegistersTheSinkOnlyWhenAsked) {
     EXPECT_EQ(judged.status, 0) << judged.err;
     EXPECT_EQ(judged.out,
               "deleted\nkind: out-of-office\n"
+              "rule: auto-replied, reason=\"Auto-Submitted: auto-replied\"\n"
               "list 0 (sender domain @example.com): matched \"@example.com\"\n"
               "list 1 (recipient domain @customer.example): no match\n"
               "list 2 (sender address ann@example.com): no match (no such list, or it cannot be read)\n");

@@ -62,7 +62,8 @@ register_sink
 write_test_rules
 run_suite registered
 [ "$(grep -c "discarded out-of-office reply" "$work/milter.log")" -eq 6 ] || fail "expected 6 discard lines"
-grep -q "from=<away2@condemned.example> to=<bob@outside.example>" "$work/milter.log" || fail "discard line lacks the addresses"
+grep -q "from=<away2@condemned.example> to=<bob@outside.example> reason=\"Auto-Submitted: auto-replied\"$" "$work/milter.log" \
+    || fail "discard line lacks the addresses or the reason"
 grep -q "counters: judged=13 recognised=11 condemned=6 failed=0 (mode discard)" "$work/milter.log" \
     || fail "wrong counters: $(grep counters: "$work/milter.log" | tail -n 1)"
 

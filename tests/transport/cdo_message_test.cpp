@@ -45,6 +45,13 @@ TEST_F(CdoLoad, SplitsHeaderAndBodyAtTheFirstLineThatIsNotAField) {
         {"Subject: x\r\nthis is text\r\nFrom: b@example.com\r\n", "Subject: x\r\n",
          "this is text\r\nFrom: b@example.com\r\n"},
         {std::string(binary, sizeof binary - 1), std::string(binary, 13), std::string("\x00\x00\xfe", 3)},
+        // Saved mailboxes: the mbox separator line is not part of the message.
+        {"From ann@example.com Mon Sep 20 19:29:27 2021\nSubject: x\n\nbody", "Subject: x\n", "body"},
+        {"From : old syntax\r\n\r\nbody", "From : old syntax\r\n", "body"},
+        // Classic Mac OS files end lines with a bare CR.
+        {"Subject: x\r folded\rTo: b@example.com\r\rbody\r", "Subject: x\r folded\rTo: b@example.com\r", "body\r"},
+        // With LF line ends, a stray CR inside a field never ends it.
+        {"Subject: a\rTo: x\r\n\r\nbody", "Subject: a\rTo: x\r\n", "body"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.content);
@@ -58,7 +65,7 @@ TEST_F(CdoLoad, SplitsHeaderAndBodyAtTheFirstLineThatIsNotAField) {
 
 TEST_F(CdoLoad, FailsWithoutAHeaderSection) {
     for (const char* content : {"", "\r\n\r\nSubject: late", "just text\r\n", " Subject: folded first\r\n",
-                                ": no name\r\n", "From a@example.com Mon Jan 1\r\nSubject: x\r\n"}) {
+                                ": no name\r\n", "From a@example.com Mon Jan 1\r\n\r\nSubject: x\r\n"}) {
         MemoryStream stream(content);
         EXPECT_TRUE(FAILED(open(stream))) << content;
         EXPECT_FALSE(message_->Loaded());

@@ -58,7 +58,7 @@ const Case kCases[] = {
     {"auto-submitted no", "Auto-Submitted: no\r\nSubject: Out of Office: x\r\n", true, MessageKind::Other},
     {"x-autoreply no", "X-Autoreply: no\r\n", false, MessageKind::Other},
     {"auto-generated alone", "Auto-Submitted: auto-generated\r\nSubject: Your invoice\r\n", true,
-     MessageKind::Other},
+     MessageKind::Automatic},
     {"marker in body only", "Subject: hello\r\n\r\nAuto-Submitted: auto-replied\r\n", false, MessageKind::Other},
 };
 
@@ -101,10 +101,10 @@ TEST(OutOfOfficeMarker, MarksOnlyOutOfOfficeRepliesLookingOnlyAtTheHeaderSection
         SCOPED_TRACE(c.content.substr(0, 80));
         IMailMsgProperties* message = nullptr;
         ASSERT_EQ(platform::smtp::CreateMailMessage(c.content, {"", {"bob@partner.example"}}, &message), S_OK);
-        MessageKind kind = MessageKind::Other;
-        ASSERT_EQ(platform::smtp::RunOutOfOfficeMarker(message, true, &kind), S_OK);
+        platform::smtp::Recognition result;
+        ASSERT_EQ(platform::smtp::RunOutOfOfficeMarker(message, true, &result), S_OK);
         EXPECT_EQ(markerOf(message), c.marker);
-        EXPECT_EQ(kind == MessageKind::OutOfOffice, std::string(c.marker) == "ExOOF");
+        EXPECT_EQ(result.kind == MessageKind::OutOfOffice, std::string(c.marker) == "ExOOF");
         message->Release();
     }
 }

@@ -55,6 +55,16 @@ std::string Printable(const std::string& text) {
     return out;
 }
 
+// The marker's evidence in a quoted log value: printable, its quotes and backslashes escaped.
+std::string Quotable(const std::string& text) {
+    std::string out;
+    for (char c : Printable(text)) {
+        if (c == '"' || c == '\\') out.push_back('\\');
+        out.push_back(c);
+    }
+    return out;
+}
+
 std::string Macro(SMFICTX* ctx, const char* name) {
     const char* value = smfi_getsymval(ctx, const_cast<char*>(name));
     return value ? value : "";
@@ -172,7 +182,8 @@ sfsistat OnEndOfMessage(SMFICTX* ctx) try {
     case Action::Discard:
         break;
     }
-    LogInfo("%s: discarded out-of-office reply %s", queueId.c_str(), addresses.c_str());
+    LogInfo("%s: discarded out-of-office reply %s reason=\"%s\"", queueId.c_str(), addresses.c_str(),
+            Quotable(judgement.evidence).c_str());
     return SMFIS_DISCARD;
 } catch (const std::bad_alloc&) {
     LogError("out of memory judging the message; message accepted");

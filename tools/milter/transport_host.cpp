@@ -135,9 +135,10 @@ Judgement TransportHost::Judge(std::string content, const platform::smtp::Envelo
     if (FAILED(hr)) return Failure(Step::BuildMessage, hr);
 
     Judgement judgement;
-    platform::smtp::MessageKind kind = platform::smtp::MessageKind::Other;
-    hr = platform::smtp::RunOutOfOfficeMarker(message, platform::smtp::IsNullSender(envelope.sender), &kind);
-    const bool recognised = SUCCEEDED(hr) && kind == platform::smtp::MessageKind::OutOfOffice;
+    platform::smtp::Recognition recognition;
+    hr = platform::smtp::RunOutOfOfficeMarker(message, platform::smtp::IsNullSender(envelope.sender), &recognition);
+    const bool recognised = SUCCEEDED(hr) && recognition.kind == platform::smtp::MessageKind::OutOfOffice;
+    judgement.evidence = recognition.Reason();
     IUnknown* sink = nullptr;
     if (FAILED(hr)) judgement = Failure(Step::Marker, hr);
     else if (FAILED(hr = AcquireSink(&sink))) judgement = Failure(Step::CreateSink, hr);

@@ -26,6 +26,7 @@ struct Judgement {
     // Set by the check of the lists, when there is one.
     bool listsUnreadable = false;
     std::string reason;       // why it failed, in words, for the log
+    std::string evidence;     // what the out-of-office marker decided on ("Auto-Submitted: ...")
 };
 
 // The hive the registry functions use: $PELLICOR_REGISTRY or the default.

@@ -189,12 +189,14 @@ int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std:
     }
 
     platform::smtp::MessageKind kind = platform::smtp::MessageKind::OutOfOffice;
+    platform::smtp::Recognition recognition;
     if (options.marker == MarkerMode::On)
         hr = platform::smtp::WriteOutOfOfficeMarker(message);
     else if (options.marker == MarkerMode::Auto)
-        hr = platform::smtp::RunOutOfOfficeMarker(message, platform::smtp::IsNullSender(*options.from), &kind);
+        hr = platform::smtp::RunOutOfOfficeMarker(message, platform::smtp::IsNullSender(*options.from), &recognition);
     else
         kind = platform::smtp::MessageKind::Other;
+    if (options.marker == MarkerMode::Auto) kind = recognition.kind;
     if (FAILED(hr)) {
         message->Release();
         err << "pellicor-submit: the out-of-office marker failed (" << hex(hr) << ")\n";
@@ -216,7 +218,8 @@ int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std:
     if (options.explain) {
         out << "kind: " << platform::smtp::MessageKindName(kind)
             << (options.marker == MarkerMode::Auto ? "" : " (as --marker says)") << "\n";
-        // The recogniser's rule and the header field that decided go here.
+        if (options.marker == MarkerMode::Auto && !recognition.rule.empty())
+            out << "rule: " << recognition.rule << ", reason=\"" << recognition.Reason() << "\"\n";
         if (kind == platform::smtp::MessageKind::OutOfOffice) out << ExplainLookups(sender, options.to.front());
     }
     return kExitOk;
