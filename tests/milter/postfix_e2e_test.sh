@@ -32,9 +32,10 @@ fail() {
 # The hive: sink registered, rule lists written; the milter runs as postfix.
 mkdir -p "$work/hive"
 export PELLICOR_REGISTRY="$work/hive/registry.sqlite"
-# The milter runs as postfix, which may not see into the build tree: register a copy.
+# The milter runs as postfix, which may not see into the build tree: register a copy,
+# with the libraries beside it that it finds relative to itself.
 mkdir -p "$work/lib"
-cp "$PELLICOR_LIBRARY" "$work/lib/"
+cp "$(dirname "$PELLICOR_LIBRARY")"/*.so "$work/lib/"
 chmod -R a+rX "$work/lib"
 export PELLICOR_LIBRARY="$work/lib/$(basename "$PELLICOR_LIBRARY")"
 register_sink || fail "cannot register the sink"
