@@ -236,8 +236,9 @@ TEST_F(WindowTest, ExportKeepsTheTargetsModeOwnerAndLinkAndWritesInPlaceWhereNot
     auto privateFile = hive.folder() / "private.txt";
     WriteFile(privateFile, "old\r\n");
     ::chmod(privateFile.c_str(), 0600);
-    if (root)
+    if (root) {
         ASSERT_EQ(::chown(privateFile.c_str(), 65534, 65534), 0);
+    }
     auto target = hive.folder() / "target.txt";
     WriteFile(target, "old\r\n");
     auto link = hive.folder() / "link.txt";
@@ -249,8 +250,9 @@ TEST_F(WindowTest, ExportKeepsTheTargetsModeOwnerAndLinkAndWritesInPlaceWhereNot
     EXPECT_TRUE(toolkit.messageBoxes.empty());
     EXPECT_EQ(ReadFile(privateFile), "x@example.com\r\n");
     EXPECT_EQ(StatOf(privateFile).st_mode & 07777, 0600u);
-    if (root)
+    if (root) {
         EXPECT_EQ(StatOf(privateFile).st_uid, 65534u);
+    }
     EXPECT_TRUE(S_ISLNK(StatOf(link).st_mode));
     EXPECT_EQ(ReadFile(target), "x@example.com\r\n");
 

@@ -241,7 +241,8 @@ TEST(SetupCommandLineTest, OptionsAndAMissingTerminal) {
         EXPECT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), c.exitCode);
         EXPECT_TRUE(output.starts_with(c.output)) << output;
-        if (c.exitCode == 1)
+        if (c.exitCode == 1) {
             EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;
+        }
     }
 }
