@@ -1,4 +1,5 @@
 #include "milter_socket.h"
+#include "run_files.h"
 
 #include <cerrno>
 #include <cstring>
@@ -77,11 +78,7 @@ bool OpenMilterSocket(const std::string& socket, const passwd* owner, std::strin
         error = "cannot open socket " + socket + " (see the mail log)";
         return false;
     }
-    if (!path.empty() && owner && chown(path.c_str(), owner->pw_uid, owner->pw_gid) != 0) {
-        error = "cannot hand socket " + path + " to " + owner->pw_name + ": " + strerror(errno);
-        return false;
-    }
-    return true;
+    return path.empty() || !owner || HandSocketFile(path, owner->pw_uid, owner->pw_gid, error);
 }
 
 void WakeMilterSocket(const std::string& socket) {
