@@ -148,8 +148,9 @@ target_include_directories(pellicor_smtp PUBLIC ${CMAKE_SOURCE_DIR}/platform/smt
 target_link_libraries(pellicor_smtp PUBLIC platform_headers pellicor_cdo ole32 oleaut32 uuid)
 
 add_executable(pellicor-submit
+  tools/command_line/command_line.cpp
   tools/submit/submit_command.cpp
   tools/submit/main_win32.cpp
   tools/submit/sink_class_win32.cpp)
-target_include_directories(pellicor-submit PRIVATE ${CMAKE_SOURCE_DIR}/tools/submit)
-target_link_libraries(pellicor-submit PRIVATE pellicor_smtp)
+target_include_directories(pellicor-submit PRIVATE ${CMAKE_SOURCE_DIR}/tools/submit ${CMAKE_SOURCE_DIR}/tools/command_line)
+target_link_libraries(pellicor-submit PRIVATE pellicor_smtp pellicor_version advapi32)

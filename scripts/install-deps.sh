@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qt6-base-dev fonts-dejavu-core
-  libmilter-dev postfix swaks miltertest
+  libmilter-dev postfix swaks miltertest scdoc man-db
   mingw-w64-tools libwine-dev libwine
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine64 fonts-wine xvfb x11-apps python3

@@ -12,7 +12,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "file_locks.h"
 #include "names.h"
+#include "registry_hold.h"
+#include "registry_read_scope.h"
 #include "winbase.h"
 
 namespace platform::registry {
@@ -29,7 +32,11 @@ constexpr auto kFileCheckInterval = std::chrono::seconds(1);
 // Marks a SQLite file as a registry hive ("PREG"), so a foreign database is refused
 // rather than written into.
 constexpr int kApplicationId = 0x50524547;
-constexpr int kBusyTimeoutMs = 5000;
+std::atomic<int> lockWaitMs{5000};
+
+// This thread's read scopes: how deep, and the connections holding reads for them.
+thread_local int readScopeDepth = 0;
+thread_local std::vector<std::shared_ptr<Connection>>* readScopeConnections = nullptr;
 
 const char* const kSchema =
     "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL, name TEXT NOT NULL,"
@@ -229,6 +236,7 @@ LSTATUS Connection::openFile(bool forWrite) {
         }
         if (stat(path_.c_str(), &st) != 0) return statusOfErrno(errno);
     }
+    UseFileDescriptionLocks();
     int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(db_);
@@ -237,7 +245,7 @@ LSTATUS Connection::openFile(bool forWrite) {
     }
     device_ = st.st_dev;
     inode_ = st.st_ino;
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    sqlite3_busy_timeout(db_, lockWaitMs.load());
     // Keep the -wal and -shm files when the last connection closes: a process that
     // may not write the hive's folder (the sink under its own user) can read a WAL
     // database only while they exist.
@@ -323,9 +331,27 @@ LSTATUS Connection::beginTransactionIfNeeded() {
     return rc;
 }
 
+LSTATUS Connection::joinReadScope() {
+    if (transactional_ || scoped_ || readScopeDepth == 0 || state_ != State::Ready) return ERROR_SUCCESS;
+    // Begun before data_version is read, which takes the snapshot: the caches are then
+    // checked against the very state every later read in the scope sees.
+    LSTATUS rc = run(kBegin);
+    if (rc != ERROR_SUCCESS) return rc;
+    scoped_ = true;
+    readScopeConnections->push_back(shared_from_this());
+    return ERROR_SUCCESS;
+}
+
+void Connection::leaveReadScope() {
+    if (!scoped_) return;
+    scoped_ = false;
+    run(kCommit);
+}
+
 LSTATUS Connection::refresh() {
     writesSeen_ = processWrites.load();
     LSTATUS rc = prepare(false);
+    if (rc == ERROR_SUCCESS) rc = joinReadScope();
     if (rc != ERROR_SUCCESS) return rc;
     if (state_ == State::Ready) {
         sqlite3_stmt* s = stmt(kDataVersion);
@@ -346,10 +372,10 @@ LSTATUS Connection::refresh() {
     return ERROR_SUCCESS;
 }
 
-LSTATUS Connection::readBegin() { return transactional_ ? ERROR_SUCCESS : run(kBegin); }
+LSTATUS Connection::readBegin() { return transactional_ || scoped_ ? ERROR_SUCCESS : run(kBegin); }
 
 void Connection::readEnd(bool ok) {
-    if (!transactional_) run(ok ? kCommit : kRollback);
+    if (!transactional_ && !scoped_) run(ok ? kCommit : kRollback);
 }
 
 LSTATUS Connection::child(int64_t parent, const std::string& foldedName, int64_t& id) {
@@ -534,6 +560,7 @@ LSTATUS Connection::snapshot(KeyRef& key, std::shared_ptr<const Snapshot>& resul
 
 template <class Body>
 LSTATUS Connection::write(Body body) {
+    leaveReadScope();  // a write needs the newest state; later reads begin anew
     LSTATUS rc = prepare(true);
     if (rc != ERROR_SUCCESS) return rc;
     rc = run(transactional_ ? kSavepoint : kBeginImmediate);
@@ -710,6 +737,34 @@ std::atomic<unsigned> forks{0};
 [[maybe_unused]] const int forkCounter = pthread_atfork(nullptr, nullptr, [] { ++forks; });
 
 }  // namespace
+
+ReadScope::ReadScope() {
+    if (readScopeDepth++ == 0) readScopeConnections = new std::vector<std::shared_ptr<Connection>>;
+}
+
+ReadScope::~ReadScope() {
+    if (--readScopeDepth != 0) return;
+    for (auto& connection : *readScopeConnections) {
+        std::lock_guard lock(connection->mutex);
+        connection->leaveReadScope();
+    }
+    delete readScopeConnections;
+    readScopeConnections = nullptr;
+}
+
+LSTATUS HoldHive() {
+    static auto* held = new std::shared_ptr<Connection>;  // never closed
+    auto connection = std::make_shared<Connection>(hivePath(), false);
+    std::lock_guard lock(connection->mutex);
+    KeyRef root;
+    root.root = true;
+    std::shared_ptr<const Snapshot> snapshot;
+    LSTATUS rc = connection->snapshot(root, snapshot);
+    *held = std::move(connection);
+    return rc;
+}
+
+void SetLockWait(int milliseconds) { lockWaitMs = milliseconds; }
 
 unsigned forkCount() { return forks.load(std::memory_order_relaxed); }
 

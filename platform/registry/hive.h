@@ -84,7 +84,7 @@ struct KeyRef {
 // opened at another count belongs to a parent. Cheaper than getpid() on every call.
 unsigned forkCount();
 
-class Connection {
+class Connection : public std::enable_shared_from_this<Connection> {
 public:
     Connection(std::string path, bool transactional);
     ~Connection();
@@ -115,6 +115,8 @@ public:
     LSTATUS commit();
     LSTATUS rollback();
     bool transactional() const { return transactional_; }
+    // Ends the read transaction a read scope began on this connection, if any.
+    void leaveReadScope();
 
 private:
     enum class State { Missing, Empty, Ready, Bad };
@@ -131,6 +133,7 @@ private:
     LSTATUS prepareStatements();
     LSTATUS refresh();
     LSTATUS beginTransactionIfNeeded();
+    LSTATUS joinReadScope();
     LSTATUS readBegin();
     void readEnd(bool ok);
     LSTATUS locate(KeyRef& key, bool& exists);
@@ -150,6 +153,7 @@ private:
     bool transactional_;
     bool active_ = true;  // transactional: not yet committed or rolled back
     bool begun_ = false;  // transactional: BEGIN IMMEDIATE issued
+    bool scoped_ = false;  // holds a read transaction for a thread's read scope
     State state_ = State::Missing;
     LSTATUS bad_ = ERROR_SUCCESS;
     sqlite3* db_ = nullptr;

@@ -2,8 +2,25 @@
 
 #include "objbase.h"
 #include "smtpevent.h"
+#ifndef _WIN32
+#include "registry_read_scope.h"
+#endif
 
 namespace platform::smtp {
+
+namespace {
+
+// The registry reads of one event come from one committed state of the hive, so a
+// judgement never mixes two versions of the rule lists.
+#ifndef _WIN32
+using EventReadScope = platform::registry::ReadScope;
+#else
+struct EventReadScope {  // the system registry reads each call on its own
+    EventReadScope() {}
+};
+#endif
+
+}  // namespace
 
 const char* VerdictName(Verdict verdict) { return verdict == Verdict::Deleted ? "deleted" : "delivered"; }
 
@@ -15,7 +32,11 @@ Verdict ReadVerdict(IMailMsgProperties* message) {
 
 HRESULT FireMessageEvent(MessageEventFunction handler, IMailMsgProperties* message, Verdict* verdict) {
     if (!handler || !message || !verdict) return E_POINTER;
-    HRESULT hr = handler(message);
+    HRESULT hr;
+    {
+        EventReadScope scope;
+        hr = handler(message);
+    }
     *verdict = ReadVerdict(message);
     return hr;
 }
@@ -26,7 +47,10 @@ HRESULT FireMessageEvent(IUnknown* sink, IMailMsgProperties* message, Verdict* v
     IMailTransportOnPostCategorize* event = nullptr;
     HRESULT hr = sink->QueryInterface(IID_IMailTransportOnPostCategorize, reinterpret_cast<void**>(&event));
     if (FAILED(hr)) return hr;
-    hr = event->OnMessagePostCategorize(message, nullptr, nullptr);
+    {
+        EventReadScope scope;
+        hr = event->OnMessagePostCategorize(message, nullptr, nullptr);
+    }
     event->Release();
     *verdict = ReadVerdict(message);
     return hr;

@@ -116,4 +116,24 @@ TEST(Submit, UnregisteredSinkWithoutAnInstalledLibraryExitsTwo) {
     EXPECT_EQ(result.out, "");
 }
 
+// The library is installed beside the program: still nothing is registered
+// unless --register asks for it.
+TEST(Submit, RegistersTheSinkOnlyWhenAsked) {
+    TempHive hive;
+    AddRule("ExtOOFdisabledDomains", "@example.com");
+    AddRule("ExtOOFenabledRecipientDomains", "@partner.example");
+    ProgramResult refused = RunProgram({PELLICOR_SUBMIT, "--from", "<>", "--to", "carol@customer.example"}, hive, kReply);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.err.find("or give --register"), std::string::npos) << refused.err;
+    ProgramResult judged =
+        RunProgram({PELLICOR_SUBMIT, "--register", "--explain", "--from", "<>", "--to", "carol@customer.example"}, hive,
+                   kReply);
+    EXPECT_EQ(judged.status, 0) << judged.err;
+    EXPECT_EQ(judged.out,
+              "deleted\nkind: out-of-office\n"
+              "list 0 (sender domain @example.com): matched \"@example.com\"\n"
+              "list 1 (recipient domain @customer.example): no match\n"
+              "list 2 (sender address ann@example.com): no match (no such list, or it cannot be read)\n");
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "milter_options.h"
+#include "milter_outcome.h"
 #include "received_message.h"
 
 namespace {
@@ -19,8 +20,12 @@ std::optional<MilterOptions> Parse(std::vector<const char*> args, std::string& e
 
 TEST(MilterOptions, AcceptsEveryOption) {
     std::string error;
-    auto options = Parse({"-p", "inet:8891@127.0.0.1", "-u", "pellicor", "-f", "-P", "/run/p.pid"}, error);
+    auto options = Parse({"-p", "inet:8891@127.0.0.1", "-u", "pellicor", "-f", "-P", "/run/p.pid", "-m", "hold",
+                          "--stats-interval=60"},
+                         error);
     ASSERT_TRUE(options) << error;
+    EXPECT_EQ(options->mode, pellicor_milter::Mode::Hold);
+    EXPECT_EQ(options->statsSeconds, 60u);
     EXPECT_EQ(options->socket, "inet:8891@127.0.0.1");
     EXPECT_EQ(options->user, "pellicor");
     EXPECT_TRUE(options->foreground);
@@ -34,12 +39,73 @@ TEST(MilterOptions, RejectsWithOneLineReason) {
     for (std::vector<const char*> args : std::vector<std::vector<const char*>>{
              {}, {"-p"}, {"-p", ""}, {"-p", "tcp:25"}, {"-p", "inet:@127.0.0.1"}, {"-p", "inet:0@127.0.0.1"},
              {"-p", "inet:70000@127.0.0.1"}, {"-p", "inet:x1@127.0.0.1"}, {"-p", "unix:/s", "-q"},
-             {"-p", "unix:/s", "-u"}}) {
+             {"-p", "unix:/s", "-u"}, {"-p", "unix:/s", "-m", "delete"}, {"-p", "unix:/s", "-s", "-1"},
+             {"-p", "unix:/s", "stray"}, {"-p", "unix:/s", "--mode"}}) {
         std::string error;
         EXPECT_FALSE(Parse(args, error)) << (args.empty() ? "(none)" : args.back());
         EXPECT_FALSE(error.empty());
         EXPECT_EQ(error.find('\n'), std::string::npos);
     }
+}
+
+TEST(MilterOptions, HelpAndVersionAnswerAlone) {
+    std::string error;
+    for (const char* flag : {"-h", "--help", "-V", "--version"}) {
+        auto options = Parse({flag}, error);
+        ASSERT_TRUE(options) << flag << ": " << error;
+        EXPECT_NE(options->answer.find(flag[1] == 'V' || flag[2] == 'v' ? "1.1.0.8" : "usage:"), std::string::npos)
+            << flag;
+    }
+}
+
+// What each mode does with each judgement, and what the counters make of it.
+TEST(MilterOutcome, ActionsAndCountersByMode) {
+    using pellicor_milter::Action;
+    using pellicor_milter::Judgement;
+    using pellicor_milter::Mode;
+    Judgement normal, condemned, failed, unreadable;
+    condemned.recognised = condemned.deleted = true;
+    failed.failed = true;
+    unreadable.recognised = unreadable.listsUnreadable = true;
+    struct Case {
+        Judgement judgement;
+        Mode mode;
+        Action action;
+    } cases[] = {
+        {normal, Mode::Discard, Action::Accept},           {condemned, Mode::Discard, Action::Discard},
+        {condemned, Mode::Hold, Action::Quarantine},       {condemned, Mode::Monitor, Action::WouldDiscard},
+        {failed, Mode::Discard, Action::AcceptFailed},     {unreadable, Mode::Hold, Action::AcceptFailed},
+    };
+    pellicor_milter::Counters counters;
+    for (const Case& c : cases) {
+        EXPECT_EQ(pellicor_milter::ActionFor(c.judgement, c.mode), c.action) << ModeName(c.mode);
+        counters.Count(c.judgement, c.action);
+    }
+    counters.CountUnjudged();
+    EXPECT_EQ(counters.Line(Mode::Monitor),
+              "counters: judged=6 recognised=4 condemned=3 failed=3 (mode monitor)");
+}
+
+// Error lines name what failed, where, and what to do, and keep the status.
+TEST(MilterOutcome, FailureReasonsInWords) {
+    using pellicor_milter::Step;
+    setenv("PELLICOR_REGISTRY", "/tmp/hive.sqlite", 1);
+    struct Case {
+        Step step;
+        HRESULT hr;
+        std::vector<std::string> words;
+    } cases[] = {
+        {Step::CreateSink, static_cast<HRESULT>(0x800401F3),
+         {"Pellicor.Sink is not registered in /tmp/hive.sqlite: run pellicor-regsvr /", "(0x800401F3)"}},
+        {Step::CreateSink, static_cast<HRESULT>(0x800401F8), {"cannot be loaded (no such file)", "(0x800401F8)"}},
+        {Step::MessageEvent, static_cast<HRESULT>(0x800401F8), {"message component", "(no such file)"}},
+        {Step::Marker, static_cast<HRESULT>(0x8007000E), {"out of memory", "(0x8007000E)"}},
+    };
+    for (const Case& c : cases) {
+        std::string reason = pellicor_milter::FailureReason(c.step, c.hr, "no such file");
+        for (const std::string& word : c.words) EXPECT_NE(reason.find(word), std::string::npos) << reason;
+    }
+    unsetenv("PELLICOR_REGISTRY");
 }
 
 TEST(MilterOptions, UnixSocketPath) {

@@ -2,6 +2,7 @@
 # End to end with a real Postfix: a private instance on loopback relays to smtp-sink,
 # pellicor-milter judges every message through the registered sink, swaks sends.
 # Condemned out-of-office replies must never reach smtp-sink; everything else must.
+# Then hold mode (the reply waits in the hold queue) and monitor mode (it is delivered).
 # Everything started here is stopped again, whatever happens.
 # Usage: postfix_e2e_test.sh MILTER REG REGSVR LIBRARY   (as root; 77 = skipped)
 set -euo pipefail
@@ -93,4 +94,44 @@ find "$work/sink" -type f -size +50000k | grep -q . || fail "the 50 MB message d
 [ "$(grep -c 'discarded out-of-office reply' "$work/milter.log")" -eq 3 ] || fail "the milter did not log 3 discards"
 grep -q "from=<away2@condemned.example> to=<bob@outside.example>" "$work/milter.log" || fail "discard line lacks addresses"
 if grep -q "message accepted" "$work/milter.log"; then fail "the milter reported failures"; fi
+
+# The other modes, with the same Postfix: the milter is restarted on its socket.
+restart_milter() {  # MODE
+    stop_process "$milter_pid"
+    "$milter" -u postfix -f -p "unix:$work/milter/milter.sock" -m "$1" 2>"$work/milter.log" &
+    milter_pid=$!
+    wait_for_file "$work/milter/milter.sock" 50 || fail "the milter did not start in $1 mode"
+}
+
+# hold: the condemned reply waits in Postfix's hold queue, with the reason.
+restart_milter hold
+send held '<>' away@condemned.example bob@outside.example "${out_of_office[@]}"
+send held-exempt '<>' away@condemned.example carol@partner.example "${out_of_office[@]}"
+held_id=""
+for _ in $(seq 1 100); do
+    held_id=$(postqueue -c "$postfix_etc" -p 2>/dev/null | sed -n 's/^\([0-9A-F]\{6,\}\)!.*/\1/p' | head -n 1)
+    [ -n "$held_id" ] && break
+    sleep 0.1
+done
+[ -n "$held_id" ] || fail "no message on hold: $(postqueue -c "$postfix_etc" -p)"
+postcat -c "$postfix_etc" -h -q "$held_id" >"$work/held.txt" 2>&1 || fail "postcat: $(cat "$work/held.txt")"
+grep -q "X-Test-Case: held$" "$work/held.txt" || fail "the held message is not the reply: $(cat "$work/held.txt")"
+grep -q "$held_id: milter-hold: .*milter triggers HOLD action" "$work/log/maillog" || fail "Postfix did not log the hold"
+grep -q "held out-of-office reply from=<> to=<bob@outside.example>" "$work/milter.log" || fail "no hold line"
+for _ in $(seq 1 100); do [ -n "$(delivered held-exempt)" ] && break; sleep 0.1; done
+[ -n "$(delivered held-exempt)" ] || fail "hold mode kept back an exempt reply"
+[ -z "$(delivered held)" ] || fail "the held reply was delivered"
+postsuper -c "$postfix_etc" -d ALL hold >/dev/null 2>&1
+
+# monitor: the condemned reply is delivered and logged as "would discard".
+restart_milter monitor
+send monitored '<>' away@condemned.example bob@outside.example "${out_of_office[@]}"
+postfix_instance_drain 60 || fail "the queue did not empty in monitor mode"
+[ -n "$(delivered monitored)" ] || fail "monitor mode kept back a reply"
+grep -q "would discard out-of-office reply from=<> to=<bob@outside.example>" "$work/milter.log" \
+    || fail "monitor mode did not log the reply"
+kill -USR1 "$milter_pid"
+sleep 0.3
+grep -q "counters: judged=1 recognised=1 condemned=1 failed=0 (mode monitor)" "$work/milter.log" \
+    || fail "wrong counters in monitor mode: $(grep counters: "$work/milter.log")"
 echo "postfix end-to-end test passed"

@@ -46,6 +46,17 @@ end
 local DISCARD = SMFIR_DISCARD
 local ACCEPT = SMFIR_ACCEPT
 
+-- Hold and monitor modes: a condemned reply is accepted, held first in hold mode.
+if mode == "hold" or mode == "monitor" then
+    local conn = open()
+    check(send(conn, reply("away@condemned.example", "bob@outside.example")) == ACCEPT, mode .. ": not accepted")
+    check(mt.eom_check(conn, MT_QUARANTINE) == (mode == "hold"), mode .. ": quarantine request wrong")
+    mt.disconnect(conn)
+    expect(mode .. " leaves exempt replies alone", reply("away@condemned.example", "carol@partner.example"), ACCEPT)
+    mt.echo("ok " .. mode .. " mode")
+    return
+end
+
 -- The negotiation skips what the filter does not need.
 local conn = open()
 check(mt.test_option(conn, SMFIP_NOCONNECT), "connect info not skipped")

@@ -155,6 +155,23 @@ TEST_F(RegTool, QuestionsAnsweredNoChangeNothing) {
     EXPECT_EQ(reg({"export", kProduct, file("existing.reg"), "/y"}).status, 0);
 }
 
+TEST_F(RegTool, RefusesTheHiveItselfAsImportOrExportFile) {
+    ASSERT_EQ(reg({"add", kProduct, "/v", "v", "/d", "kept", "/f"}).status, 0);
+    std::string hivePath = hive.path().string();
+    std::filesystem::create_symlink(hivePath, file("link.reg"));
+    std::filesystem::create_hard_link(hivePath, file("hard.reg"));
+    for (const std::string& name : {hivePath, hivePath + "-wal", file("link.reg"), file("hard.reg"),
+                                    file("./registry.sqlite")}) {
+        for (const auto& args : std::vector<std::vector<std::string>>{{"import", name}, {"export", kProduct, name, "/y"}}) {
+            SCOPED_TRACE(args[0] + " " + name);
+            Outcome run = reg(args);
+            EXPECT_EQ(run.status, 1);
+            EXPECT_NE(run.err.find("the registry's own database"), std::string::npos) << run.err;
+        }
+    }
+    EXPECT_NE(reg({"query", kProduct, "/v", "v"}).out.find("kept"), std::string::npos);
+}
+
 TEST_F(RegTool, DeleteValuesAndWholeTrees) {
     ASSERT_EQ(reg({"add", kProduct + "\\A\\B\\C", "/v", "deep", "/f"}).status, 0);
     ASSERT_EQ(reg({"add", kProduct, "/v", "one", "/f"}).status, 0);

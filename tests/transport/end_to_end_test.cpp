@@ -21,7 +21,7 @@ protected:
         ASSERT_EQ(r.status, 0) << "pellicor-reg add " << entry;
     }
     std::string submit(const std::string& from, const std::vector<std::string>& to, const std::string& message) {
-        std::vector<std::string> argv = {PELLICOR_SUBMIT, "--from", from};
+        std::vector<std::string> argv = {PELLICOR_SUBMIT, "--register", "--from", from};
         for (const std::string& recipient : to) argv.insert(argv.end(), {"--to", recipient});
         ProgramResult r = RunProgram(argv, *hive_, message);
         EXPECT_EQ(r.status, 0);

@@ -27,7 +27,7 @@ std::string stringProperty(IMailMsgProperties* message, DWORD id) {
 }
 
 // Deletes every marked message, as a sink with "*" in list 0 and nothing else would.
-HRESULT recordingSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict, std::string&) {
+HRESULT recordingSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict, bool, std::string&) {
     ++seen.events;
     seen.sender = stringProperty(message, IMMPID_MP_SENDER_ADDRESS_SMTP);
     IMailMsgPropertyManagement* management = nullptr;
@@ -126,7 +126,7 @@ TEST(Submit, RefusesBadInputWithOneLineAndStatus2) {
 }
 
 TEST(Submit, ReportsAnUnregisteredSinkWithItsReasonAndStatus2) {
-    auto unreachable = [](IMailMsgProperties*, platform::smtp::Verdict*, std::string& reason) {
+    auto unreachable = [](IMailMsgProperties*, platform::smtp::Verdict*, bool, std::string& reason) {
         reason = "the sink is not registered";
         return HRESULT(REGDB_E_CLASSNOTREG);
     };

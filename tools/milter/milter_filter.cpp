@@ -8,6 +8,7 @@
 #include <libmilter/mfdef.h>
 
 #include "milter_log.h"
+#include "milter_outcome.h"
 #include "received_message.h"
 #include "transport_host.h"
 
@@ -16,6 +17,8 @@ namespace pellicor_milter {
 namespace {
 
 TransportHost* host = nullptr;
+Mode mode = Mode::Discard;
+Counters* counters = nullptr;
 std::atomic<int> openSessions{0};
 
 // One MTA connection: what it negotiated and the message under way.
@@ -75,13 +78,15 @@ sfsistat Gather(SMFICTX* ctx, unsigned long noReplyBit, const char* where, Step 
 
 // Steps the filter does not need are skipped; the ones it needs send no reply,
 // since it decides only at the end of the message.
-sfsistat OnNegotiate(SMFICTX* ctx, unsigned long, unsigned long offeredSteps, unsigned long, unsigned long,
+sfsistat OnNegotiate(SMFICTX* ctx, unsigned long offeredActions, unsigned long offeredSteps, unsigned long, unsigned long,
                      unsigned long* actions, unsigned long* steps, unsigned long*, unsigned long*) try {
     unsigned long wanted = SMFIP_NOCONNECT | SMFIP_NOHELO | SMFIP_NOUNKNOWN | SMFIP_NODATA | SMFIP_NOEOH |
                            SMFIP_NR_MAIL | SMFIP_NR_RCPT | SMFIP_NR_HDR | SMFIP_NR_EOH | SMFIP_NR_BODY |
                            SMFIP_HDR_LEADSPC;
     if (!kMarkerReadsBody) wanted |= SMFIP_NOBODY;
-    *actions = 0;
+    // Hold mode needs the MTA's leave to quarantine; without it, a hold fails and
+    // the reply is delivered and logged.
+    *actions = mode == Mode::Hold ? offeredActions & SMFIF_QUARANTINE : 0;
     *steps = wanted & offeredSteps;
     SessionFor(ctx).steps = *steps;
     return SMFIS_CONTINUE;
@@ -119,6 +124,12 @@ sfsistat OnBody(SMFICTX* ctx, unsigned char* data, size_t length) {
     return Gather(ctx, SMFIP_NR_BODY, "the body", [&](Session& session) { session.message.AddBody(data, length); });
 }
 
+// The reply's addresses, as every line about it names them.
+std::string Addresses(const platform::smtp::Envelope& envelope) {
+    const std::string firstRecipient = envelope.recipients.empty() ? "" : envelope.recipients.front();
+    return "from=<" + Printable(envelope.sender) + "> to=<" + Printable(firstRecipient) + ">";
+}
+
 sfsistat OnEndOfMessage(SMFICTX* ctx) try {
     Session& session = SessionFor(ctx);
     std::string queueId = Printable(Macro(ctx, "i"));
@@ -126,6 +137,7 @@ sfsistat OnEndOfMessage(SMFICTX* ctx) try {
     if (!session.failure.empty()) {
         LogError("%s: %s; message accepted", queueId.c_str(), session.failure.c_str());
         session.failure.clear();
+        counters->CountUnjudged();
         return SMFIS_ACCEPT;
     }
     session.message.EndHeaders();  // the end of the header section is not sent (no body either)
@@ -134,17 +146,37 @@ sfsistat OnEndOfMessage(SMFICTX* ctx) try {
     envelope.recipients = session.message.recipients();
     Judgement judgement = host->Judge(session.message.TakeContent(), envelope);
     session.message = ReceivedMessage();
-    if (judgement.failed) {
+    Action action = ActionFor(judgement, mode);
+    const std::string addresses = Addresses(envelope);
+    if (action == Action::Quarantine) {
+        std::string reason = "Pellicor: out-of-office reply condemned by the rule lists, " + addresses;
+        if (smfi_quarantine(ctx, reason.data()) != MI_SUCCESS) {
+            action = Action::AcceptFailed;
+            judgement.reason = "the MTA refused to hold the reply (it must allow milters to quarantine)";
+        }
+    }
+    counters->Count(judgement, action);
+    switch (action) {
+    case Action::Accept:
+        return SMFIS_ACCEPT;
+    case Action::AcceptFailed:
+        if (judgement.reason.empty()) judgement.reason = "the rule lists could not be read";  // lists unreadable
         LogError("%s: %s; message accepted", queueId.c_str(), judgement.reason.c_str());
         return SMFIS_ACCEPT;
+    case Action::Quarantine:
+        LogInfo("%s: held out-of-office reply %s", queueId.c_str(), addresses.c_str());
+        return SMFIS_ACCEPT;
+    case Action::WouldDiscard:
+        LogInfo("%s: would discard out-of-office reply %s", queueId.c_str(), addresses.c_str());
+        return SMFIS_ACCEPT;
+    case Action::Discard:
+        break;
     }
-    if (!judgement.deleted) return SMFIS_ACCEPT;
-    const std::string firstRecipient = envelope.recipients.empty() ? "" : envelope.recipients.front();
-    LogInfo("%s: discarded out-of-office reply from=<%s> to=<%s>", queueId.c_str(),
-            Printable(envelope.sender).c_str(), Printable(firstRecipient).c_str());
+    LogInfo("%s: discarded out-of-office reply %s", queueId.c_str(), addresses.c_str());
     return SMFIS_DISCARD;
 } catch (const std::bad_alloc&) {
     LogError("out of memory judging the message; message accepted");
+    counters->CountUnjudged();
     return SMFIS_ACCEPT;
 }
 
@@ -164,12 +196,14 @@ sfsistat OnClose(SMFICTX* ctx) {
 
 }  // namespace
 
-smfiDesc MilterDescription(TransportHost& transportHost) {
+smfiDesc MilterDescription(TransportHost& transportHost, Mode filterMode, Counters& filterCounters) {
     host = &transportHost;
+    mode = filterMode;
+    counters = &filterCounters;
     smfiDesc description{};
     description.xxfi_name = const_cast<char*>("pellicor-milter");
     description.xxfi_version = SMFI_VERSION;
-    description.xxfi_flags = SMFIF_NONE;
+    description.xxfi_flags = filterMode == Mode::Hold ? SMFIF_QUARANTINE : SMFIF_NONE;
     description.xxfi_envfrom = OnSender;
     description.xxfi_envrcpt = OnRecipient;
     description.xxfi_header = OnHeader;

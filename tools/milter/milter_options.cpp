@@ -1,8 +1,23 @@
 #include "milter_options.h"
 
+#include <vector>
+
+#include "command_line.h"
+
 namespace pellicor_milter {
 
 namespace {
+
+using pellicor::command_line::Option;
+
+const std::vector<Option> kOptions = {
+    {"socket", 'p', "SOCKET", "listen on unix:/PATH or inet:PORT@ADDRESS (required)"},
+    {"user", 'u', "USER", "run as USER once the socket is open"},
+    {"foreground", 'f', nullptr, "stay in the foreground; log to standard error too"},
+    {"pidfile", 'P', "FILE", "write the process id to FILE"},
+    {"mode", 'm', "MODE", "discard (default), hold or monitor condemned replies"},
+    {"stats-interval", 's', "SECONDS", "log the counters every SECONDS (default 3600, 0 never)"},
+};
 
 bool StartsWith(const std::string& text, const char* prefix) { return text.rfind(prefix, 0) == 0; }
 
@@ -18,7 +33,28 @@ bool ValidSocket(const std::string& socket) {
     return false;
 }
 
+std::optional<Mode> ModeNamed(const std::string& name) {
+    for (Mode mode : {Mode::Discard, Mode::Hold, Mode::Monitor})
+        if (name == ModeName(mode)) return mode;
+    return std::nullopt;
+}
+
 }  // namespace
+
+const char* ModeName(Mode mode) {
+    switch (mode) {
+    case Mode::Hold: return "hold";
+    case Mode::Monitor: return "monitor";
+    case Mode::Discard: break;
+    }
+    return "discard";
+}
+
+std::string MilterHelp() {
+    return pellicor::command_line::HelpText("pellicor-milter -p SOCKET [options]", kOptions,
+                                            "SIGUSR1 and SIGHUP log the counters; SIGTERM and SIGINT stop.\n"
+                                            "The hive is $PELLICOR_REGISTRY, or /var/lib/pellicor/registry.sqlite.\n");
+}
 
 std::string UnixSocketPath(const std::string& socket) {
     for (const char* prefix : {"unix:", "local:"})
@@ -27,29 +63,48 @@ std::string UnixSocketPath(const std::string& socket) {
 }
 
 std::optional<MilterOptions> ParseMilterOptions(int argc, char* const argv[], std::string& error) {
+    using pellicor::command_line::Parsed;
     MilterOptions options;
-    for (int i = 1; i < argc; ++i) {
-        const std::string flag = argv[i];
-        if (flag == "-f") {
-            options.foreground = true;
-            continue;
-        }
-        std::string* target = flag == "-p" ? &options.socket
-                              : flag == "-u" ? &options.user
-                              : flag == "-P" ? &options.pidFile
-                                             : nullptr;
-        if (!target) {
-            error = "unknown option " + flag + "; " + kUsage;
+    Parsed parsed = pellicor::command_line::Parse(
+        argc, argv, kOptions, [&](const Option& option, const char* value) -> std::optional<std::string> {
+            if (option.argument && !*value) return std::string("option -") + option.shortName + " needs a value";
+            switch (option.shortName) {
+            case 'p': options.socket = value; break;
+            case 'u': options.user = value; break;
+            case 'f': options.foreground = true; break;
+            case 'P': options.pidFile = value; break;
+            case 'm': {
+                auto mode = ModeNamed(value);
+                if (!mode) return "bad mode \"" + std::string(value) + "\": expected discard, hold or monitor";
+                options.mode = *mode;
+                break;
+            }
+            case 's': {
+                std::string text = value;
+                if (text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos)
+                    return "bad interval \"" + text + "\": expected a number of seconds, 0 for never";
+                options.statsSeconds = static_cast<unsigned>(std::stoul(text));
+                break;
+            }
+            }
             return std::nullopt;
-        }
-        if (i + 1 >= argc || std::string(argv[i + 1]).empty()) {
-            error = "option " + flag + " needs a value; " + kUsage;
-            return std::nullopt;
-        }
-        *target = argv[++i];
+        });
+    const std::string usage = "; see pellicor-milter --help";
+    if (parsed.kind == Parsed::Help || parsed.kind == Parsed::Version) {
+        options.answer = parsed.kind == Parsed::Help ? MilterHelp()
+                                                     : pellicor::command_line::VersionLine("pellicor-milter") + "\n";
+        return options;
+    }
+    if (parsed.kind == Parsed::Bad) {
+        error = parsed.error + usage;
+        return std::nullopt;
+    }
+    if (!parsed.operands.empty()) {
+        error = "unexpected argument \"" + parsed.operands.front() + "\"" + usage;
+        return std::nullopt;
     }
     if (options.socket.empty()) {
-        error = std::string("no socket given; ") + kUsage;
+        error = "no socket given (-p SOCKET)" + usage;
         return std::nullopt;
     }
     if (!ValidSocket(options.socket)) {

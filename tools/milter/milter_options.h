@@ -5,14 +5,27 @@
 
 namespace pellicor_milter {
 
+// What happens to a reply the rule lists condemn.
+enum class Mode {
+    Discard,  // dropped, as the sink asks
+    Hold,     // put in the MTA's quarantine (Postfix's hold queue) for the administrator
+    Monitor,  // delivered; only logged as "would discard"
+};
+
+const char* ModeName(Mode mode);
+
 struct MilterOptions {
     std::string socket;       // unix:/path, local:/path or inet:PORT@ADDRESS (inet6 too)
     std::string user;         // drop to this user after opening the socket; empty: stay
     bool foreground = false;  // no detaching; log to stderr as well
     std::string pidFile;      // empty: none
+    Mode mode = Mode::Discard;
+    unsigned statsSeconds = 3600;  // how often the counters are logged; 0: never
+    std::string answer;       // --help or --version: print this and exit 0, nothing else
 };
 
-inline constexpr const char* kUsage = "usage: pellicor-milter -p SOCKET [-u USER] [-f] [-P PIDFILE]";
+// The --help text.
+std::string MilterHelp();
 
 // The options, or nullopt with a one-line `error`.
 std::optional<MilterOptions> ParseMilterOptions(int argc, char* const argv[], std::string& error);

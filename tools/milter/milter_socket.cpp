@@ -62,20 +62,24 @@ bool OpenMilterSocket(const std::string& socket, const passwd* owner, std::strin
         int live = ConnectUnix(path);
         if (live >= 0) {
             close(live);
-            error = "another milter is listening on " + path;
+            error = "another milter is listening on " + path + ": stop it first, or give another socket with -p";
             return false;
         }
     }
     if (smfi_setconn(const_cast<char*>(socket.c_str())) != MI_SUCCESS) {
-        error = "bad socket " + socket;
+        error = "libmilter does not take the socket address " + socket + ": expected unix:/path or inet:PORT@ADDRESS";
         return false;
     }
     // libmilter creates the socket file with the process umask: owner and group only.
     mode_t previous = umask(0117);
+    errno = 0;
     bool opened = smfi_opensocket(true) == MI_SUCCESS;
+    int reason = errno;
     umask(previous);
     if (!opened) {
-        error = "cannot open socket " + socket + " (see the mail log)";
+        error = "cannot open socket " + socket + (reason ? std::string(": ") + strerror(reason) : std::string()) +
+                (path.empty() ? ": check that the address is this machine's and the port is free"
+                              : ": check that the directory exists and is writable by the milter's user");
         return false;
     }
     return path.empty() || !owner || HandSocketFile(path, owner->pw_uid, owner->pw_gid, error);

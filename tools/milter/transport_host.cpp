@@ -1,29 +1,89 @@
 #include "transport_host.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <new>
 
+#include "milter_log.h"
+#include "libloaderapi.h"
 #include "objbase.h"
+#include "pellicor_version.h"
 #include "out_of_office_marker.h"
+#include "winreg.h"
 
 namespace pellicor_milter {
 
 namespace {
 
-std::string StatusText(const char* step, HRESULT hr) {
-    char text[96];
-    snprintf(text, sizeof text, "%s failed (0x%08X)", step, static_cast<unsigned>(hr));
-    return text;
-}
+// The loader's status when a registered library cannot be loaded.
+constexpr HRESULT kLibraryNotFound = static_cast<HRESULT>(0x800401F8);
 
-Judgement Failure(const char* step, HRESULT hr) {
+Judgement Failure(Step step, HRESULT hr) {
     Judgement judgement;
     judgement.failed = true;
-    judgement.reason = StatusText(step, hr);
+    const char* loadError = GetLastLoadLibraryError();
+    judgement.reason = FailureReason(step, hr, loadError ? loadError : "");
     return judgement;
 }
 
+// The sink answers "not in the list" for a list it cannot read, which for the
+// exempting lists would condemn a reply: the host looks at the hive first.
+LSTATUS ReadHiveStatus() {
+    HKEY key;
+    LSTATUS rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"Software\\Orlenby\\Pellicor", 0, KEY_READ, &key);
+    if (rc == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;  // no lists: nothing is condemned
+    if (rc != ERROR_SUCCESS) return rc;
+    DWORD values = 0;
+    rc = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
+                          nullptr, nullptr);
+    RegCloseKey(key);
+    return rc;
+}
+
+std::string Status(HRESULT hr) {
+    char text[16];
+    snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
 }  // namespace
+
+std::string HivePath() {
+    const char* path = std::getenv("PELLICOR_REGISTRY");
+    return path && *path ? path : "/var/lib/pellicor/registry.sqlite";
+}
+
+std::string FailureReason(Step step, HRESULT hr, const std::string& loadError) {
+    const std::string hive = HivePath();
+    const std::string reRegister = "run pellicor-regsvr " PELLICOR_INSTALLED_SINK_LIBRARY;
+    const std::string status = " (" + Status(hr) + ")";
+    const std::string loader = loadError.empty() ? "" : " (" + loadError + ")";
+    if (hr == E_OUTOFMEMORY) return "out of memory; the milter goes on with the next message" + status;
+    switch (step) {
+    case Step::BuildMessage:
+        return "the message could not be read as a mail message" + status;
+    case Step::Marker:
+        return "the out-of-office marker could not read the message's header" + status;
+    case Step::CreateSink:
+        if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG)
+            return "Pellicor.Sink is not registered in " + hive + ": " + reRegister + status;
+        if (hr == kLibraryNotFound)
+            return "the library registered for Pellicor.Sink in " + hive + " cannot be loaded" + loader +
+                   ": install it there, or " + reRegister + status;
+        if (hr == E_NOINTERFACE)
+            return "the class registered as Pellicor.Sink in " + hive + " is not a message sink: " + reRegister +
+                   status;
+        return "Pellicor.Sink in " + hive + " could not be created: " + reRegister + status;
+    case Step::MessageEvent:
+        if (hr == kLibraryNotFound || hr == REGDB_E_CLASSNOTREG)
+            return "the sink could not create the message component it reads the message with" + loader +
+                   ": the platform's classes in " + hive + " are missing or broken; " + reRegister + status;
+        return "the sink failed to judge the message" + status;
+    }
+    return "judging the message failed" + status;
+}
+
+TransportHost::TransportHost() : hiveWarning_([](const std::string& line) { LogError("%s", line.c_str()); }) {}
 
 TransportHost::~TransportHost() { Shutdown(); }
 
@@ -60,27 +120,40 @@ HRESULT TransportHost::AcquireSink(IUnknown** sink) {
 }
 
 Judgement TransportHost::Judge(std::string content, const platform::smtp::Envelope& envelope) try {
+    LSTATUS hive = ReadHiveStatus();
+    std::string unreadable = hive == ERROR_SUCCESS ? "" : RegistryFailureReason(hive);
+    hiveWarning_.Report(HivePath(), unreadable);
+    if (!unreadable.empty()) {
+        Judgement judgement;
+        judgement.failed = true;
+        judgement.reason = "the registry " + HivePath() + " cannot be read: " + unreadable;
+        return judgement;
+    }
+
     IMailMsgProperties* message = nullptr;
     HRESULT hr = platform::smtp::CreateMailMessage(std::move(content), envelope, &message);
-    if (FAILED(hr)) return Failure("building the mail message", hr);
+    if (FAILED(hr)) return Failure(Step::BuildMessage, hr);
 
     Judgement judgement;
-    hr = platform::smtp::RunOutOfOfficeMarker(message, platform::smtp::IsNullSender(envelope.sender), nullptr);
+    platform::smtp::MessageKind kind = platform::smtp::MessageKind::Other;
+    hr = platform::smtp::RunOutOfOfficeMarker(message, platform::smtp::IsNullSender(envelope.sender), &kind);
+    const bool recognised = SUCCEEDED(hr) && kind == platform::smtp::MessageKind::OutOfOffice;
     IUnknown* sink = nullptr;
-    if (FAILED(hr)) judgement = Failure("the out-of-office marker", hr);
-    else if (FAILED(hr = AcquireSink(&sink))) judgement = Failure("creating Pellicor.Sink", hr);
+    if (FAILED(hr)) judgement = Failure(Step::Marker, hr);
+    else if (FAILED(hr = AcquireSink(&sink))) judgement = Failure(Step::CreateSink, hr);
+    judgement.recognised = recognised;
 
     if (sink) {
         platform::smtp::Verdict verdict = platform::smtp::Verdict::Delivered;
         hr = platform::smtp::FireMessageEvent(sink, message, &verdict);
-        if (FAILED(hr)) judgement = Failure("the message event", hr);
+        if (FAILED(hr)) judgement = Failure(Step::MessageEvent, hr);
         else judgement.deleted = verdict == platform::smtp::Verdict::Deleted;
         sink->Release();
     }
     message->Release();
     return judgement;
 } catch (const std::bad_alloc&) {
-    return Failure("allocating memory", E_OUTOFMEMORY);
+    return Failure(Step::BuildMessage, E_OUTOFMEMORY);
 }
 
 }  // namespace pellicor_milter

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "hive_warning.h"
 #include "mail_message.h"
 #include "message_event_source.h"
 #include "seo.h"
@@ -17,14 +18,27 @@ namespace pellicor_milter {
 inline constexpr bool kMarkerReadsBody = false;
 
 struct Judgement {
-    bool deleted = false;  // the sink set the status that aborts delivery
-    bool failed = false;   // something in the host or the sink failed: deliver
-    std::string reason;    // why it failed, for the log
+    bool recognised = false;  // the marker took it for an out-of-office reply
+    bool deleted = false;     // the sink set the status that aborts delivery
+    bool failed = false;      // something in the host or the sink failed: deliver
+    // The rule lists could not be read while this reply was judged, so the sink
+    // saw them empty and let it through: counted as a failure, not as accepted.
+    // Set by the check of the lists, when there is one.
+    bool listsUnreadable = false;
+    std::string reason;       // why it failed, in words, for the log
 };
+
+// The hive the registry functions use: $PELLICOR_REGISTRY or the default.
+std::string HivePath();
+
+// Why a step failed with `hr`, in words an administrator can act on, the status
+// in brackets. `loadError` is the loader's reason when a library did not load.
+enum class Step { BuildMessage, Marker, CreateSink, MessageEvent };
+std::string FailureReason(Step step, HRESULT hr, const std::string& loadError);
 
 class TransportHost {
 public:
-    TransportHost() = default;
+    TransportHost();
     ~TransportHost();
     TransportHost(const TransportHost&) = delete;
     TransportHost& operator=(const TransportHost&) = delete;
@@ -41,6 +55,7 @@ private:
 
     std::mutex sinkMutex_;
     IUnknown* cachedSink_ = nullptr;
+    HiveWarning hiveWarning_;
 };
 
 }  // namespace pellicor_milter

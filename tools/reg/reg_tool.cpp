@@ -12,7 +12,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "command_line.h"
 #include "ktmw32.h"
+#include "registry_hold.h"
 #include "winbase.h"
 #include "winreg.h"
 
@@ -500,11 +502,36 @@ void collect(const KeyName& name, std::vector<RegFileKey>& keys) {
     for (const auto& sub : subkeys) collect(child(name, sub), keys);
 }
 
+// True when `file` is the hive or one of SQLite's files beside it. Reading or
+// writing those through another descriptor would drop this process's locks on the
+// hive (closing any descriptor of a file drops them all) or overwrite the database.
+// Looked at by name and by inode, without opening anything.
+bool isHiveFile(const std::string& file) {
+    std::string hive = platform::registry::hivePath();
+    std::error_code ignored;
+    auto named = std::filesystem::weakly_canonical(file, ignored);
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        std::string companion = hive + suffix;
+        if (!named.empty() && named == std::filesystem::weakly_canonical(companion, ignored)) return true;
+        struct stat a, b;
+        if (stat(file.c_str(), &a) == 0 && stat(companion.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+            a.st_ino == b.st_ino)
+            return true;
+    }
+    return false;
+}
+
+void refuseHiveFile(const std::string& file) {
+    if (isHiveFile(file))
+        throw Failure{"Refused: " + file + " is the registry's own database; name a .reg file elsewhere."};
+}
+
 // export KEY FILE [/y]
 int exportKeys(const Options& options, std::ostream& out, std::istream& in) {
     if (options.positional.size() != 2) throw Failure{"Invalid syntax: export needs a key and a file name."};
     KeyName name = parseKeyName(options.positional[0]);
     const std::string& file = options.positional[1];
+    refuseHiveFile(file);
     std::vector<RegFileKey> keys;
     collect(name, keys);
     if (std::filesystem::exists(file) && !options.force &&
@@ -543,6 +570,7 @@ std::string readImportFile(const std::string& file) {
 int importFile(const Options& options, std::ostream& out) {
     if (options.positional.size() != 1) throw Failure{"Invalid syntax: import needs exactly one file."};
     const std::string& file = options.positional[0];
+    refuseHiveFile(file);
     std::string bytes = readImportFile(file);
     std::vector<RegFileKey> keys;
     std::string error;
@@ -561,6 +589,28 @@ const char* const kUsage =
     "KEY starts with HKLM or HKCR. The hive is $PELLICOR_REGISTRY, or /var/lib/pellicor/registry.sqlite.\n";
 
 }  // namespace
+
+// Options before a command: --help and --version, parsed as every program's are.
+int runProgramOptions(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    using pellicor::command_line::Parsed;
+    std::vector<char*> argv{const_cast<char*>("pellicor-reg")};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    Parsed parsed = pellicor::command_line::Parse(static_cast<int>(args.size() + 1), argv.data(), {},
+                                                  [](auto&, auto) { return std::nullopt; }, true);
+    if (parsed.kind == Parsed::Help) {
+        out << pellicor::command_line::HelpText("pellicor-reg COMMAND KEY [/OPTION ...] (or pellicor-reg /?)", {},
+                                                std::string("commands:\n") + kUsage);
+        return 0;
+    }
+    if (parsed.kind == Parsed::Version) {
+        out << pellicor::command_line::VersionLine("pellicor-reg") << "\n";
+        return 0;
+    }
+    err << "ERROR: " << (parsed.kind == Parsed::Bad ? parsed.error : "options go after the command")
+        << " (pellicor-reg /? lists the commands).\n";
+    return 1;
+}
 
 bool importKeys(const std::vector<RegFileKey>& keys, std::string& error) {
     try {
@@ -604,10 +654,11 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << "ERROR: No command given (pellicor-reg /? lists them).\n";
         return 1;
     }
-    if (args[0] == "/?" || args[0] == "-h" || args[0] == "--help") {
+    if (args[0] == "/?" || args[0] == "/h") {
         out << kUsage;
         return 0;
     }
+    if (args[0].size() > 1 && args[0][0] == '-') return runProgramOptions(args, out, err);
     std::string command = args[0];
     for (auto& c : command) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     try {

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "command_line.h"
 #include "libloaderapi.h"
 #include "winerror.h"
 
@@ -16,30 +17,68 @@ std::string hex(HRESULT hr) {
     return text;
 }
 
-bool isUnregisterFlag(const std::string& arg) { return arg == "/u" || arg == "/U" || arg == "-u"; }
+using pellicor::command_line::Option;
+
+const std::vector<Option> kOptions = {
+    {"unregister", 'u', nullptr, "call DllUnregisterServer instead (also /u)"},
+};
+
+constexpr char kUsage[] = "see pellicor-regsvr --help";
+
+}  // namespace
+
+std::string RegsvrHelp() {
+    return pellicor::command_line::HelpText(
+        "pellicor-regsvr [-u] LIBRARY", kOptions,
+        "Registers the in-process server LIBRARY in the hive: $PELLICOR_REGISTRY, or "
+        "/var/lib/pellicor/registry.sqlite.\n");
+}
+
+namespace {
 
 }  // namespace
 
 int RunRegsvr(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    using pellicor::command_line::Parsed;
     bool unregister = false;
-    std::string library;
-    for (const std::string& arg : args) {
-        if (isUnregisterFlag(arg)) {
-            unregister = true;
-        } else if (!arg.empty() && (arg[0] == '/' && arg.size() == 2)) {
-            err << "pellicor-regsvr: unknown option " << arg << "; usage: pellicor-regsvr [/u] LIBRARY\n";
-            return kExitBadUsage;
-        } else if (library.empty()) {
-            library = arg;
-        } else {
-            err << "pellicor-regsvr: more than one library given; usage: pellicor-regsvr [/u] LIBRARY\n";
+    // The platform's own spelling, /u, is taken as -u; "--" ends the options.
+    std::vector<std::string> translated;
+    for (const std::string& arg : args) translated.push_back(arg == "/u" || arg == "/U" ? "-u" : arg);
+    std::vector<char*> argv{const_cast<char*>("pellicor-regsvr")};
+    for (std::string& arg : translated) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    Parsed parsed = pellicor::command_line::Parse(static_cast<int>(argv.size() - 1), argv.data(), kOptions,
+                                                  [&](const Option&, const char*) -> std::optional<std::string> {
+                                                      unregister = true;
+                                                      return std::nullopt;
+                                                  });
+    if (parsed.kind == Parsed::Help) {
+        out << RegsvrHelp();
+        return kExitOk;
+    }
+    if (parsed.kind == Parsed::Version) {
+        out << pellicor::command_line::VersionLine("pellicor-regsvr") << "\n";
+        return kExitOk;
+    }
+    if (parsed.kind == Parsed::Bad) {
+        err << "pellicor-regsvr: " << parsed.error << "; " << kUsage << "\n";
+        return kExitBadUsage;
+    }
+    for (const std::string& arg : parsed.operands) {
+        if (arg.size() == 2 && arg[0] == '/') {
+            err << "pellicor-regsvr: unknown option " << arg << "; " << kUsage << "\n";
             return kExitBadUsage;
         }
     }
-    if (library.empty()) {
-        err << "pellicor-regsvr: no library given; usage: pellicor-regsvr [/u] LIBRARY\n";
+    if (parsed.operands.size() > 1) {
+        err << "pellicor-regsvr: more than one library given; " << kUsage << "\n";
         return kExitBadUsage;
     }
+    if (parsed.operands.empty()) {
+        err << "pellicor-regsvr: no library given; " << kUsage << "\n";
+        return kExitBadUsage;
+    }
+    const std::string& library = parsed.operands.front();
     // dlopen takes a name without a slash from the library path; a file is meant.
     std::string path = library.find('/') == std::string::npos ? "./" + library : library;
     HMODULE module = LoadLibraryA(path.c_str());

@@ -7,11 +7,12 @@
 #include "sink_class.h"
 #include "submit_command.h"
 
-// The sink is looked up (and registered, if need be) only for good input, so that
+// The sink is looked up (and registered, with --register) only for good input, so that
 // a bad command line leaves the hive as it was.
-HRESULT fireAtSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict, std::string& reason) {
+HRESULT fireAtSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict, bool registerSink,
+                   std::string& reason) {
     CLSID sinkClass{};
-    HRESULT hr = submit::FindSinkClass(sinkClass, reason);
+    HRESULT hr = submit::FindSinkClass(sinkClass, registerSink, reason);
     if (FAILED(hr)) return hr;
     return platform::smtp::FireMessageEvent(sinkClass, message, verdict);
 }

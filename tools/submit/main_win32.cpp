@@ -17,9 +17,10 @@
 
 namespace {
 
-HRESULT fireAtSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict, std::string& reason) {
+HRESULT fireAtSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict, bool registerSink,
+                   std::string& reason) {
     CLSID sinkClass{};
-    HRESULT hr = submit::FindSinkClass(sinkClass, reason);
+    HRESULT hr = submit::FindSinkClass(sinkClass, registerSink, reason);
     if (FAILED(hr))
         return hr;
     return platform::smtp::FireMessageEvent(sinkClass, message, verdict);

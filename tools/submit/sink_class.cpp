@@ -1,5 +1,6 @@
 #include "sink_class.h"
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "libloaderapi.h"
@@ -30,12 +31,17 @@ HRESULT registerLibrary(const std::filesystem::path& library) {
 
 }  // namespace
 
-HRESULT FindSinkClass(CLSID& clsid, std::string& reason) {
+HRESULT FindSinkClass(CLSID& clsid, bool registerIfMissing, std::string& reason) {
     if (SUCCEEDED(CLSIDFromProgID(kProgId, &clsid))) return S_OK;
     std::filesystem::path library = installedLibrary();
     std::error_code ignored;
-    if (library.empty() || !std::filesystem::exists(library, ignored)) {
-        reason = "the sink \"Pellicor.Sink\" is not registered; register it with pellicor-regsvr libPellicor.so";
+    const char* hive = std::getenv("PELLICOR_REGISTRY");
+    const std::string where = hive && *hive ? hive : "/var/lib/pellicor/registry.sqlite";
+    if (!registerIfMissing || library.empty() || !std::filesystem::exists(library, ignored)) {
+        reason = "the sink \"Pellicor.Sink\" is not registered in " + where + "; register it with pellicor-regsvr " +
+                 (library.empty() || !std::filesystem::exists(library, ignored) ? std::string("libPellicor.so")
+                                                                                  : library.string()) +
+                 ", or give --register";
         return REGDB_E_CLASSNOTREG;
     }
     HRESULT hr = registerLibrary(library);

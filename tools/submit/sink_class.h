@@ -1,7 +1,7 @@
 // Finding the sink class the way the transport does: by its program identifier
-// "Pellicor.Sink" in the registry. When it is not registered yet and the sink
-// library is installed beside the program (../lib/libPellicor.so), the library
-// is registered first.
+// "Pellicor.Sink" in the registry. Only when asked, and the sink library is
+// installed beside the program (../lib/libPellicor.so), is a missing sink
+// registered first: otherwise the hive is never written.
 #pragma once
 #include <string>
 
@@ -10,6 +10,6 @@
 namespace submit {
 
 // S_OK with the class identifier, or a failure status with a one-line reason.
-HRESULT FindSinkClass(CLSID& clsid, std::string& reason);
+HRESULT FindSinkClass(CLSID& clsid, bool registerIfMissing, std::string& reason);
 
 }  // namespace submit

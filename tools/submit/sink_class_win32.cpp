@@ -6,7 +6,7 @@
 
 namespace submit {
 
-HRESULT FindSinkClass(CLSID& clsid, std::string& reason) {
+HRESULT FindSinkClass(CLSID& clsid, bool, std::string& reason) {
     HRESULT hr = CLSIDFromProgID(L"Pellicor.Sink", &clsid);
     if (SUCCEEDED(hr))
         return S_OK;

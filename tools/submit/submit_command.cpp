@@ -3,13 +3,63 @@
 #include <cerrno>
 #include <cstring>
 
+#include <vector>
+
+#include "command_line.h"
 #include "mail_message.h"
 #include "out_of_office_marker.h"
+#include "winreg.h"
 
 namespace submit {
 namespace {
 
-constexpr char kUsage[] = "usage: pellicor-submit [--marker auto|on|off] --from ADDRESS --to ADDRESS ... [FILE]";
+using pellicor::command_line::Option;
+
+const std::vector<Option> kOptions = {
+    {"from", 0, "ADDRESS", "the envelope sender ('' or '<>': the null sender)"},
+    {"to", 0, "ADDRESS", "an envelope recipient; give one or more"},
+    {"marker", 0, "MODE", "auto (run the marker, the default), on or off"},
+    {"explain", 0, nullptr, "after the verdict, print why: the kind and each list's lookup"},
+    {"register", 0, nullptr, "register the sink beside the program when it is not registered"},
+};
+
+constexpr char kSynopsis[] = "pellicor-submit [options] --from ADDRESS --to ADDRESS ... [FILE]";
+constexpr char kUsage[] = "see pellicor-submit --help";
+
+const char* const kListKeys[] = {"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains",
+                                 "SOFTWARE\\Orlenby\\Pellicor\\ExtOOFenabledRecipientDomains",
+                                 "SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses"};
+
+bool equalsFoldingAtoZ(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (size_t i = 0; i < a.size(); ++i)
+        if (fold(a[i]) != fold(b[i])) return false;
+    return true;
+}
+
+// The entry of list `list` that `text` matches ("*" matches anything), or why not.
+std::string lookup(int list, const std::string& text) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kListKeys[list], 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return "no match (no such list, or it cannot be read)";
+    std::string found;
+    for (DWORD index = 0; found.empty(); ++index) {
+        char name[1025];
+        DWORD chars = sizeof name;
+        DWORD type = 0;
+        if (RegEnumValueA(key, index, name, &chars, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) break;
+        std::string entry(name, chars);
+        if (type == REG_SZ && (entry == "*" || equalsFoldingAtoZ(entry, text))) found = entry;
+    }
+    RegCloseKey(key);
+    return found.empty() ? "no match" : "matched \"" + found + "\"";
+}
+
+std::string domainOf(const std::string& address) {
+    size_t at = address.find('@');
+    return at == std::string::npos ? std::string() : address.substr(at);
+}
 
 std::optional<std::string> checkAddress(const std::string& address, const char* what) {
     for (unsigned char c : address)
@@ -32,47 +82,58 @@ std::string hex(HRESULT hr) {
 
 }  // namespace
 
+std::string SubmitHelp() {
+    return pellicor::command_line::HelpText(kSynopsis, kOptions,
+                                            "Prints \"deleted\" or \"delivered\". The message is read from FILE, or "
+                                            "standard input.\nThe hive is $PELLICOR_REGISTRY, or "
+                                            "/var/lib/pellicor/registry.sqlite.\n");
+}
+
+std::string ExplainLookups(const std::string& sender, const std::string& firstRecipient) {
+    const std::string texts[] = {domainOf(sender), domainOf(firstRecipient), sender};
+    const char* what[] = {"sender domain", "recipient domain", "sender address"};
+    std::string lines;
+    for (int list = 0; list < 3; ++list)
+        lines += "list " + std::to_string(list) + " (" + what[list] + " " + texts[list] + "): " +
+                 lookup(list, texts[list]) + "\n";
+    return lines;
+}
+
 std::optional<std::string> ParseSubmitOptions(const std::vector<std::string>& args, SubmitOptions& options) {
-    bool filesOnly = false;
-    bool haveFile = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        bool isOption = !filesOnly && arg.size() > 1 && arg[0] == '-';
-        if (isOption && arg == "--") {
-            filesOnly = true;
-            continue;
-        }
-        if (!isOption) {
-            if (haveFile) return "more than one message file given";
-            options.file = arg;
-            haveFile = true;
-            continue;
-        }
-        std::string name = arg;
-        std::optional<std::string> value;
-        if (size_t equals = arg.find('='); equals != std::string::npos) {
-            name = arg.substr(0, equals);
-            value = arg.substr(equals + 1);
-        }
-        if (name != "--marker" && name != "--from" && name != "--to") return "unknown option " + name;
-        if (!value) {
-            if (i + 1 >= args.size()) return name + " needs a value";
-            value = args[++i];
-        }
-        if (name == "--marker") {
-            auto mode = markerMode(*value);
-            if (!mode) return "--marker must be auto, on or off, not '" + *value + "'";
-            options.marker = *mode;
-        } else if (name == "--from") {
-            if (options.from) return "--from given more than once";
-            if (auto problem = checkAddress(*value, "sender")) return problem;
-            options.from = *value;
-        } else {
-            if (value->empty() || *value == "<>") return "--to needs an address";
-            if (auto problem = checkAddress(*value, "recipient")) return problem;
-            options.to.push_back(*value);
-        }
+    using pellicor::command_line::Parsed;
+    std::vector<char*> argv{const_cast<char*>("pellicor-submit")};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    Parsed parsed = pellicor::command_line::Parse(
+        static_cast<int>(argv.size() - 1), argv.data(), kOptions,
+        [&](const Option& option, const char* text) -> std::optional<std::string> {
+            const std::string name = option.longName;
+            const std::string value = text ? text : "";
+            if (name == "explain") options.explain = true;
+            else if (name == "register") options.registerSink = true;
+            else if (name == "marker") {
+                auto mode = markerMode(value);
+                if (!mode) return "--marker must be auto, on or off, not '" + value + "'";
+                options.marker = *mode;
+            } else if (name == "from") {
+                if (options.from) return std::string("--from given more than once");
+                if (auto problem = checkAddress(value, "sender")) return problem;
+                options.from = value;
+            } else {
+                if (value.empty() || value == "<>") return std::string("--to needs an address");
+                if (auto problem = checkAddress(value, "recipient")) return problem;
+                options.to.push_back(value);
+            }
+            return std::nullopt;
+        });
+    if (parsed.kind == Parsed::Help || parsed.kind == Parsed::Version) {
+        options.answer =
+            parsed.kind == Parsed::Help ? SubmitHelp() : pellicor::command_line::VersionLine("pellicor-submit") + "\n";
+        return std::nullopt;
     }
+    if (parsed.kind == Parsed::Bad) return parsed.error;
+    if (parsed.operands.size() > 1) return "more than one message file given";
+    if (!parsed.operands.empty()) options.file = parsed.operands.front();
     if (!options.from) return "missing --from (use --from '' for the null sender)";
     if (options.to.empty()) return "missing --to: a message needs at least one recipient";
     return std::nullopt;
@@ -109,6 +170,10 @@ int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std:
         err << "pellicor-submit: " << *problem << " (" << kUsage << ")\n";
         return kExitBadInput;
     }
+    if (!options.answer.empty()) {
+        out << options.answer;
+        return kExitOk;
+    }
     std::string content;
     if (auto problem = ReadMessage(options.file, in, content)) {
         err << "pellicor-submit: " << *problem << "\n";
@@ -123,10 +188,13 @@ int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std:
         return kExitFailed;
     }
 
+    platform::smtp::MessageKind kind = platform::smtp::MessageKind::OutOfOffice;
     if (options.marker == MarkerMode::On)
         hr = platform::smtp::WriteOutOfOfficeMarker(message);
     else if (options.marker == MarkerMode::Auto)
-        hr = platform::smtp::RunOutOfOfficeMarker(message, platform::smtp::IsNullSender(*options.from), nullptr);
+        hr = platform::smtp::RunOutOfOfficeMarker(message, platform::smtp::IsNullSender(*options.from), &kind);
+    else
+        kind = platform::smtp::MessageKind::Other;
     if (FAILED(hr)) {
         message->Release();
         err << "pellicor-submit: the out-of-office marker failed (" << hex(hr) << ")\n";
@@ -135,7 +203,9 @@ int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std:
 
     platform::smtp::Verdict verdict = platform::smtp::Verdict::Delivered;
     std::string reason;
-    hr = fire(message, &verdict, reason);
+    char sender[1024] = "";
+    message->GetStringA(IMMPID_MP_SENDER_ADDRESS_SMTP, sizeof sender, sender);
+    hr = fire(message, &verdict, options.registerSink, reason);
     message->Release();
     if (FAILED(hr)) {
         if (reason.empty()) reason = "the message event failed (" + hex(hr) + ")";
@@ -143,6 +213,12 @@ int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std:
         return hr == REGDB_E_CLASSNOTREG ? kExitNotRegistered : kExitFailed;
     }
     out << platform::smtp::VerdictName(verdict) << "\n";
+    if (options.explain) {
+        out << "kind: " << platform::smtp::MessageKindName(kind)
+            << (options.marker == MarkerMode::Auto ? "" : " (as --marker says)") << "\n";
+        // The recogniser's rule and the header field that decided go here.
+        if (kind == platform::smtp::MessageKind::OutOfOffice) out << ExplainLookups(sender, options.to.front());
+    }
     return kExitOk;
 }
 

@@ -2,7 +2,7 @@
 // command line, build the transport's mail message, run the out-of-office marker
 // component, fire the message event and print the verdict.
 //
-//   pellicor-submit [--marker auto|on|off] --from ADDRESS --to ADDRESS [--to ADDRESS ...] [FILE]
+//   pellicor-submit [--marker auto|on|off] [--explain] [--register] --from ADDRESS --to ADDRESS ... [FILE]
 #pragma once
 #include <cstdio>
 #include <functional>
@@ -29,7 +29,13 @@ struct SubmitOptions {
     std::optional<std::string> from;  // "" or "<>": the null sender
     std::vector<std::string> to;
     std::string file;  // empty or "-": standard input
+    bool explain = false;      // print why after the verdict
+    bool registerSink = false; // register the sink when it is not registered yet
+    std::string answer;        // --help or --version: print this and exit 0
 };
+
+// The text --help prints.
+std::string SubmitHelp();
 
 // Parses the arguments after the program name. Returns a one-line reason on bad input.
 std::optional<std::string> ParseSubmitOptions(const std::vector<std::string>& args, SubmitOptions& options);
@@ -41,8 +47,14 @@ std::optional<std::string> ReadMessage(const std::string& file, std::FILE* in, s
 // How the event reaches the sink: fires it for the message and reports the verdict.
 // Called only once the command line and the message have been found good; on
 // failure it may leave a one-line reason.
-using EventFirer =
-    std::function<HRESULT(IMailMsgProperties* message, platform::smtp::Verdict* verdict, std::string& reason)>;
+// `registerSink`: the caller asked (--register) for the sink to be registered
+// when it is not; otherwise the hive is only read.
+using EventFirer = std::function<HRESULT(IMailMsgProperties* message, platform::smtp::Verdict* verdict,
+                                         bool registerSink, std::string& reason)>;
+
+// --explain's lines for a reply: each rule list's lookup in the order the sink
+// makes them (list 0, 1, 2), with the entry that matched or "no match".
+std::string ExplainLookups(const std::string& sender, const std::string& firstRecipient);
 
 // The whole command. Prints "deleted" or "delivered" on `out` and returns kExitOk,
 // or prints one line on `err` and returns kExitBadInput, kExitNotRegistered or kExitFailed.

@@ -1,0 +1,129 @@
+#include "file_locks.h"
+
+#include <cstdarg>
+#include <map>
+#include <mutex>
+#include <sqlite3.h>
+#include <string>
+#include <utility>
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform::registry {
+
+namespace {
+
+// Closing any descriptor of a file drops every POSIX lock the process holds on it.
+// Open file description locks go only with their own description, and conflict
+// with other processes' POSIX locks as usual. SQLite keeps a file's lock state per
+// process (its connections share one inode's lock and may unlock through another
+// descriptor than the one that locked), so every lock call for a file goes to one
+// description of that file, kept while SQLite has any descriptor of it open.
+struct LockFile {
+    int fd = -1;
+    int opened = 0;  // SQLite's descriptors of the file now open
+};
+
+using FileId = std::pair<dev_t, ino_t>;
+
+std::mutex mutex;
+std::map<FileId, LockFile>* files = new std::map<FileId, LockFile>;  // never destroyed: used until exit
+
+bool fileId(int fd, FileId& id) {
+    struct stat st;
+    if (fstat(fd, &st) != 0) return false;
+    id = {st.st_dev, st.st_ino};
+    return true;
+}
+
+// The description that holds the locks of fd's file: opened anew, for writing
+// when it may be, so a later writer's write lock is allowed.
+int lockDescription(int fd) {
+    FileId id;
+    if (!fileId(fd, id)) return -1;
+    std::lock_guard lock(mutex);
+    LockFile& file = (*files)[id];
+    if (file.fd < 0) {
+        std::string self = "/proc/self/fd/" + std::to_string(fd);
+        int own = ::open(self.c_str(), O_RDWR | O_CLOEXEC);
+        if (own < 0) own = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
+        if (own < 0) own = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+        if (own >= 0 && own < 3) {  // never a standard stream's number
+            int moved = fcntl(own, F_DUPFD_CLOEXEC, 3);
+            ::close(own);
+            own = moved;
+        }
+        file.fd = own;
+    }
+    return file.fd;
+}
+
+int openFile(const char* path, int flags, int mode) {
+    int fd = ::open(path, flags, mode);
+    FileId id;
+    if (fd >= 0 && fileId(fd, id)) {
+        std::lock_guard lock(mutex);
+        ++(*files)[id].opened;
+    }
+    return fd;
+}
+
+int closeFile(int fd) {
+    FileId id;
+    if (fileId(fd, id)) {
+        std::lock_guard lock(mutex);
+        auto it = files->find(id);
+        if (it != files->end() && --it->second.opened <= 0) {
+            // SQLite's last descriptor of the file: its locks go now, as POSIX locks would.
+            if (it->second.fd >= 0) ::close(it->second.fd);
+            files->erase(it);
+        }
+    }
+    return ::close(fd);
+}
+
+// SQLite passes a pointer for the lock commands and an int for the others; both
+// travel in one register on the platforms this builds for.
+int lockingFcntl(int fd, int command, ...) {
+    va_list args;
+    va_start(args, command);
+    void* argument = va_arg(args, void*);
+    va_end(args);
+    if (command != F_SETLK && command != F_SETLKW && command != F_GETLK) return fcntl(fd, command, argument);
+    int lockFd = lockDescription(fd);
+    if (lockFd < 0) return fcntl(fd, command, argument);
+    auto* request = static_cast<struct flock*>(argument);
+    request->l_pid = 0;
+    int ofdCommand = command == F_SETLK ? F_OFD_SETLK : command == F_SETLKW ? F_OFD_SETLKW : F_OFD_GETLK;
+    return fcntl(lockFd, ofdCommand, request);
+}
+
+// A child shares its parent's descriptions, and with them their locks: it takes
+// descriptions of its own (closing the inherited ones keeps the parent's locks).
+void forgetInParent() {
+    for (auto& [id, file] : *files)
+        if (file.fd >= 0) ::close(file.fd);
+    files->clear();
+}
+
+}  // namespace
+
+void UseFileDescriptionLocks() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        sqlite3_vfs* vfs = sqlite3_vfs_find("unix");
+        if (!vfs || !vfs->xSetSystemCall) return;
+        vfs->xSetSystemCall(vfs, "open", reinterpret_cast<sqlite3_syscall_ptr>(openFile));
+        vfs->xSetSystemCall(vfs, "close", reinterpret_cast<sqlite3_syscall_ptr>(closeFile));
+        vfs->xSetSystemCall(vfs, "fcntl", reinterpret_cast<sqlite3_syscall_ptr>(lockingFcntl));
+        pthread_atfork([] { mutex.lock(); }, [] { mutex.unlock(); }, [] {
+            mutex.unlock();
+            forgetInParent();
+        });
+    });
+}
+
+}  // namespace platform::registry

@@ -1,0 +1,84 @@
+// Other code in a process opening and closing the hive's files must not drop the
+// process's locks on them: a writer elsewhere would then reset the WAL under a
+// reader that still reads from it.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <string>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "registry_read_scope.h"
+#include "registry_test_util.h"
+#include "temp_hive.h"
+
+namespace {
+
+const char* const kList = "SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains";
+
+void waitFor(const std::string& marker) {
+    for (int i = 0; i < 1000 && access(marker.c_str(), F_OK) != 0; ++i) usleep(10000);
+}
+
+void touch(const std::string& marker) { close(open(marker.c_str(), O_CREAT | O_WRONLY, 0644)); }
+
+std::string count(HKEY key) { return std::to_string(valueNames(key).size()); }
+
+int exitCode(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+}
+
+std::string sqliteAnswer(const std::string& path, const char* sql) {
+    sqlite3* db = nullptr;
+    std::string answer;
+    if (sqlite3_open(path.c_str(), &db) == SQLITE_OK)
+        sqlite3_exec(db, sql, [](void* out, int columns, char** values, char**) {
+            for (int i = 0; i < columns; ++i) *static_cast<std::string*>(out) += std::string(values[i] ? values[i] : "") + " ";
+            return 0;
+        }, &answer, nullptr);
+    sqlite3_close(db);
+    return answer;
+}
+
+TEST(RegistryLocks, OpeningAndClosingTheHiveFilesBesideAConnectionKeepsItsLocks) {
+    TempHive hive;
+    std::string path = hive.path().string(), opened = path + ".opened", written = path + ".written";
+    pid_t setup = fork();
+    if (setup == 0) {
+        HKEY key = createKey(kList);
+        _exit(key && setString(key, "@a.example", "") == ERROR_SUCCESS ? 0 : 1);
+    }
+    ASSERT_EQ(exitCode(setup), 0);
+
+    pid_t reader = fork();
+    if (reader == 0) {
+        platform::registry::ReadScope scope;
+        HKEY key;
+        if (openKey(kList, key) != ERROR_SUCCESS) _exit(2);
+        std::string before = count(key);
+        for (const char* suffix : {"", "-wal", "-shm"}) close(open((path + suffix).c_str(), O_RDONLY));
+        touch(opened);
+        waitFor(written);
+        _exit(count(key) == before ? 0 : 3);  // one committed state for the whole scope
+    }
+    pid_t writer = fork();
+    if (writer == 0) {
+        waitFor(opened);
+        HKEY key = createKey(kList);
+        for (int i = 0; i < 200; ++i) setString(key, ("@w" + std::to_string(i) + ".example").c_str(), "");
+        RegCloseKey(key);
+        // With the reader's snapshot still held, the WAL cannot be reset.
+        std::string busy = sqliteAnswer(path, "PRAGMA wal_checkpoint(TRUNCATE)");
+        touch(written);
+        _exit(busy.rfind("1 ", 0) == 0 ? 0 : 4);
+    }
+    EXPECT_EQ(exitCode(writer), 0) << "the writer reset the WAL under the reader";
+    EXPECT_EQ(exitCode(reader), 0) << "the reader's snapshot changed";
+    EXPECT_EQ(sqliteAnswer(path, "PRAGMA integrity_check"), "ok ");
+}
+
+}  // namespace
