@@ -43,6 +43,8 @@ std::string RegistryError(int32_t status) {
     case ERROR_CANTWRITE:
     case ERROR_REGISTRY_IO_FAILED:
         return why + " (the registry cannot be written)";
+    case ERROR_LOCK_VIOLATION:
+        return why + " (another program holds the registry locked)";
     default:
         return why;
     }

@@ -65,7 +65,11 @@ HRESULT load(const std::string& path, Server& server) {
         return S_OK;
     }
     HMODULE module = LoadLibraryA(path.c_str());
-    if (!module) return CO_E_DLLNOTFOUND;
+    if (!module) {
+        // The caller sees only the status; why the library was not loaded goes to stderr.
+        std::fprintf(stderr, "cannot load the in-process server %s: %s\n", path.c_str(), GetLastLoadLibraryError());
+        return CO_E_DLLNOTFOUND;
+    }
     server.module = module;
     server.getClassObject = reinterpret_cast<GetClassObjectFn>(
         reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));

@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <link.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <string>
 
 #include "libloaderapi.h"
+#include "library_trust.h"
 #include "winbase.h"
 
 namespace {
@@ -84,7 +86,25 @@ DWORD copyOut(const std::string& path, LPSTR out, DWORD size) {
 
 HMODULE LoadLibraryA(LPCSTR fileName) {
     if (!fileName) return nullptr;
-    void* handle = dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
+    // A bare name is found by the loader in the system's folders; a path is
+    // loaded only if no other user could have replaced what it names. The
+    // resolved path is what is checked and loaded, so a link cannot be swapped
+    // in between.
+    std::string path = fileName;
+    if (path.find('/') != std::string::npos) {
+        char resolved[PATH_MAX];
+        if (!realpath(fileName, resolved)) {
+            lastLoadError = path + ": " + std::strerror(errno);
+            return nullptr;
+        }
+        path = resolved;
+        std::string reason = pellicor::com::UntrustedLibraryReason(path);
+        if (!reason.empty()) {
+            lastLoadError = "refusing to load " + path + ": " + reason;
+            return nullptr;
+        }
+    }
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* error = dlerror();
         lastLoadError = error ? error : "cannot load library";

@@ -95,6 +95,9 @@ LSTATUS statusOf(int rc) {
         return ERROR_INVALID_PARAMETER;  // data past SQLite's limit of a billion bytes
     case SQLITE_FULL:
         return ERROR_CANTWRITE;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return ERROR_LOCK_VIOLATION;  // another connection held the hive past the busy timeout
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
     case SQLITE_FORMAT:

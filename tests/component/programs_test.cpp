@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "registry_dump.h"
 #include "rule_lists.h"
 #include "run_program.h"
@@ -36,6 +39,60 @@ TEST(Regsvr, RegistersAndUnregistersWithStatusAndExitCode) {
     EXPECT_NE(missing.err.find("cannot load"), std::string::npos);
     EXPECT_EQ(RunProgram({PELLICOR_REGSVR}, hive).status, 2);
     EXPECT_EQ(RunProgram({PELLICOR_REGSVR, "/x", PELLICOR_LIBRARY}, hive).status, 2);
+}
+
+// A copy of the library in `folder`, with the modes given; owned by `owner` if not -1.
+std::string PlaceLibrary(const std::filesystem::path& folder, mode_t folderMode, mode_t fileMode, uid_t owner) {
+    std::filesystem::create_directories(folder);
+    std::filesystem::path library = folder / "libPellicor.so";
+    std::filesystem::copy_file(PELLICOR_LIBRARY, library, std::filesystem::copy_options::overwrite_existing);
+    EXPECT_EQ(chmod(library.c_str(), fileMode), 0);
+    EXPECT_EQ(chmod(folder.c_str(), folderMode), 0);
+    if (owner != uid_t(-1)) {
+        EXPECT_EQ(chown(library.c_str(), owner, gid_t(-1)), 0);
+    }
+    return library.string();
+}
+
+TEST(Regsvr, RefusesALibraryOthersCouldReplace) {
+    struct Case {
+        const char* folder;
+        mode_t folderMode, fileMode;
+        bool foreignOwner;
+        const char* refusal;  // null: accepted
+    };
+    const std::vector<Case> cases = {
+        {"private", 0755, 0755, false, nullptr},
+        {"sticky", 01777, 0755, false, nullptr},  // like /tmp: others cannot rename our file
+        {"writable-file", 0755, 0666, false, "libPellicor.so can be written by users other than its owner (mode 0666)"},
+        {"group-file", 0755, 0775, false, "(mode 0775)"},
+        {"shared", 0777, 0755, false, "the folder "},
+        {"foreign", 0755, 0755, true, "is owned by user 65534, not by root or the user running this program"},
+    };
+    for (const Case& c : cases) {
+        if (c.foreignOwner && geteuid() != 0) continue;  // only root can give a file away
+        TempHive hive;
+        std::string library =
+            PlaceLibrary(hive.folder() / c.folder, c.folderMode, c.fileMode, c.foreignOwner ? 65534 : uid_t(-1));
+        ProgramResult run = RunProgram({PELLICOR_REGSVR, library}, hive);
+        EXPECT_EQ(run.status, c.refusal ? 1 : 0) << c.folder << ": " << run.err;
+        EXPECT_EQ(KeyExists(HKEY_CLASSES_ROOT, kClass + "\\InprocServer32"), !c.refusal) << c.folder;
+        if (c.refusal) {
+            EXPECT_NE(run.err.find("refusing to load " + library), std::string::npos) << run.err;
+            EXPECT_NE(run.err.find(c.refusal), std::string::npos) << c.folder << ": " << run.err;
+        }
+    }
+}
+
+TEST(Submit, RefusesARegisteredLibraryThatBecameReplaceable) {
+    TempHive hive;
+    std::string library = PlaceLibrary(hive.folder() / "lib", 0755, 0755, uid_t(-1));
+    ASSERT_EQ(RunProgram({PELLICOR_REGSVR, library}, hive).status, 0);
+    ASSERT_EQ(chmod(library.c_str(), 0666), 0);
+    ProgramResult judged = RunProgram({PELLICOR_SUBMIT, "--from", "<>", "--to", "carol@customer.example"}, hive, kReply);
+    EXPECT_NE(judged.status, 0);
+    EXPECT_NE(judged.err.find("refusing to load " + library), std::string::npos) << judged.err;
+    EXPECT_EQ(judged.out, "");
 }
 
 TEST(Submit, JudgesThroughTheRegisteredLibrary) {

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "reg_tool.h"
 #include "registry_test_util.h"
@@ -241,6 +242,15 @@ TEST_F(RegTool, MalformedFilesNameTheLine) {
         {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v=\"x\"\n", "line 3: "},
         {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=\"x\n", "line 3: the string"},
         {"Windows Registry Editor Version 5.00\n[HKLM\\" + std::string(256, 'k') + "]\n", "line 2: a key name is longer"},
+        // Text that would be stored changed: cut at a NUL, or with U+FFFD for bad code.
+        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"a" + std::string(1, '\0') + "b\"=\"\"\n", "line 3: the text has a NUL"},
+        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=\"\xFF\"\n", "line 3: the text is not valid UTF-8"},
+        {"Windows Registry Editor Version 5.00\n[HKLM\\\xC0\xAF]\n", "line 2: the text is not valid UTF-8"},
+        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"\xED\xA0\x80\"=\"\"\n", "line 3: the text is not valid UTF-8"},
+        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=\"\xE2\x82\"\n", "line 3: the text is not valid UTF-8"},
+        {utf16le("Windows Registry Editor Version 5.00\r\n[HKLM\\A]\r\n\"") + std::string("\x00\xD8", 2) +
+             utf16le("\"=\"\"\r\n").substr(2),
+         "line 3: the text has a UTF-16 surrogate"},
     };
     for (const auto& [text, reason] : files) {
         std::vector<pellicor::reg::RegFileKey> keys;
@@ -248,6 +258,25 @@ TEST_F(RegTool, MalformedFilesNameTheLine) {
         EXPECT_FALSE(pellicor::reg::parseRegFile(text, keys, error)) << text;
         EXPECT_EQ(error.rfind(reason, 0), 0u) << error;
     }
+}
+
+TEST_F(RegTool, ImportRefusesBadTextAndFilesThatAreNotRegular) {
+    std::ofstream(file("nul.reg"), std::ios::binary)
+        << "Windows Registry Editor Version 5.00\n[" << kProduct << "]\n\"ok\"=\"\"\n"
+        << std::string("\"cut\0short\"=\"\"\n", 15);
+    ASSERT_EQ(mkfifo(file("fifo.reg").c_str(), 0600), 0);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {file("nul.reg"), file("nul.reg") + ": line 4: the text has a NUL character"},
+        {file("fifo.reg"), "Cannot import " + file("fifo.reg") + ": it is not a regular file."},
+        {hive.folder().string(), "Cannot import " + hive.folder().string() + ": it is not a regular file."},
+    };
+    for (const auto& [path, message] : cases) {
+        Outcome run = reg({"import", path});
+        EXPECT_EQ(run.status, 1) << path;
+        EXPECT_EQ(run.err, "ERROR: " + message + "\n");
+    }
+    HKEY key;
+    EXPECT_EQ(openKey("SOFTWARE\\Orlenby\\Pellicor", key), ERROR_FILE_NOT_FOUND);  // nothing was imported
 }
 
 TEST_F(RegTool, ExportWrapsLongHexAndReadsBack) {

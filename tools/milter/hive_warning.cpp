@@ -29,6 +29,7 @@ std::string RegistryFailureReason(long status) {
         return "the file is not a registry or is damaged";
     case ERROR_NOT_ENOUGH_MEMORY:
         return "out of memory";
+    case ERROR_LOCK_VIOLATION:  // the hive's own status for a lock held past the wait
     case ERROR_REGISTRY_IO_FAILED:
         return "another program holds it locked, or it needs a recovery the milter's user cannot make";
     default:

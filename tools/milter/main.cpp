@@ -24,6 +24,7 @@
 #include "milter_outcome.h"
 #include "milter_socket.h"
 #include "registry_hold.h"
+#include "run_files.h"
 #include "transport_host.h"
 
 namespace {
@@ -36,21 +37,6 @@ int Fail(const std::string& message) {
     if (!pellicor_milter::LogsToStderr()) fprintf(stderr, "pellicor-milter: %s\n", message.c_str());
     LogError("%s", message.c_str());
     return 1;
-}
-
-bool WritePidFile(const std::string& path, const passwd* user, std::string& error) {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = "cannot write pid file " + path + ": " + strerror(errno);
-        return false;
-    }
-    std::string pid = std::to_string(getpid()) + "\n";
-    bool written = write(fd, pid.data(), pid.size()) == static_cast<ssize_t>(pid.size());
-    // Owned by the user we become, so that we can remove it when we stop.
-    if (user && fchown(fd, user->pw_uid, user->pw_gid) != 0) written = false;
-    close(fd);
-    if (!written) error = "cannot write pid file " + path;
-    return written;
 }
 
 // Opened as root and kept: the milter's user could neither recover a hive left hot
@@ -136,7 +122,9 @@ int main(int argc, char* argv[]) {
     if (!pellicor_milter::OpenMilterSocket(options->socket, user, error)) return Fail(error);
 
     if (!options->foreground && daemon(0, 0) != 0) return Fail(std::string("cannot detach: ") + strerror(errno));
-    if (!options->pidFile.empty() && !WritePidFile(options->pidFile, user, error)) return Fail(error);
+    if (!options->pidFile.empty() && !pellicor_milter::WritePidFile(options->pidFile, user ? user->pw_uid : uid_t(-1),
+                                                                    user ? user->pw_gid : gid_t(-1), error))
+        return Fail(error);
     HoldTheHive();
     if (user && !DropPrivileges(*user, error)) return Fail(error);
 

@@ -1,4 +1,5 @@
 #include "milter_socket.h"
+#include "run_files.h"
 
 #include <cerrno>
 #include <cstring>
@@ -81,11 +82,7 @@ bool OpenMilterSocket(const std::string& socket, const passwd* owner, std::strin
                               : ": check that the directory exists and is writable by the milter's user");
         return false;
     }
-    if (!path.empty() && owner && chown(path.c_str(), owner->pw_uid, owner->pw_gid) != 0) {
-        error = "cannot hand socket " + path + " to " + owner->pw_name + ": " + strerror(errno);
-        return false;
-    }
-    return true;
+    return path.empty() || !owner || HandSocketFile(path, owner->pw_uid, owner->pw_gid, error);
 }
 
 void WakeMilterSocket(const std::string& socket) {

@@ -32,13 +32,59 @@ std::u16string unitsOf(std::string_view bytes) {
     return out;
 }
 
-// The file as UTF-8 text, whatever it was written in.
-std::string decodeFile(std::string_view bytes) {
+// The line (from 1) of the first UTF-16 surrogate without its partner, or 0.
+size_t loneSurrogateLine(std::u16string_view units) {
+    size_t line = 1;
+    for (size_t i = 0; i < units.size(); ++i) {
+        char16_t c = units[i];
+        if (c == u'\n') ++line;
+        bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+        if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+            ++i;
+        } else if (high || low) {
+            return line;
+        }
+    }
+    return 0;
+}
+
+// The file as UTF-8 text, whatever it was written in. A lone surrogate would turn
+// into U+FFFD on the way, so it is refused instead.
+bool decodeFile(std::string_view bytes, std::string& text, std::string& error) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-        static_cast<unsigned char>(bytes[1]) == 0xFE)
-        return platform::Utf8FromUtf16(unitsOf(bytes.substr(2)));
-    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));
-    return std::string(bytes);
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        std::u16string units = unitsOf(bytes.substr(2));
+        if (size_t line = loneSurrogateLine(units)) {
+            error = "line " + std::to_string(line) + ": the text has a UTF-16 surrogate without its partner";
+            return false;
+        }
+        text = platform::Utf8FromUtf16(units);
+    } else if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        text = bytes.substr(3);
+    } else {
+        text = bytes;
+    }
+    return true;
+}
+
+// Whether the line is UTF-8 that converts to UTF-16 unchanged: no stray or
+// overlong sequences, no surrogates, nothing past U+10FFFF.
+bool validUtf8(std::string_view s) {
+    for (size_t i = 0; i < s.size();) {
+        auto c = static_cast<unsigned char>(s[i]);
+        size_t length = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
+        if (length == 0 || i + length > s.size()) return false;
+        uint32_t point = length == 1 ? c : c & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) {
+            auto next = static_cast<unsigned char>(s[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            point = point << 6 | (next & 0x3F);
+        }
+        static constexpr uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (point < kSmallest[length] || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return false;
+        i += length;
+    }
+    return true;
 }
 
 std::vector<std::string> splitLines(const std::string& text) {
@@ -108,6 +154,12 @@ public:
     Parser(std::vector<std::string> lines, std::vector<RegFileKey>& keys) : lines_(std::move(lines)), keys_(keys) {}
 
     bool run(std::string& error) {
+        for (size_t i = 0; i < lines_.size(); ++i) {
+            // A NUL would cut a name short and bad UTF-8 would become U+FFFD: refuse both.
+            std::string where = "line " + std::to_string(i + 1) + ": ";
+            if (lines_[i].find('\0') != std::string::npos) return fail(error, where + "the text has a NUL character");
+            if (!validUtf8(lines_[i])) return fail(error, where + "the text is not valid UTF-8");
+        }
         if (!header()) return fail(error, "not a registry file (the first line must be \"" + std::string(kHeader5) + "\")");
         while (next_ < lines_.size()) {
             size_t number = next_ + 1;
@@ -313,7 +365,9 @@ std::string formatData(DWORD type, std::string_view data, size_t used) {
 
 bool parseRegFile(std::string_view bytes, std::vector<RegFileKey>& keys, std::string& error) {
     keys.clear();
-    Parser parser(splitLines(decodeFile(bytes)), keys);
+    std::string text;
+    if (!decodeFile(bytes, text, error)) return false;
+    Parser parser(splitLines(text), keys);
     return parser.run(error);
 }
 

@@ -8,7 +8,9 @@
 #include <sstream>
 #include <utility>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "command_line.h"
 #include "ktmw32.h"
@@ -72,6 +74,14 @@ std::string registryError(LSTATUS status) {
         return "The registry hive " + hiveFile() + " cannot be opened or created (error 1011).";
     case ERROR_KEY_DELETED:
         return "The key was deleted while in use.";
+    case ERROR_CANTWRITE:
+        return "The registry hive " + hiveFile() + " cannot be written: the disk is full.";
+    case ERROR_LOCK_VIOLATION:
+        // The hive's busy timeout: how long a connection waits for another's lock.
+        return "The registry hive " + hiveFile() +
+               " is locked by another program; gave up after waiting 5 seconds. Try again when it is done.";
+    case ERROR_REGISTRY_IO_FAILED:
+        return "The registry hive " + hiveFile() + " cannot be read or written (an input/output error).";
     default:
         return "The registry call failed with error " + std::to_string(status) + ".";
     }
@@ -536,14 +546,32 @@ int exportKeys(const Options& options, std::ostream& out, std::istream& in) {
     return 0;
 }
 
+// The whole of a file to import. Only a regular file: a FIFO or a device would
+// block or never end, and a folder cannot be read as text.
+std::string readImportFile(const std::string& file) {
+    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) throw Failure{"Cannot open " + file + ": " + std::strerror(errno) + "."};
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        throw Failure{"Cannot import " + file + ": it is not a regular file."};
+    }
+    std::string bytes;
+    char buffer[65536];
+    ssize_t got;
+    while ((got = read(fd, buffer, sizeof buffer)) > 0) bytes.append(buffer, size_t(got));
+    int readError = errno;
+    close(fd);
+    if (got < 0) throw Failure{"Cannot read " + file + ": " + std::strerror(readError) + "."};
+    return bytes;
+}
+
 // import FILE
 int importFile(const Options& options, std::ostream& out) {
     if (options.positional.size() != 1) throw Failure{"Invalid syntax: import needs exactly one file."};
     const std::string& file = options.positional[0];
     refuseHiveFile(file);
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream) throw Failure{"Cannot open " + file + ": " + std::strerror(errno) + "."};
-    std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+    std::string bytes = readImportFile(file);
     std::vector<RegFileKey> keys;
     std::string error;
     if (!parseRegFile(bytes, keys, error)) throw Failure{file + ": " + error};
