@@ -2,7 +2,6 @@
 // many bytes each Read delivers and whether Stat tells the truth about the size.
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include "memory_stream.h"
@@ -28,12 +27,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     if (stream.references != 1) std::abort();  // every reference taken is given back
     if (SUCCEEDED(hr)) {
-        // The parts are the content, in order, without gaps beyond the blank line.
+        // The parts are the content, in order, without gaps beyond the blank line; only
+        // a leading mbox "From " line may stand before the header.
+        std::string_view input(reinterpret_cast<const char*>(data) + 1, size - 1);
         std::string_view header = message->Header();
         std::string_view body = message->Body();
-        if (header.empty() || header.size() + body.size() > size - 1) std::abort();
-        if (std::memcmp(header.data(), data + 1, header.size()) != 0) std::abort();
-        if (std::memcmp(body.data(), data + size - body.size(), body.size()) != 0) std::abort();
+        if (header.empty() || header.size() + body.size() > input.size()) std::abort();
+        const char* contentStart = body.data() + body.size() - input.size();
+        size_t skipped = size_t(header.data() - contentStart);
+        if (skipped > input.size() - body.size() - header.size()) std::abort();
+        if (input.substr(skipped, header.size()) != header) std::abort();
+        if (skipped > 0) {
+            std::string_view from = input.substr(0, skipped);
+            char lineEnd = input.find('\n') != input.npos ? '\n' : '\r';  // bare CR only without any LF
+            if (!from.starts_with("From ") || from.find(lineEnd) != skipped - 1) std::abort();
+        }
+        if (input.substr(input.size() - body.size()) != body) std::abort();
     }
     message->Release();
     return 0;
