@@ -136,7 +136,7 @@ int main(int argc, char* argv[]) {
     signal(SIGPIPE, SIG_IGN);
 
     LogInfo("started on %s in %s mode, hive %s", options->socket.c_str(), ModeName(options->mode),
-            pellicor_milter::HivePath().c_str());
+            platform::registry::hivePath().c_str());
     std::atomic<bool> loopEnded{false};
     std::atomic<int> loopResult{MI_SUCCESS};
     std::thread loop([&] {

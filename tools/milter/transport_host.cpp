@@ -8,6 +8,7 @@
 #include "libloaderapi.h"
 #include "objbase.h"
 #include "pellicor_version.h"
+#include "registry_hold.h"
 #include "out_of_office_marker.h"
 #include "winreg.h"
 
@@ -48,13 +49,8 @@ std::string Status(HRESULT hr) {
 
 }  // namespace
 
-std::string HivePath() {
-    const char* path = std::getenv("PELLICOR_REGISTRY");
-    return path && *path ? path : "/var/lib/pellicor/registry.sqlite";
-}
-
 std::string FailureReason(Step step, HRESULT hr, const std::string& loadError) {
-    const std::string hive = HivePath();
+    const std::string hive = platform::registry::hivePath();
     const std::string reRegister = "run pellicor-regsvr " PELLICOR_INSTALLED_SINK_LIBRARY;
     const std::string status = " (" + Status(hr) + ")";
     const std::string loader = loadError.empty() ? "" : " (" + loadError + ")";
@@ -122,11 +118,11 @@ HRESULT TransportHost::AcquireSink(IUnknown** sink) {
 Judgement TransportHost::Judge(std::string content, const platform::smtp::Envelope& envelope) try {
     LSTATUS hive = ReadHiveStatus();
     std::string unreadable = hive == ERROR_SUCCESS ? "" : RegistryFailureReason(hive);
-    hiveWarning_.Report(HivePath(), unreadable);
+    hiveWarning_.Report(platform::registry::hivePath(), unreadable);
     if (!unreadable.empty()) {
         Judgement judgement;
         judgement.failed = true;
-        judgement.reason = "the registry " + HivePath() + " cannot be read: " + unreadable;
+        judgement.reason = "the registry " + platform::registry::hivePath() + " cannot be read: " + unreadable;
         return judgement;
     }
 

@@ -29,9 +29,6 @@ struct Judgement {
     std::string evidence;     // what the out-of-office marker decided on ("Auto-Submitted: ...")
 };
 
-// The hive the registry functions use: $PELLICOR_REGISTRY or the default.
-std::string HivePath();
-
 // Why a step failed with `hr`, in words an administrator can act on, the status
 // in brackets. `loadError` is the loader's reason when a library did not load.
 enum class Step { BuildMessage, Marker, CreateSink, MessageEvent };

@@ -57,11 +57,6 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
 }
 
 // The hive the registry functions use, for messages.
-std::string hiveFile() {
-    const char* path = std::getenv("PELLICOR_REGISTRY");
-    return path && *path ? path : "/var/lib/pellicor/registry.sqlite";
-}
-
 std::string registryError(LSTATUS status) {
     switch (status) {
     case ERROR_FILE_NOT_FOUND:
@@ -69,19 +64,19 @@ std::string registryError(LSTATUS status) {
     case ERROR_ACCESS_DENIED:
         return "Access is denied.";
     case ERROR_BADDB:
-        return "The registry hive " + hiveFile() + " is damaged or is not a registry (error 1009).";
+        return "The registry hive " + platform::registry::hivePath() + " is damaged or is not a registry (error 1009).";
     case ERROR_CANTOPEN:
-        return "The registry hive " + hiveFile() + " cannot be opened or created (error 1011).";
+        return "The registry hive " + platform::registry::hivePath() + " cannot be opened or created (error 1011).";
     case ERROR_KEY_DELETED:
         return "The key was deleted while in use.";
     case ERROR_CANTWRITE:
-        return "The registry hive " + hiveFile() + " cannot be written: the disk is full.";
+        return "The registry hive " + platform::registry::hivePath() + " cannot be written: the disk is full.";
     case ERROR_LOCK_VIOLATION:
         // The hive's busy timeout: how long a connection waits for another's lock.
-        return "The registry hive " + hiveFile() +
+        return "The registry hive " + platform::registry::hivePath() +
                " is locked by another program; gave up after waiting 5 seconds. Try again when it is done.";
     case ERROR_REGISTRY_IO_FAILED:
-        return "The registry hive " + hiveFile() + " cannot be read or written (an input/output error).";
+        return "The registry hive " + platform::registry::hivePath() + " cannot be read or written (an input/output error).";
     default:
         return "The registry call failed with error " + std::to_string(status) + ".";
     }

@@ -5,6 +5,7 @@
 
 #include "libloaderapi.h"
 #include "objbase.h"
+#include "registry_hold.h"
 
 namespace submit {
 namespace {
@@ -35,8 +36,7 @@ HRESULT FindSinkClass(CLSID& clsid, bool registerIfMissing, std::string& reason)
     if (SUCCEEDED(CLSIDFromProgID(kProgId, &clsid))) return S_OK;
     std::filesystem::path library = installedLibrary();
     std::error_code ignored;
-    const char* hive = std::getenv("PELLICOR_REGISTRY");
-    const std::string where = hive && *hive ? hive : "/var/lib/pellicor/registry.sqlite";
+    const std::string where = platform::registry::hivePath();
     if (!registerIfMissing || library.empty() || !std::filesystem::exists(library, ignored)) {
         reason = "the sink \"Pellicor.Sink\" is not registered in " + where + "; register it with pellicor-regsvr " +
                  (library.empty() || !std::filesystem::exists(library, ignored) ? std::string("libPellicor.so")
