@@ -6,6 +6,7 @@
 #include "atlbase.h"
 #include "libloaderapi.h"
 #include "registration_script.h"
+#include "utf.h"
 
 namespace {
 
@@ -15,15 +16,7 @@ bool selected(const _ATL_OBJMAP_ENTRY* entry, const CLSID* only) {
     return !only || IsEqualCLSID(*entry->pclsid, *only);
 }
 
-std::string narrow(LPCOLESTR text) {
-    if (!text) return {};
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return {};
-    std::string out(size_t(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), bytes, nullptr, nullptr);
-    out.pop_back();
-    return out;
-}
+std::string narrow(LPCOLESTR text) { return text ? platform::Utf8FromUtf16(text) : std::string(); }
 
 std::string modulePath(HMODULE module) {
     char path[4096];
@@ -167,7 +160,7 @@ HRESULT AtlModuleUnregisterServer(_ATL_MODULE* pM, const CLSID* pCLSID) {
 }
 
 HRESULT AtlModuleUpdateRegistryFromResourceD(_ATL_MODULE* pM, LPCOLESTR lpszRes, BOOL bRegister,
-                                            _ATL_REGMAP_ENTRY* pMapEntries, void* pReg) {
+                                            _ATL_REGMAP_ENTRY* pMapEntries, IUnknown* pReg) {
     if (!pM || !lpszRes) return E_INVALIDARG;
     HRSRC resource = FindResourceW(pM->m_hInstResource, lpszRes, u"REGISTRY");
     if (!resource) return HRESULT_FROM_WIN32(1813L);  // ERROR_RESOURCE_TYPE_NOT_FOUND

@@ -13,6 +13,7 @@
 
 #include "libloaderapi.h"
 #include "library_trust.h"
+#include "utf.h"
 #include "winbase.h"
 
 namespace {
@@ -28,15 +29,6 @@ std::mutex& handlesMutex() {
 std::map<uintptr_t, void*>& handles() {
     static auto* map = new std::map<uintptr_t, void*>;
     return *map;
-}
-
-std::string narrow(LPCWSTR text) {
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return {};
-    std::string out(size_t(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), bytes, nullptr, nullptr);
-    out.pop_back();
-    return out;
 }
 
 struct PathSearch {
@@ -123,7 +115,7 @@ HMODULE LoadLibraryA(LPCSTR fileName) {
 
 HMODULE LoadLibraryW(LPCWSTR fileName) {
     if (!fileName) return nullptr;
-    return LoadLibraryA(narrow(fileName).c_str());
+    return LoadLibraryA(platform::Utf8FromUtf16(fileName).c_str());
 }
 
 LPCSTR GetLastLoadLibraryError() { return lastLoadError.c_str(); }

@@ -10,6 +10,7 @@
 
 #include "module_resources.h"
 #include "type_library.h"
+#include "utf.h"
 #include "winbase.h"
 #include "winreg.h"
 
@@ -17,23 +18,10 @@ namespace {
 
 constexpr char kAutomationProxy[] = "{00020424-0000-0000-C000-000000000046}";
 
-std::string narrow(LPCOLESTR text, int chars = -1) {
-    if (!text) return {};
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, chars, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return {};
-    std::string out(size_t(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, chars, out.data(), bytes, nullptr, nullptr);
-    if (chars < 0) out.pop_back();
-    return out;
-}
+std::string narrow(LPCOLESTR text) { return text ? platform::Utf8FromUtf16(text) : std::string(); }
 
-std::string narrow(BSTR text) { return text ? narrow(text, int(SysStringLen(text))) : std::string(); }
-
-std::u16string widen(const std::string& text) {
-    int chars = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), int(text.size()), nullptr, 0);
-    std::u16string out(size_t(chars > 0 ? chars : 0), u'\0');
-    if (chars > 0) MultiByteToWideChar(CP_UTF8, 0, text.c_str(), int(text.size()), out.data(), chars);
-    return out;
+std::string narrow(BSTR text) {
+    return text ? platform::Utf8FromUtf16({text, SysStringLen(text)}) : std::string();
 }
 
 std::string guidText(REFGUID g) {
@@ -215,7 +203,7 @@ HRESULT QueryPathOfRegTypeLib(REFGUID guid, USHORT wMaj, USHORT wMin, LCID lcid,
     *lpbstrPathName = nullptr;
     std::string key, path;
     if (!findVersion(guid, wMaj, wMin, key) || !findPath(key, lcid, path)) return TYPE_E_LIBNOTREGISTERED;
-    std::u16string wide = widen(path);
+    std::u16string wide = platform::Utf16FromUtf8(path);
     *lpbstrPathName = SysAllocStringLen(wide.data(), UINT(wide.size()));
     return *lpbstrPathName ? S_OK : E_OUTOFMEMORY;
 } catch (const std::bad_alloc&) {
@@ -290,7 +278,7 @@ HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lc
 
     // The interfaces go first, while the library that names them can still be read.
     ITypeLib* lib = nullptr;
-    std::u16string widePath = widen(path);
+    std::u16string widePath = platform::Utf16FromUtf8(path);
     if (SUCCEEDED(LoadTypeLib(widePath.c_str(), &lib))) {
         for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
             ITypeInfo* info = nullptr;

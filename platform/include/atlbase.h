@@ -1,9 +1,17 @@
 // The component module library: the module record an in-process server keeps,
 // its class table and interface tables, and the services that act on them
 // (class object lookup, registration from a resource script, clean-up list).
+// One header for both builds: on Windows the services are ATL.DLL's (through
+// mingw's libatl.a), which reads the module record in the ATL 3.0 layout below;
+// the Linux module library uses the same record.
 #pragma once
+#ifdef _WIN32
+#include <windows.h>
+#include <oaidl.h>
+#else
 #include "oaidl.h"
 #include "winbase.h"
+#endif
 
 #define ATLAPI EXTERN_C HRESULT WINAPI
 #define ATLAPI_(type) EXTERN_C type WINAPI
@@ -53,8 +61,12 @@ struct _ATL_REGMAP_ENTRY {
     LPCOLESTR szData;
 };
 
-// The module record, one per server library.
+struct _AtlCreateWndData;
+
+// The module record, one per server library. cbSize must be sizeof(_ATL_MODULE)
+// before AtlModuleInit: with a smaller size ATL.DLL ignores the clean-up list.
 struct _ATL_MODULE {
+    _ATL_MODULE() : cbSize(sizeof(_ATL_MODULE)) {}
     UINT cbSize;
     HINSTANCE m_hInst;
     HINSTANCE m_hInstResource;
@@ -62,9 +74,19 @@ struct _ATL_MODULE {
     _ATL_OBJMAP_ENTRY* m_pObjMap;
     LONG m_nLockCnt;
     HANDLE m_hHeap;
-    CRITICAL_SECTION m_csTypeInfoHolder;  // serialises the first loading of type information
+    union {
+        CRITICAL_SECTION m_csTypeInfoHolder;  // serialises the first loading of type information
+        CRITICAL_SECTION m_csStaticDataInit;
+    };
     CRITICAL_SECTION m_csWindowCreate;
-    CRITICAL_SECTION m_csObjMap;          // guards building the cached class factories
+    CRITICAL_SECTION m_csObjMap;  // guards building the cached class factories
+    DWORD dwAtlBuildVer;
+    _AtlCreateWndData* m_pCreateWndList;
+    bool m_bDestroyHeap;
+    GUID* pguidVer;
+    DWORD m_dwHeaps;
+    HANDLE* m_phHeaps;
+    int m_nHeap;
     _ATL_TERMFUNC_ELEM* m_pTermFuncs;
 };
 
@@ -88,7 +110,7 @@ ATLAPI AtlModuleUnRegisterTypeLib(_ATL_MODULE* pM, LPCOLESTR lpszIndex);
 // "REGISTRY" lpszRes of the module; %MODULE% becomes the module's full path.
 // A malformed script changes nothing and gives DISP_E_EXCEPTION.
 ATLAPI AtlModuleUpdateRegistryFromResourceD(_ATL_MODULE* pM, LPCOLESTR lpszRes, BOOL bRegister,
-                                            _ATL_REGMAP_ENTRY* pMapEntries, void* pReg);
+                                            _ATL_REGMAP_ENTRY* pMapEntries, IUnknown* pReg);
 // QueryInterface over an interface table: IUnknown gives the first row's part.
 ATLAPI AtlInternalQueryInterface(void* pThis, const _ATL_INTMAP_ENTRY* pEntries, REFIID iid, void** ppvObject);
 // Appends a function to run with `dw` when the module terminates.

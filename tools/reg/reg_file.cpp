@@ -107,13 +107,6 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // A quoted string at s[pos] ('"' there); unescapes \\ and \". Returns false if unterminated.
 bool readQuoted(std::string_view s, size_t& pos, std::string& out) {
     out.clear();
@@ -383,6 +376,13 @@ std::string writeRegFile(const std::vector<RegFileKey>& keys) {
         text += "\r\n";
     }
     return "\xFF\xFE" + bytesOf(platform::Utf16FromUtf8(text));
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }
 
 }  // namespace pellicor::reg

@@ -33,4 +33,7 @@ bool parseRegFile(std::string_view bytes, std::vector<RegFileKey>& keys, std::st
 // mark, CRLF line ends, long hex data continued over lines.
 std::string writeRegFile(const std::vector<RegFileKey>& keys);
 
+// The value of one hexadecimal digit (either case), or -1 for any other character.
+int hexDigit(char c);
+
 }  // namespace pellicor::reg

@@ -14,7 +14,9 @@
 
 #include "command_line.h"
 #include "ktmw32.h"
+#include "reg_file.h"
 #include "registry_hold.h"
+#include "utf.h"
 #include "winbase.h"
 #include "winreg.h"
 
@@ -28,29 +30,6 @@ const char* const kDone = "The operation completed successfully.";
 struct Failure {
     std::string reason;
 };
-
-std::string utf8(std::u16string_view s) {
-    if (s.empty()) return {};
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), bytes, nullptr, nullptr);
-    return out;
-}
-
-std::u16string utf16(std::string_view s) {
-    if (s.empty()) return {};
-    int chars = MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
-    std::u16string out(static_cast<size_t>(chars), u'\0');
-    MultiByteToWideChar(CP_UTF8, 0, s.data(), static_cast<int>(s.size()), out.data(), chars);
-    return out;
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
 
 bool equalsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
@@ -110,7 +89,7 @@ KeyName parseKeyName(std::string_view text) {
         throw Failure{"Invalid key name \"" + std::string(text) +
                       "\": it must start with HKLM, HKCR, HKEY_LOCAL_MACHINE or HKEY_CLASSES_ROOT."};
     }
-    key.sub = utf16(rest);
+    key.sub = platform::Utf16FromUtf8(rest);
     key.display = rest.empty() ? rootDisplay : rootDisplay + "\\" + std::string(rest);
     return key;
 }
@@ -175,7 +154,7 @@ void readKey(HKEY key, std::vector<Value>* values, std::vector<std::u16string>* 
 KeyName child(const KeyName& parent, const std::u16string& name) {
     KeyName key = parent;
     key.sub = parent.sub.empty() ? name : parent.sub + u"\\" + name;
-    key.display = parent.display + "\\" + utf8(name);
+    key.display = parent.display + "\\" + platform::Utf8FromUtf16(name);
     return key;
 }
 
@@ -201,13 +180,13 @@ std::string showData(const Value& value) {
     case REG_SZ:
     case REG_EXPAND_SZ: {
         std::u16string text = units(data);
-        return utf8(text.substr(0, text.find(u'\0')));
+        return platform::Utf8FromUtf16(text.substr(0, text.find(u'\0')));
     }
     case REG_MULTI_SZ: {
         std::u16string text = units(data);
         while (!text.empty() && text.back() == u'\0') text.pop_back();
         std::string shown;
-        for (char16_t c : text) shown += c == u'\0' ? std::string("\\0") : utf8(std::u16string(1, c));
+        for (char16_t c : text) shown += c == u'\0' ? std::string("\\0") : platform::Utf8FromUtf16(std::u16string(1, c));
         return shown;
     }
     case REG_DWORD:
@@ -231,7 +210,7 @@ std::string showData(const Value& value) {
 }
 
 void printValue(std::ostream& out, const Value& value) {
-    out << "    " << (value.name.empty() ? "(Default)" : utf8(value.name)) << "    " << typeName(value.type) << "    "
+    out << "    " << (value.name.empty() ? "(Default)" : platform::Utf8FromUtf16(value.name)) << "    " << typeName(value.type) << "    "
         << showData(value) << "\n";
 }
 
@@ -294,7 +273,7 @@ Options parseOptions(const std::vector<std::string>& args, size_t first, const s
     return options;
 }
 
-std::u16string valueNameOf(const Options& options) { return options.defaultValue ? u"" : utf16(options.valueName); }
+std::u16string valueNameOf(const Options& options) { return options.defaultValue ? u"" : platform::Utf16FromUtf8(options.valueName); }
 
 // query KEY [/v NAME | /ve] [/s]
 int query(const Options& options, std::ostream& out) {
@@ -307,10 +286,10 @@ int query(const Options& options, std::ostream& out) {
         std::vector<std::u16string> subkeys;
         readKey(key.get(), &values, &subkeys);
         if (options.hasValue) {
-            std::string wanted = utf8(valueNameOf(options));
+            std::string wanted = platform::Utf8FromUtf16(valueNameOf(options));
             bool shown = false;
             for (const auto& value : values) {
-                if (!equalsNoCase(utf8(value.name), wanted)) continue;
+                if (!equalsNoCase(platform::Utf8FromUtf16(value.name), wanted)) continue;
                 if (!shown) out << keyName.display << "\n";
                 printValue(out, value);
                 shown = true;
@@ -364,14 +343,14 @@ std::pair<DWORD, std::string> addData(const Options& options) {
     for (auto& c : type) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     if (type == "REG_SZ" || type == "REG_EXPAND_SZ" || type == "REG_NONE")
         return {type == "REG_SZ" ? REG_SZ : type == "REG_NONE" ? REG_NONE : REG_EXPAND_SZ,
-                stringData(utf16(options.data))};
+                stringData(platform::Utf16FromUtf8(options.data))};
     if (type == "REG_MULTI_SZ") {
         if (options.separator.empty()) throw Failure{"Invalid syntax: the separator after /s is empty."};
         std::u16string all;
         std::string rest = options.data;
         while (!rest.empty()) {
             size_t at = rest.find(options.separator);
-            all += utf16(rest.substr(0, at));
+            all += platform::Utf16FromUtf8(rest.substr(0, at));
             all += u'\0';
             rest = at == std::string::npos ? "" : rest.substr(at + options.separator.size());
         }
@@ -413,7 +392,7 @@ int add(const Options& options, std::ostream& out, std::istream& in) {
         DWORD bytes = 0;
         bool exists = RegQueryValueExW(key.get(), valueName.c_str(), nullptr, nullptr, nullptr, &bytes) == ERROR_SUCCESS;
         if (exists && !options.force &&
-            !ask(out, in, "Value " + (valueName.empty() ? std::string("(Default)") : utf8(valueName)) +
+            !ask(out, in, "Value " + (valueName.empty() ? std::string("(Default)") : platform::Utf8FromUtf16(valueName)) +
                               " exists, overwrite(Yes/No)?"))
             throw Failure{"The operation was cancelled: the value exists (use /f to overwrite)."};
         check(RegSetValueExW(key.get(), valueName.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
@@ -456,7 +435,7 @@ int remove(const Options& options, std::ostream& out, std::istream& in) {
     if (options.hasValue) {
         std::u16string valueName = valueNameOf(options);
         if (!options.force &&
-            !ask(out, in, "Delete the registry value " + (valueName.empty() ? std::string("(Default)") : utf8(valueName)) +
+            !ask(out, in, "Delete the registry value " + (valueName.empty() ? std::string("(Default)") : platform::Utf8FromUtf16(valueName)) +
                               " (Yes/No)?"))
             throw Failure{"The operation was cancelled."};
         OpenKey key = openKey(name, KEY_ALL_ACCESS);
@@ -491,7 +470,7 @@ void collect(const KeyName& name, std::vector<RegFileKey>& keys) {
     std::vector<std::u16string> subkeys;
     readKey(key.get(), &values, &subkeys);
     RegFileKey fileKey;
-    fileKey.path = utf16(name.display);
+    fileKey.path = platform::Utf16FromUtf8(name.display);
     for (auto& value : values) fileKey.values.push_back({std::move(value.name), false, value.type, std::move(value.data)});
     keys.push_back(std::move(fileKey));
     for (const auto& sub : subkeys) collect(child(name, sub), keys);
@@ -611,7 +590,7 @@ bool importKeys(const std::vector<RegFileKey>& keys, std::string& error) {
     try {
         Transaction transaction;
         for (const auto& fileKey : keys) {
-            KeyName name = parseKeyName(utf8(fileKey.path));
+            KeyName name = parseKeyName(platform::Utf8FromUtf16(fileKey.path));
             if (fileKey.remove) {
                 if (name.sub.empty()) throw Failure{"A root key cannot be deleted."};
                 OpenKey probe;
