@@ -1,4 +1,4 @@
-# The Windows tests, included by cmake/windows_build.cmake. They run under Wine
+# The Windows tests, included by tests/CMakeLists.txt. They run under Wine
 # in the prefix that scripts/windows-test.sh prepares (WINEPREFIX, a running
 # wineserver); ctest starts each program through the cross-compiling emulator.
 
