@@ -1,5 +1,6 @@
 #include "message_content_stream.h"
 
+#include <memory>
 #include <new>
 
 #include "winbase.h"
@@ -102,20 +103,15 @@ HRESULT MessageContentStream::CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_IN
     DWORD read = 0;
     ULONG written = 0;
     HRESULT result = S_OK;
-    BYTE* buffer = nullptr;
     if (count > 0) {
-        buffer = new (std::nothrow) BYTE[count];
+        std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[count]);
         if (buffer == nullptr) return E_OUTOFMEMORY;
-        HRESULT hr = message_->ReadContent(position_, count, &read, buffer, nullptr);
-        if (FAILED(hr)) {
-            delete[] buffer;
-            return hr;
-        }
-        result = pstm->Write(buffer, read, &written);
+        HRESULT hr = message_->ReadContent(position_, count, &read, buffer.get(), nullptr);
+        if (FAILED(hr)) return hr;
+        result = pstm->Write(buffer.get(), read, &written);
     }
     if (pcbRead != nullptr) pcbRead->QuadPart = read;
     if (pcbWritten != nullptr) pcbWritten->QuadPart = written;
-    delete[] buffer;
     return result;
 }
 

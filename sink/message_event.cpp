@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "atlbase.h"
 #include "cdosys.h"
 #include "message_content_stream.h"
 #include "message_filter.h"
@@ -14,14 +15,6 @@ namespace {
 constexpr DWORD kCreationContext =
     CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 static_assert(kCreationContext == 23);
-
-template <class Interface>
-struct Held {
-    Interface* pointer = nullptr;
-    ~Held() {
-        if (pointer != nullptr) pointer->Release();
-    }
-};
 
 // The interface name under which the data source opens the stream.
 struct InterfaceName {
@@ -40,11 +33,11 @@ struct InterfaceName {
 // Creates the component, runs it and asks it for IMessage. Null when any of the
 // three moves fails.
 IMessage* CreateMessage(MessageComponentFactory create) {
-    Held<IUnknown> unknown;
-    if (FAILED(create(&unknown.pointer)) || unknown.pointer == nullptr) return nullptr;
-    if (FAILED(OleRun(unknown.pointer))) return nullptr;
+    CComPtr<IUnknown> unknown;
+    if (FAILED(create(&unknown)) || unknown == nullptr) return nullptr;
+    if (FAILED(OleRun(unknown))) return nullptr;
     IMessage* message = nullptr;
-    if (FAILED(unknown.pointer->QueryInterface(IID_IMessage, reinterpret_cast<void**>(&message)))) return nullptr;
+    if (FAILED(unknown->QueryInterface(IID_IMessage, reinterpret_cast<void**>(&message)))) return nullptr;
     return message;
 }
 
@@ -53,11 +46,11 @@ IMessage* CreateMessage(MessageComponentFactory create) {
 void LoadAndFilter(IMailMsgProperties* mail, RuleStore& rules, MessageComponentFactory create) {
     InterfaceName name;
     if (name.text == nullptr) return;
-    Held<IMessage> component;
-    component.pointer = CreateMessage(create);
-    if (component.pointer == nullptr) return;
-    Held<IDataSource> dataSource;
-    Held<MessageContentStream> stream;
+    CComPtr<IMessage> component;
+    component.Attach(CreateMessage(create));
+    if (component == nullptr) return;
+    CComPtr<IDataSource> dataSource;
+    CComPtr<MessageContentStream> stream;
     {
         auto* created = new (std::nothrow) MessageContentStream(mail);
         if (created == nullptr) return;
@@ -65,11 +58,11 @@ void LoadAndFilter(IMailMsgProperties* mail, RuleStore& rules, MessageComponentF
             delete created;
             return;
         }
-        stream.pointer = created;
-        stream.pointer->AddRef();
+        stream.Attach(created);
+        stream->AddRef();
     }
-    if (FAILED(component.pointer->get_DataSource(&dataSource.pointer)) || dataSource.pointer == nullptr) return;
-    if (FAILED(dataSource.pointer->OpenObject(static_cast<IStream*>(stream.pointer), name.text))) return;
+    if (FAILED(component->get_DataSource(&dataSource)) || dataSource == nullptr) return;
+    if (FAILED(dataSource->OpenObject(static_cast<IStream*>(stream), name.text))) return;
     FilterMessage(mail, rules);
 }
 

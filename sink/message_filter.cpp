@@ -4,20 +4,13 @@
 #include <memory>
 #include <new>
 
+#include "atlbase.h"
+
 namespace {
 
 // Every string property is read with room for 4095 characters and the terminator.
 constexpr DWORD kStringCapacity = 4096;
 constexpr char kMarkerText[] = "ExOOF";
-
-// Releases an interface obtained during the call, on every way out.
-template <class Interface>
-struct Released {
-    Interface* pointer = nullptr;
-    ~Released() {
-        if (pointer != nullptr) pointer->Release();
-    }
-};
 
 std::unique_ptr<char[]> NewWorkBuffer() {
     std::unique_ptr<char[]> buffer(new (std::nothrow) char[kStringCapacity]);
@@ -45,13 +38,13 @@ void ReadSender(IMailMsgProperties* message, char* buffer, AddressText& address,
 }
 
 bool HasMarker(IMailMsgProperties* message, char* buffer) {
-    Released<IMailMsgPropertyManagement> management;
-    if (message->QueryInterface(IID_IMailMsgPropertyManagement, reinterpret_cast<void**>(&management.pointer)) !=
+    CComPtr<IMailMsgPropertyManagement> management;
+    if (message->QueryInterface(IID_IMailMsgPropertyManagement, reinterpret_cast<void**>(&management)) !=
         S_OK) {
         return false;
     }
     DWORD start = 0;
-    if (management.pointer->AllocPropIDRange(kMarkerRange, kMarkerRangeSize, &start) != S_OK) return false;
+    if (management->AllocPropIDRange(kMarkerRange, kMarkerRangeSize, &start) != S_OK) return false;
     std::memset(buffer, 0, kStringCapacity);
     if (message->GetStringA(start + kMarkerIndex, kStringCapacity, buffer) != S_OK) return false;
     return std::memcmp(buffer, kMarkerText, sizeof kMarkerText) == 0;
@@ -73,14 +66,14 @@ AddressText FirstRecipientDomain(IMailMsgProperties* message) {
     AddressText domain{};
     std::unique_ptr<char[]> buffer = NewWorkBuffer();
     if (!buffer) return domain;
-    Released<IMailMsgRecipients> recipients;
-    if (FAILED(message->QueryInterface(IID_IMailMsgRecipients, reinterpret_cast<void**>(&recipients.pointer)))) {
+    CComPtr<IMailMsgRecipients> recipients;
+    if (FAILED(message->QueryInterface(IID_IMailMsgRecipients, reinterpret_cast<void**>(&recipients)))) {
         return domain;
     }
     DWORD count = 0;
-    if (FAILED(recipients.pointer->Count(&count)) || count == 0) return domain;
+    if (FAILED(recipients->Count(&count)) || count == 0) return domain;
     std::memset(buffer.get(), 0, kStringCapacity);
-    if (FAILED(recipients.pointer->GetStringA(0, IMMPID_RP_ADDRESS_SMTP, kStringCapacity, buffer.get()))) {
+    if (FAILED(recipients->GetStringA(0, IMMPID_RP_ADDRESS_SMTP, kStringCapacity, buffer.get()))) {
         return domain;
     }
     buffer[kStringCapacity - 1] = '\0';

@@ -5,12 +5,54 @@
 // mingw's libatl.a), which reads the module record in the ATL 3.0 layout below;
 // the Linux module library uses the same record.
 #pragma once
+#include <assert.h>
 #ifdef _WIN32
 #include <windows.h>
 #include <oaidl.h>
 #else
 #include "oaidl.h"
 #include "winbase.h"
+#endif
+
+#ifdef __cplusplus
+// Holds one reference to an interface and releases it on every way out, as the
+// module library's smart pointer does. Construction from a pointer adds a
+// reference; Attach takes one over; &holder hands an empty holder to an
+// operation that returns a reference.
+template <class T>
+class CComPtr {
+public:
+    CComPtr() = default;
+    CComPtr(T* lp) : p(lp) {
+        if (p) p->AddRef();
+    }
+    CComPtr(const CComPtr&) = delete;
+    CComPtr& operator=(const CComPtr&) = delete;
+    ~CComPtr() { Release(); }
+
+    operator T*() const { return p; }
+    T* operator->() const { return p; }
+    T** operator&() {
+        assert(p == nullptr && "an operation would overwrite a held reference");
+        return &p;
+    }
+    void Release() {
+        T* held = p;
+        p = nullptr;
+        if (held) held->Release();
+    }
+    void Attach(T* lp) {
+        Release();
+        p = lp;
+    }
+    T* Detach() {
+        T* held = p;
+        p = nullptr;
+        return held;
+    }
+
+    T* p = nullptr;
+};
 #endif
 
 #define ATLAPI EXTERN_C HRESULT WINAPI

@@ -1,5 +1,6 @@
 #include "message_event_source.h"
 
+#include "atlbase.h"
 #include "objbase.h"
 #include "smtpevent.h"
 #ifndef _WIN32
@@ -44,14 +45,13 @@ HRESULT FireMessageEvent(MessageEventFunction handler, IMailMsgProperties* messa
 HRESULT FireMessageEvent(IUnknown* sink, IMailMsgProperties* message, Verdict* verdict) {
     if (!sink || !message || !verdict) return E_POINTER;
     *verdict = ReadVerdict(message);
-    IMailTransportOnPostCategorize* event = nullptr;
+    CComPtr<IMailTransportOnPostCategorize> event;
     HRESULT hr = sink->QueryInterface(IID_IMailTransportOnPostCategorize, reinterpret_cast<void**>(&event));
     if (FAILED(hr)) return hr;
     {
         EventReadScope scope;
         hr = event->OnMessagePostCategorize(message, nullptr, nullptr);
     }
-    event->Release();
     *verdict = ReadVerdict(message);
     return hr;
 }
@@ -59,13 +59,11 @@ HRESULT FireMessageEvent(IUnknown* sink, IMailMsgProperties* message, Verdict* v
 HRESULT FireMessageEvent(REFCLSID sinkClass, IMailMsgProperties* message, Verdict* verdict) {
     if (!message || !verdict) return E_POINTER;
     *verdict = ReadVerdict(message);
-    IUnknown* sink = nullptr;
+    CComPtr<IUnknown> sink;
     HRESULT hr = CoCreateInstance(sinkClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                   reinterpret_cast<void**>(&sink));
     if (FAILED(hr)) return hr;
-    hr = FireMessageEvent(sink, message, verdict);
-    sink->Release();
-    return hr;
+    return FireMessageEvent(sink, message, verdict);
 }
 
 }  // namespace platform::smtp

@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "atlbase.h"
 #include "header_text.h"
 #include "message_headers.h"
 #include "subject_phrases.h"
@@ -384,12 +385,11 @@ Recognition RecogniseMessage(std::string_view content, bool nullSender) {
 
 HRESULT WriteOutOfOfficeMarker(IMailMsgProperties* message) {
     if (!message) return E_POINTER;
-    IMailMsgPropertyManagement* management = nullptr;
+    CComPtr<IMailMsgPropertyManagement> management;
     HRESULT hr = message->QueryInterface(IID_IMailMsgPropertyManagement, reinterpret_cast<void**>(&management));
     if (FAILED(hr)) return hr;
     DWORD start = 0;
     hr = management->AllocPropIDRange(kMarkerRange, kMarkerRangeSize, &start);
-    management->Release();
     if (FAILED(hr)) return hr;
     return message->PutStringA(start + kMarkerIndex, kMarkerText);
 }
