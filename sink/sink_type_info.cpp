@@ -28,7 +28,7 @@ struct TypeInfoHolder {
 
 TypeInfoHolder holder;
 
-void buildNameCache(ITypeInfo* info) {
+void BuildNameCache(ITypeInfo* info) {
     TYPEATTR* attr = nullptr;
     if (FAILED(info->GetTypeAttr(&attr))) return;
     UINT count = attr->cFuncs;
@@ -46,7 +46,7 @@ void buildNameCache(ITypeInfo* info) {
     info->ReleaseTypeAttr(attr);
 }
 
-void WINAPI cleanUp(DWORD_PTR) {
+void WINAPI CleanUp(DWORD_PTR) {
     if (ITypeInfo* info = holder.info.exchange(nullptr)) info->Release();
     for (UINT i = 0; i < holder.nameCount; ++i) SysFreeString(holder.names[i].name);
     delete[] holder.names;
@@ -55,7 +55,7 @@ void WINAPI cleanUp(DWORD_PTR) {
     holder.cleanupAdded = false;
 }
 
-HRESULT loadLocked(LCID lcid) {
+HRESULT LoadLocked(LCID lcid) {
     ITypeLib* lib = nullptr;
     HRESULT hr = LoadRegTypeLib(*holder.libid, holder.major, holder.minor, lcid, &lib);
     if (FAILED(hr)) return hr;
@@ -67,7 +67,7 @@ HRESULT loadLocked(LCID lcid) {
             info->Release();
             info = extended;
         }
-        buildNameCache(info);
+        BuildNameCache(info);
         holder.info.store(info, std::memory_order_release);
     }
     lib->Release();
@@ -79,13 +79,13 @@ HRESULT loadLocked(LCID lcid) {
 HRESULT LoadSinkTypeInfo(LCID lcid) {
     if (holder.info.load(std::memory_order_acquire)) return S_OK;
     EnterCriticalSection(&_Module.m_csTypeInfoHolder);
-    HRESULT hr = holder.info.load(std::memory_order_acquire) ? S_OK : loadLocked(lcid);
+    HRESULT hr = holder.info.load(std::memory_order_acquire) ? S_OK : LoadLocked(lcid);
     // One clean-up entry per process: appending one on every failed load would
     // grow the list without bound while the library stays unregistered.
     bool addCleanup = !holder.cleanupAdded;
     holder.cleanupAdded = true;
     LeaveCriticalSection(&_Module.m_csTypeInfoHolder);
-    if (addCleanup) AtlModuleAddTermFunc(&_Module, cleanUp, 0);
+    if (addCleanup) AtlModuleAddTermFunc(&_Module, CleanUp, 0);
     return hr;
 }
 
