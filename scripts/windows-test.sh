@@ -8,10 +8,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 linux_bin=${PELLICOR_LINUX_BIN:-$PWD/build/bin}
 
-cmake --preset windows -DPELLICOR_LINUX_BIN="$linux_bin" >/dev/null
+cmake --preset windows -DCMAKE_COMPILE_WARNING_AS_ERROR=ON -DPELLICOR_LINUX_BIN="$linux_bin" >/dev/null
 cmake --build --preset windows --parallel "$(nproc)"
 # The 32-bit pair is only built: Debian's Wine here runs 64-bit programs alone.
-cmake --preset windows-x86 >/dev/null
+cmake --preset windows-x86 -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
 cmake --build --preset windows-x86 --parallel "$(nproc)"
 
 export WINEDEBUG=-all WINEARCH=win64
