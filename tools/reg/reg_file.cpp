@@ -15,7 +15,7 @@ constexpr size_t kMaxKeyLevel = 255;
 constexpr size_t kMaxValueName = 16383;
 constexpr size_t kLineWidth = 80;
 
-std::string bytesOf(std::u16string_view s) {
+std::string BytesOf(std::u16string_view s) {
     std::string out(s.size() * 2, '\0');
     for (size_t i = 0; i < s.size(); ++i) {
         out[2 * i] = static_cast<char>(s[i] & 0xFF);
@@ -24,7 +24,7 @@ std::string bytesOf(std::u16string_view s) {
     return out;
 }
 
-std::u16string unitsOf(std::string_view bytes) {
+std::u16string UnitsOf(std::string_view bytes) {
     std::u16string out(bytes.size() / 2, u'\0');
     for (size_t i = 0; i < out.size(); ++i)
         out[i] = static_cast<char16_t>(static_cast<unsigned char>(bytes[2 * i]) |
@@ -33,7 +33,7 @@ std::u16string unitsOf(std::string_view bytes) {
 }
 
 // The line (from 1) of the first UTF-16 surrogate without its partner, or 0.
-size_t loneSurrogateLine(std::u16string_view units) {
+size_t LoneSurrogateLine(std::u16string_view units) {
     size_t line = 1;
     for (size_t i = 0; i < units.size(); ++i) {
         char16_t c = units[i];
@@ -50,11 +50,11 @@ size_t loneSurrogateLine(std::u16string_view units) {
 
 // The file as UTF-8 text, whatever it was written in. A lone surrogate would turn
 // into U+FFFD on the way, so it is refused instead.
-bool decodeFile(std::string_view bytes, std::string& text, std::string& error) {
+bool DecodeFile(std::string_view bytes, std::string& text, std::string& error) {
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
-        std::u16string units = unitsOf(bytes.substr(2));
-        if (size_t line = loneSurrogateLine(units)) {
+        std::u16string units = UnitsOf(bytes.substr(2));
+        if (size_t line = LoneSurrogateLine(units)) {
             error = "line " + std::to_string(line) + ": the text has a UTF-16 surrogate without its partner";
             return false;
         }
@@ -69,7 +69,7 @@ bool decodeFile(std::string_view bytes, std::string& text, std::string& error) {
 
 // Whether the line is UTF-8 that converts to UTF-16 unchanged: no stray or
 // overlong sequences, no surrogates, nothing past U+10FFFF.
-bool validUtf8(std::string_view s) {
+bool ValidUtf8(std::string_view s) {
     for (size_t i = 0; i < s.size();) {
         auto c = static_cast<unsigned char>(s[i]);
         size_t length = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
@@ -87,7 +87,7 @@ bool validUtf8(std::string_view s) {
     return true;
 }
 
-std::vector<std::string> splitLines(const std::string& text) {
+std::vector<std::string> SplitLines(const std::string& text) {
     std::vector<std::string> lines;
     size_t start = 0;
     while (start <= text.size()) {
@@ -101,14 +101,14 @@ std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
-std::string_view trim(std::string_view s) {
+std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
     return s;
 }
 
 // A quoted string at s[pos] ('"' there); unescapes \\ and \". Returns false if unterminated.
-bool readQuoted(std::string_view s, size_t& pos, std::string& out) {
+bool ReadQuoted(std::string_view s, size_t& pos, std::string& out) {
     out.clear();
     for (++pos; pos < s.size(); ++pos) {
         char c = s[pos];
@@ -122,9 +122,9 @@ bool readQuoted(std::string_view s, size_t& pos, std::string& out) {
     return false;
 }
 
-bool parseHexBytes(std::string_view text, std::string& out) {
+bool ParseHexBytes(std::string_view text, std::string& out) {
     out.clear();
-    text = trim(text);
+    text = Trim(text);
     if (text.empty()) return true;
     size_t pos = 0;
     while (true) {
@@ -138,7 +138,7 @@ bool parseHexBytes(std::string_view text, std::string& out) {
         if (pos == text.size()) return true;
         if (text[pos] != ',') return false;
         ++pos;
-        if (trim(text.substr(pos)).empty()) return true;  // a trailing comma
+        if (Trim(text.substr(pos)).empty()) return true;  // a trailing comma
     }
 }
 
@@ -146,40 +146,40 @@ class Parser {
 public:
     Parser(std::vector<std::string> lines, std::vector<RegFileKey>& keys) : lines_(std::move(lines)), keys_(keys) {}
 
-    bool run(std::string& error) {
+    bool Run(std::string& error) {
         for (size_t i = 0; i < lines_.size(); ++i) {
             // A NUL would cut a name short and bad UTF-8 would become U+FFFD: refuse both.
             std::string where = "line " + std::to_string(i + 1) + ": ";
-            if (lines_[i].find('\0') != std::string::npos) return fail(error, where + "the text has a NUL character");
-            if (!validUtf8(lines_[i])) return fail(error, where + "the text is not valid UTF-8");
+            if (lines_[i].find('\0') != std::string::npos) return Fail(error, where + "the text has a NUL character");
+            if (!ValidUtf8(lines_[i])) return Fail(error, where + "the text is not valid UTF-8");
         }
-        if (!header()) return fail(error, "not a registry file (the first line must be \"" + std::string(kHeader5) + "\")");
+        if (!Header()) return Fail(error, "not a registry file (the first line must be \"" + std::string(kHeader5) + "\")");
         while (next_ < lines_.size()) {
             size_t number = next_ + 1;
-            std::string_view line = trim(lines_[next_++]);
+            std::string_view line = Trim(lines_[next_++]);
             if (line.empty() || line.front() == ';') continue;
             std::string problem;
-            bool ok = line.front() == '[' ? keyLine(line, problem) : valueLine(line, problem);
-            if (!ok) return fail(error, "line " + std::to_string(number) + ": " + problem);
+            bool ok = line.front() == '[' ? KeyLine(line, problem) : ValueLine(line, problem);
+            if (!ok) return Fail(error, "line " + std::to_string(number) + ": " + problem);
         }
         return true;
     }
 
 private:
-    bool fail(std::string& error, const std::string& reason) {
+    bool Fail(std::string& error, const std::string& reason) {
         error = reason;
         return false;
     }
 
-    bool header() {
-        while (next_ < lines_.size() && trim(lines_[next_]).empty()) ++next_;
+    bool Header() {
+        while (next_ < lines_.size() && Trim(lines_[next_]).empty()) ++next_;
         if (next_ == lines_.size()) return false;
-        std::string_view first = trim(lines_[next_++]);
+        std::string_view first = Trim(lines_[next_++]);
         unicode_ = first == kHeader5;
         return unicode_ || first == kHeader4;
     }
 
-    bool keyLine(std::string_view line, std::string& problem) {
+    bool KeyLine(std::string_view line, std::string& problem) {
         if (line.back() != ']') return (problem = "a key line must end with \"]\""), false;
         line = line.substr(1, line.size() - 2);
         RegFileKey key;
@@ -201,7 +201,7 @@ private:
         return true;
     }
 
-    bool valueLine(std::string_view line, std::string& problem) {
+    bool ValueLine(std::string_view line, std::string& problem) {
         if (keys_.empty()) return (problem = "a value comes before any key"), false;
         RegFileValue value;
         size_t pos = 0;
@@ -209,7 +209,7 @@ private:
             pos = 1;
         } else if (line.front() == '"') {
             std::string name;
-            if (!readQuoted(line, pos, name)) return (problem = "the value name has no closing quote"), false;
+            if (!ReadQuoted(line, pos, name)) return (problem = "the value name has no closing quote"), false;
             value.name = platform::Utf16FromUtf8(name);
             if (value.name.size() > kMaxValueName) return (problem = "a value name is longer than 16383 characters"), false;
             if (value.name.empty()) return (problem = "write the default value as @, not \"\""), false;
@@ -218,14 +218,14 @@ private:
         }
         while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
         if (pos >= line.size() || line[pos] != '=') return (problem = "expected \"=\" after the value name"), false;
-        std::string data(trim(line.substr(pos + 1)));
-        if (!valueData(data, value, problem)) return false;
+        std::string data(Trim(line.substr(pos + 1)));
+        if (!ValueData(data, value, problem)) return false;
         if (keys_.back().remove) return (problem = "a value under a key that is being deleted"), false;
         keys_.back().values.push_back(std::move(value));
         return true;
     }
 
-    bool valueData(std::string& data, RegFileValue& value, std::string& problem) {
+    bool ValueData(std::string& data, RegFileValue& value, std::string& problem) {
         if (data == "-") {
             value.remove = true;
             return true;
@@ -233,14 +233,14 @@ private:
         if (!data.empty() && data.front() == '"') {
             size_t pos = 0;
             std::string text;
-            if (!readQuoted(data, pos, text) || !trim(std::string_view(data).substr(pos)).empty())
+            if (!ReadQuoted(data, pos, text) || !Trim(std::string_view(data).substr(pos)).empty())
                 return (problem = "the string has no closing quote or text after it"), false;
             value.type = REG_SZ;
-            value.data = bytesOf(platform::Utf16FromUtf8(text) + u'\0');
+            value.data = BytesOf(platform::Utf16FromUtf8(text) + u'\0');
             return true;
         }
         if (data.rfind("dword:", 0) == 0) {
-            std::string_view digits = trim(std::string_view(data).substr(6));
+            std::string_view digits = Trim(std::string_view(data).substr(6));
             if (digits.empty() || digits.size() > 8) return (problem = "dword: needs 1 to 8 hex digits"), false;
             uint32_t number = 0;
             for (char c : digits) {
@@ -252,11 +252,11 @@ private:
             value.data.assign(reinterpret_cast<const char*>(&number), 4);
             return true;
         }
-        if (data.rfind("hex", 0) == 0) return hexData(data, value, problem);
+        if (data.rfind("hex", 0) == 0) return HexData(data, value, problem);
         return (problem = "unknown value data (expected \"text\", dword:, hex: or -)"), false;
     }
 
-    bool hexData(std::string& data, RegFileValue& value, std::string& problem) {
+    bool HexData(std::string& data, RegFileValue& value, std::string& problem) {
         size_t colon = data.find(':');
         if (colon == std::string::npos) return (problem = "hex data needs a \":\""), false;
         std::string_view kind = std::string_view(data).substr(0, colon);
@@ -274,15 +274,15 @@ private:
         }
         std::string bytes = data.substr(colon + 1);
         // Continued lines: a backslash at the end joins the next line.
-        while (!trim(bytes).empty() && trim(bytes).back() == '\\') {
-            std::string_view kept = trim(bytes);
+        while (!Trim(bytes).empty() && Trim(bytes).back() == '\\') {
+            std::string_view kept = Trim(bytes);
             bytes = std::string(kept.substr(0, kept.size() - 1));
             if (next_ >= lines_.size()) return (problem = "the data continues past the end of the file"), false;
-            bytes += trim(lines_[next_++]);
+            bytes += Trim(lines_[next_++]);
         }
-        if (!parseHexBytes(bytes, value.data)) return (problem = "hex data must be two-digit bytes separated by commas"), false;
+        if (!ParseHexBytes(bytes, value.data)) return (problem = "hex data must be two-digit bytes separated by commas"), false;
         if (!unicode_ && (value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ)) {
-            value.data = bytesOf(platform::Utf16FromUtf8(value.data));  // 8-bit text in the old format
+            value.data = BytesOf(platform::Utf16FromUtf8(value.data));  // 8-bit text in the old format
         }
         return true;
     }
@@ -293,7 +293,7 @@ private:
     bool unicode_ = true;
 };
 
-std::string escaped(std::string_view text) {
+std::string Escaped(std::string_view text) {
     std::string out;
     for (char c : text) {
         if (c == '\\' || c == '"') out += '\\';
@@ -304,13 +304,13 @@ std::string escaped(std::string_view text) {
 
 // A string type's data that the quoted form holds exactly: UTF-16 ending in its
 // only NUL. Zero bytes count as the empty string, as the platform shows them.
-bool quotable(std::string_view data, std::u16string& text) {
+bool Quotable(std::string_view data, std::u16string& text) {
     if (data.empty()) {
         text.clear();
         return true;
     }
     if (data.size() % 2 != 0) return false;
-    text = unitsOf(data);
+    text = UnitsOf(data);
     if (text.back() != u'\0') return false;
     text.pop_back();
     return text.find(u'\0') == std::u16string::npos;
@@ -318,7 +318,7 @@ bool quotable(std::string_view data, std::u16string& text) {
 
 // "hex:01,02,..." continued with a backslash before the line passes 80 columns;
 // `used` columns of the line are taken before the prefix.
-std::string hexList(std::string_view prefix, std::string_view data, size_t used) {
+std::string HexList(std::string_view prefix, std::string_view data, size_t used) {
     static const char digits[] = "0123456789abcdef";
     std::string out(prefix);
     size_t lineStart = 0;
@@ -338,9 +338,9 @@ std::string hexList(std::string_view prefix, std::string_view data, size_t used)
     return out;
 }
 
-std::string formatData(DWORD type, std::string_view data, size_t used) {
+std::string FormatData(DWORD type, std::string_view data, size_t used) {
     std::u16string text;
-    if (type == REG_SZ && quotable(data, text)) return "\"" + escaped(platform::Utf8FromUtf16(text)) + "\"";
+    if (type == REG_SZ && Quotable(data, text)) return "\"" + Escaped(platform::Utf8FromUtf16(text)) + "\"";
     if (type == REG_DWORD && data.size() == 4) {
         uint32_t number;
         std::memcpy(&number, data.data(), 4);
@@ -348,10 +348,10 @@ std::string formatData(DWORD type, std::string_view data, size_t used) {
         snprintf(buffer, sizeof buffer, "dword:%08x", number);
         return buffer;
     }
-    if (type == REG_BINARY) return hexList("hex:", data, used);
+    if (type == REG_BINARY) return HexList("hex:", data, used);
     char prefix[24];
     snprintf(prefix, sizeof prefix, "hex(%x):", type);
-    return hexList(prefix, data, used);
+    return HexList(prefix, data, used);
 }
 
 }  // namespace
@@ -359,9 +359,9 @@ std::string formatData(DWORD type, std::string_view data, size_t used) {
 bool parseRegFile(std::string_view bytes, std::vector<RegFileKey>& keys, std::string& error) {
     keys.clear();
     std::string text;
-    if (!decodeFile(bytes, text, error)) return false;
-    Parser parser(splitLines(text), keys);
-    return parser.run(error);
+    if (!DecodeFile(bytes, text, error)) return false;
+    Parser parser(SplitLines(text), keys);
+    return parser.Run(error);
 }
 
 std::string writeRegFile(const std::vector<RegFileKey>& keys) {
@@ -370,12 +370,12 @@ std::string writeRegFile(const std::vector<RegFileKey>& keys) {
         text += key.remove ? "[-" : "[";
         text += platform::Utf8FromUtf16(key.path) + "]\r\n";
         for (const auto& value : key.values) {
-            std::string line = value.name.empty() ? "@=" : "\"" + escaped(platform::Utf8FromUtf16(value.name)) + "\"=";
-            text += line + (value.remove ? "-" : formatData(value.type, value.data, line.size())) + "\r\n";
+            std::string line = value.name.empty() ? "@=" : "\"" + Escaped(platform::Utf8FromUtf16(value.name)) + "\"=";
+            text += line + (value.remove ? "-" : FormatData(value.type, value.data, line.size())) + "\r\n";
         }
         text += "\r\n";
     }
-    return "\xFF\xFE" + bytesOf(platform::Utf16FromUtf8(text));
+    return "\xFF\xFE" + BytesOf(platform::Utf16FromUtf8(text));
 }
 
 int hexDigit(char c) {

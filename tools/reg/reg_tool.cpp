@@ -31,12 +31,12 @@ struct Failure {
     std::string reason;
 };
 
-bool equalsNoCase(std::string_view a, std::string_view b) {
+bool EqualsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
 // The hive the registry functions use, for messages.
-std::string registryError(LSTATUS status) {
+std::string RegistryError(LSTATUS status) {
     switch (status) {
     case ERROR_FILE_NOT_FOUND:
         return "The system was unable to find the specified registry key or value.";
@@ -61,8 +61,8 @@ std::string registryError(LSTATUS status) {
     }
 }
 
-void check(LSTATUS status) {
-    if (status != ERROR_SUCCESS) throw Failure{registryError(status)};
+void Check(LSTATUS status) {
+    if (status != ERROR_SUCCESS) throw Failure{RegistryError(status)};
 }
 
 // A key named on the command line or in a .reg file: its root and the path below it.
@@ -72,17 +72,17 @@ struct KeyName {
     std::string display;  // as the tool shows it: the root written out
 };
 
-KeyName parseKeyName(std::string_view text) {
+KeyName ParseKeyName(std::string_view text) {
     size_t slash = text.find('\\');
     std::string_view rootName = text.substr(0, slash);
     std::string_view rest = slash == std::string_view::npos ? std::string_view() : text.substr(slash + 1);
     while (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
     KeyName key{};
     std::string rootDisplay;
-    if (equalsNoCase(rootName, "HKLM") || equalsNoCase(rootName, "HKEY_LOCAL_MACHINE")) {
+    if (EqualsNoCase(rootName, "HKLM") || EqualsNoCase(rootName, "HKEY_LOCAL_MACHINE")) {
         key.root = HKEY_LOCAL_MACHINE;
         rootDisplay = "HKEY_LOCAL_MACHINE";
-    } else if (equalsNoCase(rootName, "HKCR") || equalsNoCase(rootName, "HKEY_CLASSES_ROOT")) {
+    } else if (EqualsNoCase(rootName, "HKCR") || EqualsNoCase(rootName, "HKEY_CLASSES_ROOT")) {
         key.root = HKEY_CLASSES_ROOT;
         rootDisplay = "HKEY_CLASSES_ROOT";
     } else {
@@ -114,9 +114,9 @@ private:
     HKEY key_ = nullptr;
 };
 
-OpenKey openKey(const KeyName& name, REGSAM sam = KEY_READ) {
+OpenKey OpenNamedKey(const KeyName& name, REGSAM sam = KEY_READ) {
     OpenKey key;
-    check(RegOpenKeyExW(name.root, name.sub.c_str(), 0, sam, key.out()));
+    Check(RegOpenKeyExW(name.root, name.sub.c_str(), 0, sam, key.out()));
     return key;
 }
 
@@ -127,16 +127,16 @@ struct Value {
 };
 
 // Values and subkey names of one key, read in one walk.
-void readKey(HKEY key, std::vector<Value>* values, std::vector<std::u16string>* subkeys) {
+void ReadKey(HKEY key, std::vector<Value>* values, std::vector<std::u16string>* subkeys) {
     DWORD subkeyCount = 0, longestSubkey = 0, valueCount = 0, longestName = 0, largestData = 0;
-    check(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeyCount, &longestSubkey, nullptr, &valueCount,
+    Check(RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeyCount, &longestSubkey, nullptr, &valueCount,
                            &longestName, &largestData, nullptr, nullptr));
     if (values) {
         std::u16string name(longestName + 1, u'\0');
         std::string data(largestData, '\0');
         for (DWORD i = 0; i < valueCount; ++i) {
             DWORD chars = longestName + 1, bytes = largestData, type = 0;
-            check(RegEnumValueW(key, i, name.data(), &chars, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
+            Check(RegEnumValueW(key, i, name.data(), &chars, nullptr, &type, reinterpret_cast<BYTE*>(data.data()),
                                 &bytes));
             values->push_back({name.substr(0, chars), type, data.substr(0, bytes)});
         }
@@ -145,20 +145,20 @@ void readKey(HKEY key, std::vector<Value>* values, std::vector<std::u16string>* 
         std::u16string name(longestSubkey + 1, u'\0');
         for (DWORD i = 0; i < subkeyCount; ++i) {
             DWORD chars = longestSubkey + 1;
-            check(RegEnumKeyExW(key, i, name.data(), &chars, nullptr, nullptr, nullptr, nullptr));
+            Check(RegEnumKeyExW(key, i, name.data(), &chars, nullptr, nullptr, nullptr, nullptr));
             subkeys->push_back(name.substr(0, chars));
         }
     }
 }
 
-KeyName child(const KeyName& parent, const std::u16string& name) {
+KeyName Child(const KeyName& parent, const std::u16string& name) {
     KeyName key = parent;
     key.sub = parent.sub.empty() ? name : parent.sub + u"\\" + name;
     key.display = parent.display + "\\" + platform::Utf8FromUtf16(name);
     return key;
 }
 
-std::string typeName(DWORD type) {
+std::string TypeName(DWORD type) {
     static const char* const names[] = {"REG_NONE", "REG_SZ", "REG_EXPAND_SZ", "REG_BINARY", "REG_DWORD",
                                         "REG_DWORD_BIG_ENDIAN", "REG_LINK", "REG_MULTI_SZ", "REG_RESOURCE_LIST",
                                         "REG_FULL_RESOURCE_DESCRIPTOR", "REG_RESOURCE_REQUIREMENTS_LIST",
@@ -167,23 +167,23 @@ std::string typeName(DWORD type) {
     return "0x" + (std::ostringstream() << std::hex << type).str();
 }
 
-std::u16string units(std::string_view bytes) {
+std::u16string Units(std::string_view bytes) {
     std::u16string text(bytes.size() / 2, u'\0');
     std::memcpy(text.data(), bytes.data(), text.size() * 2);
     return text;
 }
 
 // The data column of a query line, as the platform's tool shows it.
-std::string showData(const Value& value) {
+std::string ShowData(const Value& value) {
     const std::string& data = value.data;
     switch (value.type) {
     case REG_SZ:
     case REG_EXPAND_SZ: {
-        std::u16string text = units(data);
+        std::u16string text = Units(data);
         return platform::Utf8FromUtf16(text.substr(0, text.find(u'\0')));
     }
     case REG_MULTI_SZ: {
-        std::u16string text = units(data);
+        std::u16string text = Units(data);
         while (!text.empty() && text.back() == u'\0') text.pop_back();
         std::string shown;
         for (char16_t c : text) shown += c == u'\0' ? std::string("\\0") : platform::Utf8FromUtf16(std::u16string(1, c));
@@ -209,12 +209,12 @@ std::string showData(const Value& value) {
     }
 }
 
-void printValue(std::ostream& out, const Value& value) {
-    out << "    " << (value.name.empty() ? "(Default)" : platform::Utf8FromUtf16(value.name)) << "    " << typeName(value.type) << "    "
-        << showData(value) << "\n";
+void PrintValue(std::ostream& out, const Value& value) {
+    out << "    " << (value.name.empty() ? "(Default)" : platform::Utf8FromUtf16(value.name)) << "    " << TypeName(value.type) << "    "
+        << ShowData(value) << "\n";
 }
 
-bool ask(std::ostream& out, std::istream& in, const std::string& question) {
+bool Ask(std::ostream& out, std::istream& in, const std::string& question) {
     out << question << " " << std::flush;
     std::string answer;
     if (!std::getline(in, answer)) return false;
@@ -229,7 +229,7 @@ struct Options {
     bool hasType = false;
 };
 
-Options parseOptions(const std::vector<std::string>& args, size_t first, const std::string& allowed) {
+Options ParseOptions(const std::vector<std::string>& args, size_t first, const std::string& allowed) {
     Options options;
     auto need = [&](size_t& i, const std::string& flag) -> const std::string& {
         if (i + 1 >= args.size()) throw Failure{"Invalid syntax: " + flag + " needs a value."};
@@ -273,58 +273,58 @@ Options parseOptions(const std::vector<std::string>& args, size_t first, const s
     return options;
 }
 
-std::u16string valueNameOf(const Options& options) { return options.defaultValue ? u"" : platform::Utf16FromUtf8(options.valueName); }
+std::u16string ValueNameOf(const Options& options) { return options.defaultValue ? u"" : platform::Utf16FromUtf8(options.valueName); }
 
 // query KEY [/v NAME | /ve] [/s]
-int query(const Options& options, std::ostream& out) {
+int Query(const Options& options, std::ostream& out) {
     if (options.positional.size() != 1) throw Failure{"Invalid syntax: query needs exactly one key."};
-    KeyName name = parseKeyName(options.positional[0]);
+    KeyName name = ParseKeyName(options.positional[0]);
     size_t matches = 0;
     auto show = [&](const KeyName& keyName, auto& self) -> void {
-        OpenKey key = openKey(keyName);
+        OpenKey key = OpenNamedKey(keyName);
         std::vector<Value> values;
         std::vector<std::u16string> subkeys;
-        readKey(key.get(), &values, &subkeys);
+        ReadKey(key.get(), &values, &subkeys);
         if (options.hasValue) {
-            std::string wanted = platform::Utf8FromUtf16(valueNameOf(options));
+            std::string wanted = platform::Utf8FromUtf16(ValueNameOf(options));
             bool shown = false;
             for (const auto& value : values) {
-                if (!equalsNoCase(platform::Utf8FromUtf16(value.name), wanted)) continue;
+                if (!EqualsNoCase(platform::Utf8FromUtf16(value.name), wanted)) continue;
                 if (!shown) out << keyName.display << "\n";
-                printValue(out, value);
+                PrintValue(out, value);
                 shown = true;
                 ++matches;
             }
             if (shown) out << "\n";
         } else {
             out << keyName.display << "\n";
-            for (const auto& value : values) printValue(out, value);
+            for (const auto& value : values) PrintValue(out, value);
             if (!values.empty() || options.recurse) out << "\n";
             if (!options.recurse) {
-                for (const auto& sub : subkeys) out << child(keyName, sub).display << "\n";
+                for (const auto& sub : subkeys) out << Child(keyName, sub).display << "\n";
             }
         }
         if (options.recurse) {
-            for (const auto& sub : subkeys) self(child(keyName, sub), self);
+            for (const auto& sub : subkeys) self(Child(keyName, sub), self);
         }
     };
-    openKey(name);  // a missing key fails before anything is printed
+    OpenNamedKey(name);  // a missing key fails before anything is printed
     out << "\n";
     show(name, show);
     if (options.hasValue && options.recurse) {
         out << "End of search: " << matches << " match(es) found.\n";
     } else if (options.hasValue && matches == 0) {
-        throw Failure{registryError(ERROR_FILE_NOT_FOUND)};
+        throw Failure{RegistryError(ERROR_FILE_NOT_FOUND)};
     }
     return 0;
 }
 
-std::string stringData(std::u16string text) {
+std::string StringData(std::u16string text) {
     text += u'\0';
     return std::string(reinterpret_cast<const char*>(text.data()), text.size() * 2);
 }
 
-uint64_t parseNumber(const std::string& text, uint64_t max, const std::string& type) {
+uint64_t ParseNumber(const std::string& text, uint64_t max, const std::string& type) {
     try {
         size_t used = 0;
         bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
@@ -338,12 +338,12 @@ uint64_t parseNumber(const std::string& text, uint64_t max, const std::string& t
 }
 
 // The bytes `reg add /t TYPE /d DATA` stores.
-std::pair<DWORD, std::string> addData(const Options& options) {
+std::pair<DWORD, std::string> AddData(const Options& options) {
     std::string type = options.type;
     for (auto& c : type) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     if (type == "REG_SZ" || type == "REG_EXPAND_SZ" || type == "REG_NONE")
         return {type == "REG_SZ" ? REG_SZ : type == "REG_NONE" ? REG_NONE : REG_EXPAND_SZ,
-                stringData(platform::Utf16FromUtf8(options.data))};
+                StringData(platform::Utf16FromUtf8(options.data))};
     if (type == "REG_MULTI_SZ") {
         if (options.separator.empty()) throw Failure{"Invalid syntax: the separator after /s is empty."};
         std::u16string all;
@@ -354,14 +354,14 @@ std::pair<DWORD, std::string> addData(const Options& options) {
             all += u'\0';
             rest = at == std::string::npos ? "" : rest.substr(at + options.separator.size());
         }
-        return {REG_MULTI_SZ, stringData(all)};
+        return {REG_MULTI_SZ, StringData(all)};
     }
     if (type == "REG_DWORD") {
-        auto number = static_cast<uint32_t>(parseNumber(options.data, UINT32_MAX, type));
+        auto number = static_cast<uint32_t>(ParseNumber(options.data, UINT32_MAX, type));
         return {REG_DWORD, std::string(reinterpret_cast<const char*>(&number), 4)};
     }
     if (type == "REG_QWORD") {
-        uint64_t number = parseNumber(options.data, UINT64_MAX, type);
+        uint64_t number = ParseNumber(options.data, UINT64_MAX, type);
         return {REG_QWORD, std::string(reinterpret_cast<const char*>(&number), 8)};
     }
     if (type == "REG_BINARY") {
@@ -380,22 +380,22 @@ std::pair<DWORD, std::string> addData(const Options& options) {
 }
 
 // add KEY [/v NAME | /ve] [/t TYPE] [/s SEP] [/d DATA] [/f]
-int add(const Options& options, std::ostream& out, std::istream& in) {
+int Add(const Options& options, std::ostream& out, std::istream& in) {
     if (options.positional.size() != 1) throw Failure{"Invalid syntax: add needs exactly one key."};
-    KeyName name = parseKeyName(options.positional[0]);
+    KeyName name = ParseKeyName(options.positional[0]);
     if (options.allValues) throw Failure{"Invalid syntax: /va is for delete."};
-    auto [type, data] = addData(options);
+    auto [type, data] = AddData(options);
     OpenKey key;
-    check(RegCreateKeyExW(name.root, name.sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr));
+    Check(RegCreateKeyExW(name.root, name.sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr));
     if (options.hasValue || options.hasType || !options.data.empty()) {
-        std::u16string valueName = valueNameOf(options);
+        std::u16string valueName = ValueNameOf(options);
         DWORD bytes = 0;
         bool exists = RegQueryValueExW(key.get(), valueName.c_str(), nullptr, nullptr, nullptr, &bytes) == ERROR_SUCCESS;
         if (exists && !options.force &&
-            !ask(out, in, "Value " + (valueName.empty() ? std::string("(Default)") : platform::Utf8FromUtf16(valueName)) +
+            !Ask(out, in, "Value " + (valueName.empty() ? std::string("(Default)") : platform::Utf8FromUtf16(valueName)) +
                               " exists, overwrite(Yes/No)?"))
             throw Failure{"The operation was cancelled: the value exists (use /f to overwrite)."};
-        check(RegSetValueExW(key.get(), valueName.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+        Check(RegSetValueExW(key.get(), valueName.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
                              static_cast<DWORD>(data.size())));
     }
     out << kDone << "\n";
@@ -403,15 +403,15 @@ int add(const Options& options, std::ostream& out, std::istream& in) {
 }
 
 // Deletes a key and everything below it, inside the transaction.
-void deleteTree(const KeyName& name, HANDLE transaction) {
+void DeleteTree(const KeyName& name, HANDLE transaction) {
     std::vector<std::u16string> subkeys;
     {
         OpenKey key;
-        check(RegOpenKeyTransactedW(name.root, name.sub.c_str(), 0, KEY_READ, key.out(), transaction, nullptr));
-        readKey(key.get(), nullptr, &subkeys);
+        Check(RegOpenKeyTransactedW(name.root, name.sub.c_str(), 0, KEY_READ, key.out(), transaction, nullptr));
+        ReadKey(key.get(), nullptr, &subkeys);
     }
-    for (const auto& sub : subkeys) deleteTree(child(name, sub), transaction);
-    check(RegDeleteKeyTransactedW(name.root, name.sub.c_str(), 0, 0, transaction, nullptr));
+    for (const auto& sub : subkeys) DeleteTree(Child(name, sub), transaction);
+    Check(RegDeleteKeyTransactedW(name.root, name.sub.c_str(), 0, 0, transaction, nullptr));
 }
 
 // A registry transaction, rolled back unless committed.
@@ -429,58 +429,58 @@ private:
 };
 
 // delete KEY [/v NAME | /ve | /va] [/f]
-int remove(const Options& options, std::ostream& out, std::istream& in) {
+int Remove(const Options& options, std::ostream& out, std::istream& in) {
     if (options.positional.size() != 1) throw Failure{"Invalid syntax: delete needs exactly one key."};
-    KeyName name = parseKeyName(options.positional[0]);
+    KeyName name = ParseKeyName(options.positional[0]);
     if (options.hasValue) {
-        std::u16string valueName = valueNameOf(options);
+        std::u16string valueName = ValueNameOf(options);
         if (!options.force &&
-            !ask(out, in, "Delete the registry value " + (valueName.empty() ? std::string("(Default)") : platform::Utf8FromUtf16(valueName)) +
+            !Ask(out, in, "Delete the registry value " + (valueName.empty() ? std::string("(Default)") : platform::Utf8FromUtf16(valueName)) +
                               " (Yes/No)?"))
             throw Failure{"The operation was cancelled."};
-        OpenKey key = openKey(name, KEY_ALL_ACCESS);
-        check(RegDeleteValueW(key.get(), valueName.c_str()));
+        OpenKey key = OpenNamedKey(name, KEY_ALL_ACCESS);
+        Check(RegDeleteValueW(key.get(), valueName.c_str()));
     } else if (options.allValues) {
-        if (!options.force && !ask(out, in, "Delete all values under the registry key " + name.display + " (Yes/No)?"))
+        if (!options.force && !Ask(out, in, "Delete all values under the registry key " + name.display + " (Yes/No)?"))
             throw Failure{"The operation was cancelled."};
         Transaction transaction;
         OpenKey key;
-        check(RegOpenKeyTransactedW(name.root, name.sub.c_str(), 0, KEY_ALL_ACCESS, key.out(), transaction.get(),
+        Check(RegOpenKeyTransactedW(name.root, name.sub.c_str(), 0, KEY_ALL_ACCESS, key.out(), transaction.get(),
                                     nullptr));
         std::vector<Value> values;
-        readKey(key.get(), &values, nullptr);
-        for (const auto& value : values) check(RegDeleteValueW(key.get(), value.name.c_str()));
+        ReadKey(key.get(), &values, nullptr);
+        for (const auto& value : values) Check(RegDeleteValueW(key.get(), value.name.c_str()));
         transaction.commit();
     } else {
         if (name.sub.empty()) throw Failure{"A root key cannot be deleted."};
-        openKey(name);  // a missing key is reported as such, before any question
-        if (!options.force && !ask(out, in, "Permanently delete the registry key " + name.display + " (Yes/No)?"))
+        OpenNamedKey(name);  // a missing key is reported as such, before any question
+        if (!options.force && !Ask(out, in, "Permanently delete the registry key " + name.display + " (Yes/No)?"))
             throw Failure{"The operation was cancelled."};
         Transaction transaction;
-        deleteTree(name, transaction.get());
+        DeleteTree(name, transaction.get());
         transaction.commit();
     }
     out << kDone << "\n";
     return 0;
 }
 
-void collect(const KeyName& name, std::vector<RegFileKey>& keys) {
-    OpenKey key = openKey(name);
+void Collect(const KeyName& name, std::vector<RegFileKey>& keys) {
+    OpenKey key = OpenNamedKey(name);
     std::vector<Value> values;
     std::vector<std::u16string> subkeys;
-    readKey(key.get(), &values, &subkeys);
+    ReadKey(key.get(), &values, &subkeys);
     RegFileKey fileKey;
     fileKey.path = platform::Utf16FromUtf8(name.display);
     for (auto& value : values) fileKey.values.push_back({std::move(value.name), false, value.type, std::move(value.data)});
     keys.push_back(std::move(fileKey));
-    for (const auto& sub : subkeys) collect(child(name, sub), keys);
+    for (const auto& sub : subkeys) Collect(Child(name, sub), keys);
 }
 
 // True when `file` is the hive or one of SQLite's files beside it. Reading or
 // writing those through another descriptor would drop this process's locks on the
 // hive (closing any descriptor of a file drops them all) or overwrite the database.
 // Looked at by name and by inode, without opening anything.
-bool isHiveFile(const std::string& file) {
+bool IsHiveFile(const std::string& file) {
     std::string hive = platform::registry::hivePath();
     std::error_code ignored;
     auto named = std::filesystem::weakly_canonical(file, ignored);
@@ -495,21 +495,21 @@ bool isHiveFile(const std::string& file) {
     return false;
 }
 
-void refuseHiveFile(const std::string& file) {
-    if (isHiveFile(file))
+void RefuseHiveFile(const std::string& file) {
+    if (IsHiveFile(file))
         throw Failure{"Refused: " + file + " is the registry's own database; name a .reg file elsewhere."};
 }
 
 // export KEY FILE [/y]
-int exportKeys(const Options& options, std::ostream& out, std::istream& in) {
+int ExportKeys(const Options& options, std::ostream& out, std::istream& in) {
     if (options.positional.size() != 2) throw Failure{"Invalid syntax: export needs a key and a file name."};
-    KeyName name = parseKeyName(options.positional[0]);
+    KeyName name = ParseKeyName(options.positional[0]);
     const std::string& file = options.positional[1];
-    refuseHiveFile(file);
+    RefuseHiveFile(file);
     std::vector<RegFileKey> keys;
-    collect(name, keys);
+    Collect(name, keys);
     if (std::filesystem::exists(file) && !options.force &&
-        !ask(out, in, "File " + file + " already exists. Overwrite (Yes/No)?"))
+        !Ask(out, in, "File " + file + " already exists. Overwrite (Yes/No)?"))
         throw Failure{"The operation was cancelled: " + file + " exists (use /y to overwrite)."};
     std::string text = writeRegFile(keys);
     std::ofstream stream(file, std::ios::binary | std::ios::trunc);
@@ -522,7 +522,7 @@ int exportKeys(const Options& options, std::ostream& out, std::istream& in) {
 
 // The whole of a file to import. Only a regular file: a FIFO or a device would
 // block or never end, and a folder cannot be read as text.
-std::string readImportFile(const std::string& file) {
+std::string ReadImportFile(const std::string& file) {
     int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) throw Failure{"Cannot open " + file + ": " + std::strerror(errno) + "."};
     struct stat info {};
@@ -541,11 +541,11 @@ std::string readImportFile(const std::string& file) {
 }
 
 // import FILE
-int importFile(const Options& options, std::ostream& out) {
+int ImportFile(const Options& options, std::ostream& out) {
     if (options.positional.size() != 1) throw Failure{"Invalid syntax: import needs exactly one file."};
     const std::string& file = options.positional[0];
-    refuseHiveFile(file);
-    std::string bytes = readImportFile(file);
+    RefuseHiveFile(file);
+    std::string bytes = ReadImportFile(file);
     std::vector<RegFileKey> keys;
     std::string error;
     if (!parseRegFile(bytes, keys, error)) throw Failure{file + ": " + error};
@@ -565,7 +565,7 @@ const char* const kUsage =
 }  // namespace
 
 // Options before a command: --help and --version, parsed as every program's are.
-int runProgramOptions(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunProgramOptions(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     using pellicor::command_line::Parsed;
     std::vector<char*> argv{const_cast<char*>("pellicor-reg")};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
@@ -590,27 +590,27 @@ bool importKeys(const std::vector<RegFileKey>& keys, std::string& error) {
     try {
         Transaction transaction;
         for (const auto& fileKey : keys) {
-            KeyName name = parseKeyName(platform::Utf8FromUtf16(fileKey.path));
+            KeyName name = ParseKeyName(platform::Utf8FromUtf16(fileKey.path));
             if (fileKey.remove) {
                 if (name.sub.empty()) throw Failure{"A root key cannot be deleted."};
                 OpenKey probe;
                 LSTATUS rc = RegOpenKeyTransactedW(name.root, name.sub.c_str(), 0, KEY_READ, probe.out(),
                                                    transaction.get(), nullptr);
                 if (rc == ERROR_FILE_NOT_FOUND) continue;
-                check(rc);
-                deleteTree(name, transaction.get());
+                Check(rc);
+                DeleteTree(name, transaction.get());
                 continue;
             }
             OpenKey key;
-            check(RegCreateKeyTransactedW(name.root, name.sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+            Check(RegCreateKeyTransactedW(name.root, name.sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                           key.out(), nullptr, transaction.get(), nullptr));
             for (const auto& value : fileKey.values) {
                 if (value.remove) {
                     LSTATUS rc = RegDeleteValueW(key.get(), value.name.c_str());
-                    if (rc != ERROR_FILE_NOT_FOUND) check(rc);
+                    if (rc != ERROR_FILE_NOT_FOUND) Check(rc);
                     continue;
                 }
-                check(RegSetValueExW(key.get(), value.name.c_str(), 0, value.type,
+                Check(RegSetValueExW(key.get(), value.name.c_str(), 0, value.type,
                                      reinterpret_cast<const BYTE*>(value.data.data()),
                                      static_cast<DWORD>(value.data.size())));
             }
@@ -632,16 +632,16 @@ int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         out << kUsage;
         return 0;
     }
-    if (args[0].size() > 1 && args[0][0] == '-') return runProgramOptions(args, out, err);
+    if (args[0].size() > 1 && args[0][0] == '-') return RunProgramOptions(args, out, err);
     std::string command = args[0];
     for (auto& c : command) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
     try {
-        if (command == "query") return query(parseOptions(args, 1, " v ve s "), out);
-        if (command == "add") return add(parseOptions(args, 1, " v ve t d f s= "), out, in);
-        if (command == "delete") return remove(parseOptions(args, 1, " v ve va f "), out, in);
-        if (command == "export") return exportKeys(parseOptions(args, 1, " y "), out, in);
-        if (command == "import") return importFile(parseOptions(args, 1, " "), out);
-        throw Failure{"Invalid syntax: unknown command \"" + args[0] + "\" (query, add, delete, export, import)."};
+        if (command == "query") return Query(ParseOptions(args, 1, " v ve s "), out);
+        if (command == "add") return Add(ParseOptions(args, 1, " v ve t d f s= "), out, in);
+        if (command == "delete") return Remove(ParseOptions(args, 1, " v ve va f "), out, in);
+        if (command == "export") return ExportKeys(ParseOptions(args, 1, " y "), out, in);
+        if (command == "import") return ImportFile(ParseOptions(args, 1, " "), out);
+        throw Failure{"Invalid syntax: unknown command \"" + args[0] + "\" (Query, Add, delete, export, import)."};
     } catch (const Failure& failure) {
         err << "ERROR: " << failure.reason << "\n";
         return 1;

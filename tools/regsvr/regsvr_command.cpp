@@ -11,7 +11,7 @@ namespace {
 
 typedef HRESULT(STDAPICALLTYPE* RegistrationFn)();
 
-std::string hex(HRESULT hr) {
+std::string Hex(HRESULT hr) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
     return text;
@@ -96,7 +96,7 @@ int RunRegsvr(const std::vector<std::string>& args, std::ostream& out, std::ostr
     HRESULT hr = fn();
     FreeLibrary(module);
     if (hr != S_OK) {
-        err << entry << " in " << library << " failed with status " << hex(hr) << "\n";
+        err << entry << " in " << library << " failed with status " << Hex(hr) << "\n";
         return kExitFailed;
     }
     out << entry << " in " << library << " succeeded.\n";

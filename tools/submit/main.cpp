@@ -9,7 +9,7 @@
 
 // The sink is looked up (and registered, with --register) only for good input, so that
 // a bad command line leaves the hive as it was.
-HRESULT fireAtSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict, bool registerSink,
+HRESULT FireAtSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict, bool registerSink,
                    std::string& reason) {
     CLSID sinkClass{};
     HRESULT hr = submit::FindSinkClass(sinkClass, registerSink, reason);
@@ -19,5 +19,5 @@ HRESULT fireAtSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    return submit::RunSubmit(args, fireAtSink, stdin, std::cout, std::cerr);
+    return submit::RunSubmit(args, FireAtSink, stdin, std::cout, std::cerr);
 }

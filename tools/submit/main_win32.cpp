@@ -17,7 +17,7 @@
 
 namespace {
 
-HRESULT fireAtSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict, bool registerSink,
+HRESULT FireAtSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict, bool registerSink,
                    std::string& reason) {
     CLSID sinkClass{};
     HRESULT hr = submit::FindSinkClass(sinkClass, registerSink, reason);
@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     // The message is read byte for byte: its CR LF line ends are part of it.
     _setmode(_fileno(stdin), _O_BINARY);
     std::vector<std::string> args(argv + 1, argv + argc);
-    int status = submit::RunSubmit(args, fireAtSink, stdin, std::cout, std::cerr);
+    int status = submit::RunSubmit(args, FireAtSink, stdin, std::cout, std::cerr);
     CoUninitialize();
     return status;
 }

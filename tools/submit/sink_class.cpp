@@ -14,14 +14,14 @@ constexpr OLECHAR kProgId[] = u"Pellicor.Sink";
 
 typedef HRESULT(STDAPICALLTYPE* RegisterFn)();
 
-std::filesystem::path installedLibrary() {
+std::filesystem::path InstalledLibrary() {
     char self[4096];
     DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
     if (length == 0) return {};
     return std::filesystem::path(std::string(self, length)).parent_path().parent_path() / "lib" / "libPellicor.so";
 }
 
-HRESULT registerLibrary(const std::filesystem::path& library) {
+HRESULT RegisterLibrary(const std::filesystem::path& library) {
     HMODULE module = LoadLibraryA(library.c_str());
     if (!module) return E_FAIL;
     auto fn = reinterpret_cast<RegisterFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllRegisterServer")));
@@ -34,7 +34,7 @@ HRESULT registerLibrary(const std::filesystem::path& library) {
 
 HRESULT FindSinkClass(CLSID& clsid, bool registerIfMissing, std::string& reason) {
     if (SUCCEEDED(CLSIDFromProgID(kProgId, &clsid))) return S_OK;
-    std::filesystem::path library = installedLibrary();
+    std::filesystem::path library = InstalledLibrary();
     std::error_code ignored;
     const std::string where = platform::registry::hivePath();
     if (!registerIfMissing || library.empty() || !std::filesystem::exists(library, ignored)) {
@@ -44,7 +44,7 @@ HRESULT FindSinkClass(CLSID& clsid, bool registerIfMissing, std::string& reason)
                  ", or give --register";
         return REGDB_E_CLASSNOTREG;
     }
-    HRESULT hr = registerLibrary(library);
+    HRESULT hr = RegisterLibrary(library);
     if (FAILED(hr) || FAILED(CLSIDFromProgID(kProgId, &clsid))) {
         reason = "the sink \"Pellicor.Sink\" is not registered, and registering " + library.string() + " failed";
         return FAILED(hr) ? hr : REGDB_E_CLASSNOTREG;

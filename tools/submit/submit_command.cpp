@@ -30,7 +30,7 @@ const char* const kListKeys[] = {"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDom
                                  "SOFTWARE\\Orlenby\\Pellicor\\ExtOOFenabledRecipientDomains",
                                  "SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses"};
 
-bool equalsFoldingAtoZ(const std::string& a, const std::string& b) {
+bool EqualsFoldingAtoZ(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
     auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     for (size_t i = 0; i < a.size(); ++i)
@@ -39,7 +39,7 @@ bool equalsFoldingAtoZ(const std::string& a, const std::string& b) {
 }
 
 // The entry of list `list` that `text` matches ("*" matches anything), or why not.
-std::string lookup(int list, const std::string& text) {
+std::string Lookup(int list, const std::string& text) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kListKeys[list], 0, KEY_READ, &key) != ERROR_SUCCESS)
         return "no match (no such list, or it cannot be read)";
@@ -50,31 +50,31 @@ std::string lookup(int list, const std::string& text) {
         DWORD type = 0;
         if (RegEnumValueA(key, index, name, &chars, nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) break;
         std::string entry(name, chars);
-        if (type == REG_SZ && (entry == "*" || equalsFoldingAtoZ(entry, text))) found = entry;
+        if (type == REG_SZ && (entry == "*" || EqualsFoldingAtoZ(entry, text))) found = entry;
     }
     RegCloseKey(key);
     return found.empty() ? "no match" : "matched \"" + found + "\"";
 }
 
-std::string domainOf(const std::string& address) {
+std::string DomainOf(const std::string& address) {
     size_t at = address.find('@');
     return at == std::string::npos ? std::string() : address.substr(at);
 }
 
-std::optional<std::string> checkAddress(const std::string& address, const char* what) {
+std::optional<std::string> CheckAddress(const std::string& address, const char* what) {
     for (unsigned char c : address)
         if (c < 0x20 || c == 0x7F) return std::string(what) + " address contains a control character";
     return std::nullopt;
 }
 
-std::optional<MarkerMode> markerMode(const std::string& text) {
+std::optional<MarkerMode> ParseMarkerMode(const std::string& text) {
     if (text == "auto") return MarkerMode::Auto;
     if (text == "on") return MarkerMode::On;
     if (text == "off") return MarkerMode::Off;
     return std::nullopt;
 }
 
-std::string hex(HRESULT hr) {
+std::string Hex(HRESULT hr) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", unsigned(hr));
     return text;
@@ -90,12 +90,12 @@ std::string SubmitHelp() {
 }
 
 std::string ExplainLookups(const std::string& sender, const std::string& firstRecipient) {
-    const std::string texts[] = {domainOf(sender), domainOf(firstRecipient), sender};
+    const std::string texts[] = {DomainOf(sender), DomainOf(firstRecipient), sender};
     const char* what[] = {"sender domain", "recipient domain", "sender address"};
     std::string lines;
     for (int list = 0; list < 3; ++list)
         lines += "list " + std::to_string(list) + " (" + what[list] + " " + texts[list] + "): " +
-                 lookup(list, texts[list]) + "\n";
+                 Lookup(list, texts[list]) + "\n";
     return lines;
 }
 
@@ -112,16 +112,16 @@ std::optional<std::string> ParseSubmitOptions(const std::vector<std::string>& ar
             if (name == "explain") options.explain = true;
             else if (name == "register") options.registerSink = true;
             else if (name == "marker") {
-                auto mode = markerMode(value);
+                auto mode = ParseMarkerMode(value);
                 if (!mode) return "--marker must be auto, on or off, not '" + value + "'";
                 options.marker = *mode;
             } else if (name == "from") {
                 if (options.from) return std::string("--from given more than once");
-                if (auto problem = checkAddress(value, "sender")) return problem;
+                if (auto problem = CheckAddress(value, "sender")) return problem;
                 options.from = value;
             } else {
                 if (value.empty() || value == "<>") return std::string("--to needs an address");
-                if (auto problem = checkAddress(value, "recipient")) return problem;
+                if (auto problem = CheckAddress(value, "recipient")) return problem;
                 options.to.push_back(value);
             }
             return std::nullopt;
@@ -184,7 +184,7 @@ int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std:
     IMailMsgProperties* message = nullptr;
     HRESULT hr = platform::smtp::CreateMailMessage(std::move(content), envelope, &message);
     if (FAILED(hr)) {
-        err << "pellicor-submit: cannot build the mail message (" << hex(hr) << ")\n";
+        err << "pellicor-submit: cannot build the mail message (" << Hex(hr) << ")\n";
         return kExitFailed;
     }
 
@@ -199,7 +199,7 @@ int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std:
     if (options.marker == MarkerMode::Auto) kind = recognition.kind;
     if (FAILED(hr)) {
         message->Release();
-        err << "pellicor-submit: the out-of-office marker failed (" << hex(hr) << ")\n";
+        err << "pellicor-submit: the out-of-office marker failed (" << Hex(hr) << ")\n";
         return kExitFailed;
     }
 
@@ -210,7 +210,7 @@ int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std:
     hr = fire(message, &verdict, options.registerSink, reason);
     message->Release();
     if (FAILED(hr)) {
-        if (reason.empty()) reason = "the message event failed (" + hex(hr) + ")";
+        if (reason.empty()) reason = "the message event failed (" + Hex(hr) + ")";
         err << "pellicor-submit: " << reason << "\n";
         return hr == REGDB_E_CLASSNOTREG ? kExitNotRegistered : kExitFailed;
     }
