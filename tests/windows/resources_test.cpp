@@ -79,7 +79,8 @@ TEST(Resources, VersionBlocksOfThePair) {
         EXPECT_EQ(fixed->dwFileType, c.fileType);
         EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
         EXPECT_EQ(block.translation(), MAKELONG(0x0409, 1200));
-        for (const auto& [name, text] : c.texts) EXPECT_EQ(block.text(name), text) << testing::PrintToString(std::wstring(name));
+        for (const auto& [name, text] : c.texts)
+            EXPECT_EQ(block.text(name), text) << testing::PrintToString(std::wstring(name));
     }
 }
 
