@@ -36,9 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 1 << 16) return 0;
     std::vector<pellicor::reg::RegFileKey> keys, again;
     std::string error;
-    if (!pellicor::reg::parseRegFile(std::string_view(reinterpret_cast<const char*>(data), size), keys, error))
+    if (!pellicor::reg::ParseRegFile(std::string_view(reinterpret_cast<const char*>(data), size), keys, error))
         return 0;
-    std::string written = pellicor::reg::writeRegFile(keys);
-    if (!pellicor::reg::parseRegFile(written, again, error) || !same(keys, again)) __builtin_trap();
+    std::string written = pellicor::reg::WriteRegFile(keys);
+    if (!pellicor::reg::ParseRegFile(written, again, error) || !same(keys, again)) __builtin_trap();
     return 0;
 }

@@ -19,7 +19,7 @@ struct Outcome {
 Outcome reg(std::vector<std::string> args, const std::string& input = "") {
     std::ostringstream out, err;
     std::istringstream in(input);
-    int status = pellicor::reg::runCommand(args, out, err, in);
+    int status = pellicor::reg::RunReg(args, in, out, err);
     return {status, out.str(), err.str()};
 }
 
@@ -255,7 +255,7 @@ TEST_F(RegTool, MalformedFilesNameTheLine) {
     for (const auto& [text, reason] : files) {
         std::vector<pellicor::reg::RegFileKey> keys;
         std::string error;
-        EXPECT_FALSE(pellicor::reg::parseRegFile(text, keys, error)) << text;
+        EXPECT_FALSE(pellicor::reg::ParseRegFile(text, keys, error)) << text;
         EXPECT_EQ(error.rfind(reason, 0), 0u) << error;
     }
 }
@@ -283,7 +283,7 @@ TEST_F(RegTool, ExportWrapsLongHexAndReadsBack) {
     std::string bytes;
     for (int i = 0; i < 100; ++i) bytes += static_cast<char>(i);
     pellicor::reg::RegFileKey key{u"HKEY_LOCAL_MACHINE\\SOFTWARE\\Blob", false, {{u"blob", false, REG_BINARY, bytes}}};
-    std::string written = pellicor::reg::writeRegFile({key});
+    std::string written = pellicor::reg::WriteRegFile({key});
     std::string text;
     for (size_t i = 2; i + 1 < written.size(); i += 2) text += written[i];
     std::istringstream lines(text);
@@ -296,7 +296,7 @@ TEST_F(RegTool, ExportWrapsLongHexAndReadsBack) {
     EXPECT_GE(continued, 3);
     std::vector<pellicor::reg::RegFileKey> back;
     std::string error;
-    ASSERT_TRUE(pellicor::reg::parseRegFile(written, back, error)) << error;
+    ASSERT_TRUE(pellicor::reg::ParseRegFile(written, back, error)) << error;
     ASSERT_EQ(back.size(), 1u);
     EXPECT_EQ(back[0].values.at(0).data, bytes);
 }

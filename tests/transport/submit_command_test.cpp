@@ -53,13 +53,13 @@ struct Outcome {
 
 // Runs the command with `input` on standard input.
 Outcome run(std::vector<std::string> args, const std::string& input = "",
-            const submit::EventFirer& sink = recordingSink) {
+            const pellicor::submit::EventFirer& sink = recordingSink) {
     seen = Seen{};
     std::FILE* in = std::tmpfile();
     std::fwrite(input.data(), 1, input.size(), in);
     std::rewind(in);
     std::ostringstream out, err;
-    int status = submit::RunSubmit(args, sink, in, out, err);
+    int status = pellicor::submit::RunSubmit(args, sink, in, out, err);
     std::fclose(in);
     return {status, out.str(), err.str()};
 }
@@ -71,13 +71,13 @@ const char kOrdinary[] = "From: Ann <ann@example.com>\r\nSubject: lunch\r\n\r\nN
 
 TEST(Submit, PrintsTheVerdictAsItsOnlyLine) {
     Outcome marked = run({"--from", "", "--to", "bob@partner.example"}, kAutoReply);
-    EXPECT_EQ(marked.status, submit::kExitOk);
+    EXPECT_EQ(marked.status, pellicor::submit::kExitOk);
     EXPECT_EQ(marked.out, "deleted\n");
     EXPECT_EQ(marked.err, "");
     EXPECT_EQ(seen.sender, "ann@example.com");
 
     Outcome ordinary = run({"--from=ann@example.com", "--to=bob@partner.example"}, kOrdinary);
-    EXPECT_EQ(ordinary.status, submit::kExitOk);
+    EXPECT_EQ(ordinary.status, pellicor::submit::kExitOk);
     EXPECT_EQ(ordinary.out, "delivered\n");
 }
 
@@ -118,7 +118,7 @@ TEST(Submit, RefusesBadInputWithOneLineAndStatus2) {
     };
     for (const auto& args : bad) {
         Outcome result = run(args, kOrdinary);
-        EXPECT_EQ(result.status, submit::kExitBadInput) << result.err;
+        EXPECT_EQ(result.status, pellicor::submit::kExitBadInput) << result.err;
         EXPECT_TRUE(oneLine(result.err)) << result.err;
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(seen.events, 0);
@@ -131,18 +131,18 @@ TEST(Submit, ReportsAnUnregisteredSinkWithItsReasonAndStatus2) {
         return HRESULT(REGDB_E_CLASSNOTREG);
     };
     Outcome result = run({"--from", "a@b", "--to", "c@d"}, kOrdinary, unreachable);
-    EXPECT_EQ(result.status, submit::kExitNotRegistered);
+    EXPECT_EQ(result.status, pellicor::submit::kExitNotRegistered);
     EXPECT_EQ(result.out, "");
     EXPECT_EQ(result.err, "pellicor-submit: the sink is not registered\n");
 }
 
 TEST(Submit, AcceptsSixtyFourMebibytesAndRefusesOneByteMore) {
     std::string message = kOrdinary;
-    message.resize(submit::kMaxMessageBytes, 'x');
+    message.resize(pellicor::submit::kMaxMessageBytes, 'x');
     EXPECT_EQ(run({"--from", "a@b", "--to", "c@d"}, message).out, "delivered\n");
     message.push_back('x');
     Outcome over = run({"--from", "a@b", "--to", "c@d"}, message);
-    EXPECT_EQ(over.status, submit::kExitBadInput);
+    EXPECT_EQ(over.status, pellicor::submit::kExitBadInput);
     EXPECT_NE(over.err.find("64 MiB"), std::string::npos);
     EXPECT_EQ(seen.events, 0);
 }

@@ -7,5 +7,5 @@
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    return pellicor::reg::runCommand(args, std::cout, std::cerr, std::cin);
+    return pellicor::reg::RunReg(args, std::cin, std::cout, std::cerr);
 }

@@ -129,8 +129,8 @@ bool ParseHexBytes(std::string_view text, std::string& out) {
     size_t pos = 0;
     while (true) {
         while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
-        int high = pos < text.size() ? hexDigit(text[pos]) : -1;
-        int low = pos + 1 < text.size() ? hexDigit(text[pos + 1]) : -1;
+        int high = pos < text.size() ? HexDigit(text[pos]) : -1;
+        int low = pos + 1 < text.size() ? HexDigit(text[pos + 1]) : -1;
         if (high < 0 || low < 0) return false;
         out += static_cast<char>(high * 16 + low);
         pos += 2;
@@ -244,7 +244,7 @@ private:
             if (digits.empty() || digits.size() > 8) return (problem = "dword: needs 1 to 8 hex digits"), false;
             uint32_t number = 0;
             for (char c : digits) {
-                int d = hexDigit(c);
+                int d = HexDigit(c);
                 if (d < 0) return (problem = "dword: needs 1 to 8 hex digits"), false;
                 number = number * 16 + static_cast<uint32_t>(d);
             }
@@ -266,7 +266,7 @@ private:
                 return (problem = "expected hex: or hex(type):"), false;
             uint32_t type = 0;
             for (char c : kind.substr(4, kind.size() - 5)) {
-                int d = hexDigit(c);
+                int d = HexDigit(c);
                 if (d < 0) return (problem = "the type in hex(type) must be hexadecimal"), false;
                 type = type * 16 + static_cast<uint32_t>(d);
             }
@@ -356,7 +356,7 @@ std::string FormatData(DWORD type, std::string_view data, size_t used) {
 
 }  // namespace
 
-bool parseRegFile(std::string_view bytes, std::vector<RegFileKey>& keys, std::string& error) {
+bool ParseRegFile(std::string_view bytes, std::vector<RegFileKey>& keys, std::string& error) {
     keys.clear();
     std::string text;
     if (!DecodeFile(bytes, text, error)) return false;
@@ -364,7 +364,7 @@ bool parseRegFile(std::string_view bytes, std::vector<RegFileKey>& keys, std::st
     return parser.Run(error);
 }
 
-std::string writeRegFile(const std::vector<RegFileKey>& keys) {
+std::string WriteRegFile(const std::vector<RegFileKey>& keys) {
     std::string text = std::string(kHeader5) + "\r\n\r\n";
     for (const auto& key : keys) {
         text += key.remove ? "[-" : "[";
@@ -378,7 +378,7 @@ std::string writeRegFile(const std::vector<RegFileKey>& keys) {
     return "\xFF\xFE" + BytesOf(platform::Utf16FromUtf8(text));
 }
 
-int hexDigit(char c) {
+int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;

@@ -27,13 +27,13 @@ struct RegFileKey {
 // Parses a whole file: UTF-16LE with a byte order mark as the platform writes it,
 // or UTF-8 / 8-bit text. On failure returns false with a one-line reason that
 // names the line ("line 7: ...").
-bool parseRegFile(std::string_view bytes, std::vector<RegFileKey>& keys, std::string& error);
+bool ParseRegFile(std::string_view bytes, std::vector<RegFileKey>& keys, std::string& error);
 
 // The file for these keys, in the platform's layout: UTF-16LE with a byte order
 // mark, CRLF line ends, long hex data continued over lines.
-std::string writeRegFile(const std::vector<RegFileKey>& keys);
+std::string WriteRegFile(const std::vector<RegFileKey>& keys);
 
 // The value of one hexadecimal digit (either case), or -1 for any other character.
-int hexDigit(char c);
+int HexDigit(char c);
 
 }  // namespace pellicor::reg

@@ -369,7 +369,7 @@ std::pair<DWORD, std::string> AddData(const Options& options) {
         if (options.data.size() % 2 != 0) throw bad;
         std::string bytes;
         for (size_t i = 0; i < options.data.size(); i += 2) {
-            int high = hexDigit(options.data[i]), low = hexDigit(options.data[i + 1]);
+            int high = HexDigit(options.data[i]), low = HexDigit(options.data[i + 1]);
             if (high < 0 || low < 0) throw bad;
             bytes += static_cast<char>(high * 16 + low);
         }
@@ -511,7 +511,7 @@ int ExportKeys(const Options& options, std::ostream& out, std::istream& in) {
     if (std::filesystem::exists(file) && !options.force &&
         !Ask(out, in, "File " + file + " already exists. Overwrite (Yes/No)?"))
         throw Failure{"The operation was cancelled: " + file + " exists (use /y to overwrite)."};
-    std::string text = writeRegFile(keys);
+    std::string text = WriteRegFile(keys);
     std::ofstream stream(file, std::ios::binary | std::ios::trunc);
     stream.write(text.data(), static_cast<std::streamsize>(text.size()));
     stream.close();
@@ -548,8 +548,8 @@ int ImportFile(const Options& options, std::ostream& out) {
     std::string bytes = ReadImportFile(file);
     std::vector<RegFileKey> keys;
     std::string error;
-    if (!parseRegFile(bytes, keys, error)) throw Failure{file + ": " + error};
-    if (!importKeys(keys, error)) throw Failure{file + ": " + error};
+    if (!ParseRegFile(bytes, keys, error)) throw Failure{file + ": " + error};
+    if (!ImportKeys(keys, error)) throw Failure{file + ": " + error};
     out << kDone << "\n";
     return 0;
 }
@@ -586,7 +586,7 @@ int RunProgramOptions(const std::vector<std::string>& args, std::ostream& out, s
     return 1;
 }
 
-bool importKeys(const std::vector<RegFileKey>& keys, std::string& error) {
+bool ImportKeys(const std::vector<RegFileKey>& keys, std::string& error) {
     try {
         Transaction transaction;
         for (const auto& fileKey : keys) {
@@ -623,7 +623,7 @@ bool importKeys(const std::vector<RegFileKey>& keys, std::string& error) {
     }
 }
 
-int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, std::istream& in) {
+int RunReg(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err) {
     if (args.empty()) {
         err << "ERROR: No command given (pellicor-reg /? lists them).\n";
         return 1;

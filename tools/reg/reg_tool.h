@@ -11,10 +11,10 @@ namespace pellicor::reg {
 
 // Runs one command line (without the program name). Output goes to `out`, the one-line
 // reason for a failure to `err`; prompts read from `in`. Returns the exit status, 0 or 1.
-int runCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, std::istream& in);
+int RunReg(const std::vector<std::string>& args, std::istream& in, std::ostream& out, std::ostream& err);
 
 // Writes the keys of a parsed .reg file into the registry as one transaction: all of
 // them or, on failure, none. `error` says what failed.
-bool importKeys(const std::vector<RegFileKey>& keys, std::string& error);
+bool ImportKeys(const std::vector<RegFileKey>& keys, std::string& error);
 
 }  // namespace pellicor::reg

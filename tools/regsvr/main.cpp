@@ -3,5 +3,5 @@
 #include "regsvr_command.h"
 
 int main(int argc, char** argv) {
-    return regsvr::RunRegsvr(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+    return pellicor::regsvr::RunRegsvr(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
 }

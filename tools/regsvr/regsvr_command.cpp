@@ -6,7 +6,7 @@
 #include "libloaderapi.h"
 #include "winerror.h"
 
-namespace regsvr {
+namespace pellicor::regsvr {
 namespace {
 
 typedef HRESULT(STDAPICALLTYPE* RegistrationFn)();
@@ -103,4 +103,4 @@ int RunRegsvr(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return kExitOk;
 }
 
-}  // namespace regsvr
+}  // namespace pellicor::regsvr

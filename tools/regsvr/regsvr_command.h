@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace regsvr {
+namespace pellicor::regsvr {
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;    // the library failed, or could not be loaded
@@ -20,4 +20,4 @@ std::string RegsvrHelp();
 // on `out`, or one line on `err`.
 int RunRegsvr(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-}  // namespace regsvr
+}  // namespace pellicor::regsvr

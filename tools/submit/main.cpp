@@ -12,12 +12,12 @@
 HRESULT FireAtSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict, bool registerSink,
                    std::string& reason) {
     CLSID sinkClass{};
-    HRESULT hr = submit::FindSinkClass(sinkClass, registerSink, reason);
+    HRESULT hr = pellicor::submit::FindSinkClass(sinkClass, registerSink, reason);
     if (FAILED(hr)) return hr;
     return platform::smtp::FireMessageEvent(sinkClass, message, verdict);
 }
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    return submit::RunSubmit(args, FireAtSink, stdin, std::cout, std::cerr);
+    return pellicor::submit::RunSubmit(args, FireAtSink, stdin, std::cout, std::cerr);
 }

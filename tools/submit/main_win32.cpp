@@ -20,7 +20,7 @@ namespace {
 HRESULT FireAtSink(IMailMsgProperties* message, platform::smtp::Verdict* verdict, bool registerSink,
                    std::string& reason) {
     CLSID sinkClass{};
-    HRESULT hr = submit::FindSinkClass(sinkClass, registerSink, reason);
+    HRESULT hr = pellicor::submit::FindSinkClass(sinkClass, registerSink, reason);
     if (FAILED(hr))
         return hr;
     return platform::smtp::FireMessageEvent(sinkClass, message, verdict);
@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     // The message is read byte for byte: its CR LF line ends are part of it.
     _setmode(_fileno(stdin), _O_BINARY);
     std::vector<std::string> args(argv + 1, argv + argc);
-    int status = submit::RunSubmit(args, FireAtSink, stdin, std::cout, std::cerr);
+    int status = pellicor::submit::RunSubmit(args, FireAtSink, stdin, std::cout, std::cerr);
     CoUninitialize();
     return status;
 }

@@ -7,7 +7,7 @@
 #include "objbase.h"
 #include "registry_hold.h"
 
-namespace submit {
+namespace pellicor::submit {
 namespace {
 
 constexpr OLECHAR kProgId[] = u"Pellicor.Sink";
@@ -52,4 +52,4 @@ HRESULT FindSinkClass(CLSID& clsid, bool registerIfMissing, std::string& reason)
     return S_OK;
 }
 
-}  // namespace submit
+}  // namespace pellicor::submit

@@ -7,9 +7,9 @@
 
 #include "guiddef.h"
 
-namespace submit {
+namespace pellicor::submit {
 
 // S_OK with the class identifier, or a failure status with a one-line reason.
 HRESULT FindSinkClass(CLSID& clsid, bool registerIfMissing, std::string& reason);
 
-}  // namespace submit
+}  // namespace pellicor::submit

@@ -4,7 +4,7 @@
 
 #include "sink_class.h"
 
-namespace submit {
+namespace pellicor::submit {
 
 HRESULT FindSinkClass(CLSID& clsid, bool, std::string& reason) {
     HRESULT hr = CLSIDFromProgID(L"Pellicor.Sink", &clsid);
@@ -14,4 +14,4 @@ HRESULT FindSinkClass(CLSID& clsid, bool, std::string& reason) {
     return hr;
 }
 
-}  // namespace submit
+}  // namespace pellicor::submit

@@ -10,7 +10,7 @@
 #include "out_of_office_marker.h"
 #include "winreg.h"
 
-namespace submit {
+namespace pellicor::submit {
 namespace {
 
 using pellicor::command_line::Option;
@@ -225,4 +225,4 @@ int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std:
     return kExitOk;
 }
 
-}  // namespace submit
+}  // namespace pellicor::submit

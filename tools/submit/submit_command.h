@@ -13,7 +13,7 @@
 
 #include "message_event_source.h"
 
-namespace submit {
+namespace pellicor::submit {
 
 inline constexpr size_t kMaxMessageBytes = size_t(64) << 20;
 
@@ -61,4 +61,4 @@ std::string ExplainLookups(const std::string& sender, const std::string& firstRe
 int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std::FILE* in, std::ostream& out,
               std::ostream& err);
 
-}  // namespace submit
+}  // namespace pellicor::submit
