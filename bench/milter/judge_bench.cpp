@@ -38,10 +38,10 @@ void BM_JudgeReply(benchmark::State& state) {
     WriteList("ExtOOFenabledRecipientDomains", "@r", ".example", "@r1000.example");
     WriteList("ExtOOFEnabledSenderAddresses", "s", "@condemned.example", "exempt@condemned.example");
 
-    pellicor_milter::TransportHost host;
+    pellicor::milter::TransportHost host;
     platform::smtp::Envelope envelope{"exempt@condemned.example", {"bob@outside.example"}};
     for (auto _ : state) {
-        pellicor_milter::Judgement judgement = host.Judge(kReply, envelope);
+        pellicor::milter::Judgement judgement = host.Judge(kReply, envelope);
         if (judgement.failed || judgement.deleted) return state.SkipWithError("not judged as expected");
     }
     host.Shutdown();

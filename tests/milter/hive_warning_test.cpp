@@ -10,7 +10,7 @@
 
 namespace {
 
-using pellicor_milter::HiveWarning;
+using pellicor::milter::HiveWarning;
 using namespace std::chrono_literals;
 
 TEST(HiveWarning, WarnsOnceThenAtMostOnceAMinuteAndOnceWhenReadingWorksAgain) {
@@ -50,10 +50,10 @@ TEST(HiveWarning, WarnsOnceThenAtMostOnceAMinuteAndOnceWhenReadingWorksAgain) {
 
 TEST(HiveWarning, GivesReasonsInWords) {
     // The system's reason when it refused, whatever the registry made of it.
-    EXPECT_EQ(pellicor_milter::RegistryFailureReason(ERROR_CANTOPEN, EACCES), "Permission denied");
-    EXPECT_EQ(pellicor_milter::RegistryFailureReason(ERROR_REGISTRY_IO_FAILED, EIO), "Input/output error");
+    EXPECT_EQ(pellicor::milter::RegistryFailureReason(ERROR_CANTOPEN, EACCES), "Permission denied");
+    EXPECT_EQ(pellicor::milter::RegistryFailureReason(ERROR_REGISTRY_IO_FAILED, EIO), "Input/output error");
     for (long status : {ERROR_ACCESS_DENIED, ERROR_CANTOPEN, ERROR_BADDB, ERROR_REGISTRY_IO_FAILED, ERROR_TIMEOUT}) {
-        std::string reason = pellicor_milter::RegistryFailureReason(status, 0);
+        std::string reason = pellicor::milter::RegistryFailureReason(status, 0);
         EXPECT_EQ(reason.find("error"), std::string::npos) << status << ": " << reason;
     }
 }

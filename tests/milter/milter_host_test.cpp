@@ -9,13 +9,16 @@
 namespace {
 
 using namespace std::string_literals;
-using pellicor_milter::MilterOptions;
-using pellicor_milter::ParseMilterOptions;
-using pellicor_milter::ReceivedMessage;
+using pellicor::milter::MilterOptions;
+using pellicor::milter::ParseMilterOptions;
+using pellicor::milter::ReceivedMessage;
 
 std::optional<MilterOptions> Parse(std::vector<const char*> args, std::string& error) {
-    args.insert(args.begin(), "pellicor-milter");
-    return ParseMilterOptions(static_cast<int>(args.size()), const_cast<char* const*>(args.data()), error);
+    MilterOptions options;
+    auto problem = ParseMilterOptions(std::vector<std::string>(args.begin(), args.end()), options);
+    if (!problem) return options;
+    error = *problem;
+    return std::nullopt;
 }
 
 TEST(MilterOptions, AcceptsEveryOption) {
@@ -24,7 +27,7 @@ TEST(MilterOptions, AcceptsEveryOption) {
                           "--stats-interval=60"},
                          error);
     ASSERT_TRUE(options) << error;
-    EXPECT_EQ(options->mode, pellicor_milter::Mode::Hold);
+    EXPECT_EQ(options->mode, pellicor::milter::Mode::Hold);
     EXPECT_EQ(options->statsSeconds, 60u);
     EXPECT_EQ(options->socket, "inet:8891@127.0.0.1");
     EXPECT_EQ(options->user, "pellicor");
@@ -45,7 +48,7 @@ TEST(MilterOptions, SocketFormsAndTheirFiles) {
     for (const auto& c : cases) {
         std::string error;
         EXPECT_TRUE(Parse({"-p", c.socket}, error)) << c.socket << ": " << error;
-        EXPECT_EQ(pellicor_milter::UnixSocketPath(c.socket), c.file) << c.socket;
+        EXPECT_EQ(pellicor::milter::UnixSocketPath(c.socket), c.file) << c.socket;
     }
 }
 
@@ -74,9 +77,9 @@ TEST(MilterOptions, HelpAndVersionAnswerAlone) {
 
 // What each mode does with each judgement, and what the counters make of it.
 TEST(MilterOutcome, ActionsAndCountersByMode) {
-    using pellicor_milter::Action;
-    using pellicor_milter::Judgement;
-    using pellicor_milter::Mode;
+    using pellicor::milter::Action;
+    using pellicor::milter::Judgement;
+    using pellicor::milter::Mode;
     Judgement normal, condemned, failed, unreadable;
     condemned.recognised = condemned.deleted = true;
     failed.failed = true;
@@ -90,9 +93,9 @@ TEST(MilterOutcome, ActionsAndCountersByMode) {
         {condemned, Mode::Hold, Action::Quarantine},       {condemned, Mode::Monitor, Action::WouldDiscard},
         {failed, Mode::Discard, Action::AcceptFailed},     {unreadable, Mode::Hold, Action::AcceptFailed},
     };
-    pellicor_milter::Counters counters;
+    pellicor::milter::Counters counters;
     for (const Case& c : cases) {
-        EXPECT_EQ(pellicor_milter::ActionFor(c.judgement, c.mode), c.action) << ModeName(c.mode);
+        EXPECT_EQ(pellicor::milter::ActionFor(c.judgement, c.mode), c.action) << ModeName(c.mode);
         counters.Count(c.judgement, c.action);
     }
     counters.CountUnjudged();
@@ -102,7 +105,7 @@ TEST(MilterOutcome, ActionsAndCountersByMode) {
 
 // Error lines name what failed, where, and what to do, and keep the status.
 TEST(MilterOutcome, FailureReasonsInWords) {
-    using pellicor_milter::Step;
+    using pellicor::milter::Step;
     setenv("PELLICOR_REGISTRY", "/tmp/hive.sqlite", 1);
     struct Case {
         Step step;
@@ -116,7 +119,7 @@ TEST(MilterOutcome, FailureReasonsInWords) {
         {Step::Marker, static_cast<HRESULT>(0x8007000E), {"out of memory", "(0x8007000E)"}},
     };
     for (const Case& c : cases) {
-        std::string reason = pellicor_milter::FailureReason(c.step, c.hr, "no such file");
+        std::string reason = pellicor::milter::FailureReason(c.step, c.hr, "no such file");
         for (const std::string& word : c.words) EXPECT_NE(reason.find(word), std::string::npos) << reason;
     }
     unsetenv("PELLICOR_REGISTRY");

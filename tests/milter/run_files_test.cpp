@@ -67,7 +67,7 @@ TEST_F(RunFiles, PidFileReplacesWhatIsPlantedAndWritesOnlyItsOwnFile) {
         fs::path pidFile = folder / "milter.pid";
         make(pidFile);
         std::string error;
-        ASSERT_TRUE(pellicor_milter::WritePidFile(pidFile, user, group, error)) << plant << ": " << error;
+        ASSERT_TRUE(pellicor::milter::WritePidFile(pidFile, user, group, error)) << plant << ": " << error;
         struct stat info {};
         ASSERT_EQ(lstat(pidFile.c_str(), &info), 0);
         EXPECT_TRUE(S_ISREG(info.st_mode)) << plant;
@@ -83,7 +83,7 @@ TEST_F(RunFiles, PidFileReplacesWhatIsPlantedAndWritesOnlyItsOwnFile) {
         fs::remove(pidFile);
     }
     std::string error;
-    EXPECT_FALSE(pellicor_milter::WritePidFile((folder / "missing" / "milter.pid").string(), user, group, error));
+    EXPECT_FALSE(pellicor::milter::WritePidFile((folder / "missing" / "milter.pid").string(), user, group, error));
     EXPECT_NE(error.find("cannot write pid file"), std::string::npos) << error;
 }
 
@@ -91,7 +91,7 @@ TEST_F(RunFiles, SocketIsHandedOnOnlyWhileItIsTheSocketJustMade) {
     const fs::path path = folder / "milter.sock";
     int fd = BindSocket(path);
     std::string error;
-    ASSERT_TRUE(pellicor_milter::HandSocketFile(path, user, group, error)) << error;
+    ASSERT_TRUE(pellicor::milter::HandSocketFile(path, user, group, error)) << error;
     struct stat info {};
     ASSERT_EQ(lstat(path.c_str(), &info), 0);
     EXPECT_EQ(info.st_uid, expectedOwner);
@@ -106,7 +106,7 @@ TEST_F(RunFiles, SocketIsHandedOnOnlyWhileItIsTheSocketJustMade) {
     for (const auto& [plant, make] : plants) {
         if (geteuid() != 0 && std::string(plant) == "another user's socket") continue;  // needs chown
         make();
-        EXPECT_FALSE(pellicor_milter::HandSocketFile(path, user, group, error)) << plant;
+        EXPECT_FALSE(pellicor::milter::HandSocketFile(path, user, group, error)) << plant;
         EXPECT_NE(error.find("it is no longer the socket this milter made"), std::string::npos) << error;
         ExpectSecretUntouched();
         fs::remove(path);

@@ -4,7 +4,7 @@
 
 #include "winerror.h"
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 void HiveWarning::Report(const std::string& path, const std::string& reason, Clock::time_point now) {
     std::lock_guard lock(mutex_);
@@ -42,4 +42,4 @@ std::string RegistryFailureReason(long status, int systemError) {
     }
 }
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter

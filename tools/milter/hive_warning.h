@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 class HiveWarning {
 public:
@@ -31,4 +31,4 @@ private:
 // (`systemError`, an errno), else what the registry's `status` means.
 std::string RegistryFailureReason(long status, int systemError);
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <thread>
 
 #include <fcntl.h>
@@ -30,12 +31,12 @@
 
 namespace {
 
-using pellicor_milter::LogError;
-using pellicor_milter::LogInfo;
-using pellicor_milter::ModeName;
+using pellicor::milter::LogError;
+using pellicor::milter::LogInfo;
+using pellicor::milter::ModeName;
 
 int Fail(const std::string& message) {
-    if (!pellicor_milter::LogsToStderr()) fprintf(stderr, "pellicor-milter: %s\n", message.c_str());
+    if (!pellicor::milter::LogsToStderr()) fprintf(stderr, "pellicor-milter: %s\n", message.c_str());
     LogError("%s", message.c_str());
     return 1;
 }
@@ -48,7 +49,7 @@ void HoldTheHive() {
     platform::registry::SetLockWait(100);
     LSTATUS rc = platform::registry::HoldHive();
     if (rc != ERROR_SUCCESS) {
-        std::string reason = pellicor_milter::RegistryFailureReason(rc, platform::registry::HiveSystemError());
+        std::string reason = pellicor::milter::RegistryFailureReason(rc, platform::registry::HiveSystemError());
         LogError("cannot open the registry %s: %s; replies are delivered unjudged until it can be read",
                  platform::registry::hivePath().c_str(), reason.c_str());
     }
@@ -68,8 +69,8 @@ bool DropPrivileges(const passwd& user, std::string& error) {
 // offers a signal sent to the process to its main thread first, so this thread
 // takes it and wakes the loop at once; should libmilter's take it, the loop ends
 // at its next 5-second poll instead.
-bool WaitForStop(const std::atomic<bool>& loopEnded, const pellicor_milter::MilterOptions& options,
-                 const pellicor_milter::Counters& counters) {
+bool WaitForStop(const std::atomic<bool>& loopEnded, const pellicor::milter::MilterOptions& options,
+                 const pellicor::milter::Counters& counters) {
     sigset_t signals;
     sigemptyset(&signals);
     for (int s : {SIGTERM, SIGINT, SIGHUP, SIGUSR1}) sigaddset(&signals, s);
@@ -96,35 +97,35 @@ bool WaitForStop(const std::atomic<bool>& loopEnded, const pellicor_milter::Milt
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    std::string error;
-    auto options = pellicor_milter::ParseMilterOptions(argc, argv, error);
-    if (!options) {
-        fprintf(stderr, "pellicor-milter: %s\n", error.c_str());
+    pellicor::milter::MilterOptions options;
+    if (auto problem = pellicor::milter::ParseMilterOptions(std::vector<std::string>(argv + 1, argv + argc), options)) {
+        fprintf(stderr, "pellicor-milter: %s\n", problem->c_str());
         return 2;
     }
-    if (!options->answer.empty()) {
-        fputs(options->answer.c_str(), stdout);
+    if (!options.answer.empty()) {
+        fputs(options.answer.c_str(), stdout);
         return 0;
     }
-    pellicor_milter::OpenLog(options->foreground);
+    pellicor::milter::OpenLog(options.foreground);
 
     const passwd* user = nullptr;
     passwd userRecord{};
-    if (!options->user.empty()) {
-        user = getpwnam(options->user.c_str());
-        if (!user) return Fail("unknown user " + options->user + " (-u): create it, or name one that exists");
+    if (!options.user.empty()) {
+        user = getpwnam(options.user.c_str());
+        if (!user) return Fail("unknown user " + options.user + " (-u): create it, or name one that exists");
         userRecord = *user;
         user = &userRecord;
     }
 
-    pellicor_milter::TransportHost host;
-    pellicor_milter::Counters counters;
-    smfiDesc description = pellicor_milter::MilterDescription(host, options->mode, counters);
+    pellicor::milter::TransportHost host;
+    pellicor::milter::Counters counters;
+    smfiDesc description = pellicor::milter::MilterDescription(host, options.mode, counters);
     if (smfi_register(description) != MI_SUCCESS) return Fail("libmilter refused the filter description (is libmilter older than the headers?)");
-    if (!pellicor_milter::OpenMilterSocket(options->socket, user, error)) return Fail(error);
+    std::string error;
+    if (!pellicor::milter::OpenMilterSocket(options.socket, user, error)) return Fail(error);
 
-    if (!options->foreground && daemon(0, 0) != 0) return Fail(std::string("cannot detach: ") + strerror(errno));
-    if (!options->pidFile.empty() && !pellicor_milter::WritePidFile(options->pidFile, user ? user->pw_uid : uid_t(-1),
+    if (!options.foreground && daemon(0, 0) != 0) return Fail(std::string("cannot detach: ") + strerror(errno));
+    if (!options.pidFile.empty() && !pellicor::milter::WritePidFile(options.pidFile, user ? user->pw_uid : uid_t(-1),
                                                                     user ? user->pw_gid : gid_t(-1), error))
         return Fail(error);
     HoldTheHive();
@@ -137,7 +138,7 @@ int main(int argc, char* argv[]) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
-    LogInfo("started on %s in %s mode, hive %s", options->socket.c_str(), ModeName(options->mode),
+    LogInfo("started on %s in %s mode, hive %s", options.socket.c_str(), ModeName(options.mode),
             platform::registry::hivePath().c_str());
     std::atomic<bool> loopEnded{false};
     std::atomic<int> loopResult{MI_SUCCESS};
@@ -145,18 +146,18 @@ int main(int argc, char* argv[]) {
         loopResult = smfi_main();
         loopEnded = true;
     });
-    if (WaitForStop(loopEnded, *options, counters)) {
+    if (WaitForStop(loopEnded, options, counters)) {
         std::thread([] { smfi_stop(); }).detach();
-        while (!loopEnded) pellicor_milter::WakeMilterSocket(options->socket);
+        while (!loopEnded) pellicor::milter::WakeMilterSocket(options.socket);
     }
     loop.join();
 
     // Sessions still talking to the MTA get a moment to finish.
-    for (int i = 0; i < 50 && pellicor_milter::OpenSessions() > 0; ++i) usleep(100 * 1000);
-    pellicor_milter::RemoveMilterSocket(options->socket);
-    if (!options->pidFile.empty()) unlink(options->pidFile.c_str());
-    LogInfo("%s", counters.Line(options->mode).c_str());
-    if (pellicor_milter::OpenSessions() > 0) {
+    for (int i = 0; i < 50 && pellicor::milter::OpenSessions() > 0; ++i) usleep(100 * 1000);
+    pellicor::milter::RemoveMilterSocket(options.socket);
+    if (!options.pidFile.empty()) unlink(options.pidFile.c_str());
+    LogInfo("%s", counters.Line(options.mode).c_str());
+    if (pellicor::milter::OpenSessions() > 0) {
         LogInfo("stopped with sessions still open");
         _exit(loopResult == MI_SUCCESS ? 0 : 1);
     }

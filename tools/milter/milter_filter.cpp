@@ -12,7 +12,7 @@
 #include "received_message.h"
 #include "transport_host.h"
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 namespace {
 
@@ -91,7 +91,7 @@ sfsistat Gather(SMFICTX* ctx, unsigned long noReplyBit, const char* where, Step 
 sfsistat OnNegotiate(SMFICTX* ctx, unsigned long offeredActions, unsigned long offeredSteps, unsigned long, unsigned long,
                      unsigned long* actions, unsigned long* steps, unsigned long*, unsigned long*) try {
     unsigned long wanted = SMFIP_NOCONNECT | SMFIP_NOHELO | SMFIP_NOUNKNOWN | SMFIP_NODATA | SMFIP_NOEOH |
-                           SMFIP_NR_MAIL | SMFIP_NR_RCPT | SMFIP_NR_HDR | SMFIP_NR_EOH | SMFIP_NR_BODY |
+                           SMFIP_NR_MAIL | SMFIP_NR_RCPT | SMFIP_NR_HDR | SMFIP_NR_BODY |
                            SMFIP_HDR_LEADSPC;
     if (!kMarkerReadsBody) wanted |= SMFIP_NOBODY;
     // Hold mode needs the MTA's leave to quarantine; without it, a hold fails and
@@ -124,10 +124,6 @@ sfsistat OnHeader(SMFICTX* ctx, char* name, char* value) {
     return Gather(ctx, SMFIP_NR_HDR, "the header", [&](Session& session) {
         session.message.AddHeader(name ? name : "", value ? value : "", session.steps & SMFIP_HDR_LEADSPC);
     });
-}
-
-sfsistat OnEndOfHeaders(SMFICTX* ctx) {
-    return Gather(ctx, SMFIP_NR_EOH, "the header", [](Session& session) { session.message.EndHeaders(); });
 }
 
 sfsistat OnBody(SMFICTX* ctx, unsigned char* data, size_t length) {
@@ -218,7 +214,6 @@ smfiDesc MilterDescription(TransportHost& transportHost, Mode filterMode, Counte
     description.xxfi_envfrom = OnSender;
     description.xxfi_envrcpt = OnRecipient;
     description.xxfi_header = OnHeader;
-    description.xxfi_eoh = OnEndOfHeaders;
     description.xxfi_body = OnBody;
     description.xxfi_eom = OnEndOfMessage;
     description.xxfi_abort = OnAbort;
@@ -229,4 +224,4 @@ smfiDesc MilterDescription(TransportHost& transportHost, Mode filterMode, Counte
 
 int OpenSessions() { return openSessions; }
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter

@@ -6,7 +6,7 @@
 
 #include "milter_options.h"
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 class Counters;
 class TransportHost;
@@ -18,4 +18,4 @@ smfiDesc MilterDescription(TransportHost& host, Mode mode, Counters& counters);
 // Sessions (MTA connections) still open, for a clean stop.
 int OpenSessions();
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter

@@ -5,7 +5,7 @@
 
 #include <syslog.h>
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 namespace {
 
@@ -41,4 +41,4 @@ void LogError(const char* format, ...) {
     va_end(args);
 }
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter

@@ -1,7 +1,7 @@
 // The milter's log: syslog (facility mail), and stderr too in the foreground.
 #pragma once
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 void OpenLog(bool toStderr);
 bool LogsToStderr();
@@ -9,4 +9,4 @@ bool LogsToStderr();
 void LogInfo(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void LogError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter

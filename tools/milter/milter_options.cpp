@@ -4,7 +4,7 @@
 
 #include "command_line.h"
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 namespace {
 
@@ -62,11 +62,13 @@ std::string UnixSocketPath(const std::string& socket) {
     return StartsWith(socket, "/") ? socket : std::string();
 }
 
-std::optional<MilterOptions> ParseMilterOptions(int argc, char* const argv[], std::string& error) {
+std::optional<std::string> ParseMilterOptions(const std::vector<std::string>& args, MilterOptions& options) {
     using pellicor::command_line::Parsed;
-    MilterOptions options;
+    std::vector<char*> argv{const_cast<char*>("pellicor-milter")};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
     Parsed parsed = pellicor::command_line::Parse(
-        argc, argv, kOptions, [&](const Option& option, const char* value) -> std::optional<std::string> {
+        static_cast<int>(argv.size() - 1), argv.data(), kOptions, [&](const Option& option, const char* value) -> std::optional<std::string> {
             if (option.argument && !*value) return std::string("option -") + option.shortName + " needs a value";
             switch (option.shortName) {
             case 'p': options.socket = value; break;
@@ -93,25 +95,13 @@ std::optional<MilterOptions> ParseMilterOptions(int argc, char* const argv[], st
     if (parsed.kind == Parsed::Help || parsed.kind == Parsed::Version) {
         options.answer = parsed.kind == Parsed::Help ? MilterHelp()
                                                      : pellicor::command_line::VersionLine("pellicor-milter") + "\n";
-        return options;
-    }
-    if (parsed.kind == Parsed::Bad) {
-        error = parsed.error + usage;
         return std::nullopt;
     }
-    if (!parsed.operands.empty()) {
-        error = "unexpected argument \"" + parsed.operands.front() + "\"" + usage;
-        return std::nullopt;
-    }
-    if (options.socket.empty()) {
-        error = "no socket given (-p SOCKET)" + usage;
-        return std::nullopt;
-    }
-    if (!ValidSocket(options.socket)) {
-        error = "bad socket \"" + options.socket + "\": expected unix:/path or inet:PORT@ADDRESS";
-        return std::nullopt;
-    }
-    return options;
+    if (parsed.kind == Parsed::Bad) return parsed.error + usage;
+    if (!parsed.operands.empty()) return "unexpected argument \"" + parsed.operands.front() + "\"" + usage;
+    if (options.socket.empty()) return "no socket given (-p SOCKET)" + usage;
+    if (!ValidSocket(options.socket)) return "bad socket \"" + options.socket + "\": expected unix:/path or inet:PORT@ADDRESS";
+    return std::nullopt;
 }
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter

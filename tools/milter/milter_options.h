@@ -2,8 +2,9 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <vector>
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 // What happens to a reply the rule lists condemn.
 enum class Mode {
@@ -27,11 +28,12 @@ struct MilterOptions {
 // The --help text.
 std::string MilterHelp();
 
-// The options, or nullopt with a one-line `error`.
-std::optional<MilterOptions> ParseMilterOptions(int argc, char* const argv[], std::string& error);
+// Parses the arguments after the program name into `options`. Returns a one-line
+// reason on bad input.
+std::optional<std::string> ParseMilterOptions(const std::vector<std::string>& args, MilterOptions& options);
 
 // The path of a unix socket address ("unix:/p", "local:/p" or a bare "/p"),
 // or empty for a network socket.
 std::string UnixSocketPath(const std::string& socket);
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter

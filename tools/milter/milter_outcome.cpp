@@ -1,6 +1,6 @@
 #include "milter_outcome.h"
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 Action ActionFor(const Judgement& judgement, Mode mode) {
     if (judgement.failed || (judgement.recognised && judgement.listsUnreadable)) return Action::AcceptFailed;
@@ -28,4 +28,4 @@ std::string Counters::Line(Mode mode) const {
            ModeName(mode) + ")";
 }
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter

@@ -8,7 +8,7 @@
 #include "milter_options.h"
 #include "transport_host.h"
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 enum class Action {
     Accept,        // delivered untouched
@@ -35,4 +35,4 @@ private:
     std::atomic<std::uint64_t> judged_{0}, recognised_{0}, condemned_{0}, failed_{0};
 };
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter

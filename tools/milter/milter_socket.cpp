@@ -14,7 +14,7 @@
 
 #include "milter_options.h"
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 namespace {
 
@@ -104,4 +104,4 @@ void RemoveMilterSocket(const std::string& socket) {
     if (!path.empty() && lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) unlink(path.c_str());
 }
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter

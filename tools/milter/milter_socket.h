@@ -5,7 +5,7 @@
 
 #include <pwd.h>
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 // Opens `socket` through libmilter. A unix socket left by a milter that is no
 // longer running is removed first; one that answers is an error. The socket file
@@ -19,4 +19,4 @@ void WakeMilterSocket(const std::string& socket);
 // Removes a unix socket's file if it is still there.
 void RemoveMilterSocket(const std::string& socket);
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter

@@ -1,6 +1,6 @@
 #include "received_message.h"
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 void ReceivedMessage::AppendWithCrlf(const char* data, size_t length) {
     for (size_t i = 0; i < length; ++i) {
@@ -41,4 +41,4 @@ std::string ReceivedMessage::TakeContent() {
     return taken;
 }
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter

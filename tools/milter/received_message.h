@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 class ReceivedMessage {
 public:
@@ -37,4 +37,4 @@ private:
     bool lastWasCr_ = false;
 };
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter

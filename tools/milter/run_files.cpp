@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 bool WritePidFile(const std::string& path, uid_t uid, gid_t gid, std::string& error) {
     // mkostemp makes the file with O_EXCL, so nothing planted under its name is opened.
@@ -51,4 +51,4 @@ bool HandSocketFile(const std::string& path, uid_t uid, gid_t gid, std::string& 
     return handed;
 }
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter

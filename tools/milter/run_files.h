@@ -6,7 +6,7 @@
 
 #include <sys/types.h>
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 // Writes this process's id to `path`: into a new file beside it, given to
 // `uid`:`gid` when uid is not -1, then renamed over whatever `path` was.
@@ -17,4 +17,4 @@ bool WritePidFile(const std::string& path, uid_t uid, gid_t gid, std::string& er
 // as a link planted there since.
 bool HandSocketFile(const std::string& path, uid_t uid, gid_t gid, std::string& error);
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter

@@ -5,8 +5,9 @@
 #include <cstdlib>
 #include <new>
 
-#include "milter_log.h"
+#include "atlbase.h"
 #include "libloaderapi.h"
+#include "milter_log.h"
 #include "objbase.h"
 #include "pellicor_version.h"
 #include "registry_hold.h"
@@ -14,7 +15,7 @@
 #include "out_of_office_marker.h"
 #include "winreg.h"
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 namespace {
 
@@ -90,8 +91,7 @@ TransportHost::~TransportHost() { Shutdown(); }
 
 void TransportHost::Shutdown() {
     std::lock_guard<std::mutex> lock(sinkMutex_);
-    if (cachedSink_) cachedSink_->Release();
-    cachedSink_ = nullptr;
+    cachedSink_.Release();
 }
 
 HRESULT TransportHost::AcquireSink(IUnknown** sink) {
@@ -104,19 +104,17 @@ HRESULT TransportHost::AcquireSink(IUnknown** sink) {
     CLSID sinkClass{};
     HRESULT hr = CLSIDFromProgID(u"Pellicor.Sink", &sinkClass);
     if (FAILED(hr)) return hr;
-    IUnknown* created = nullptr;
+    CComPtr<IUnknown> created;
     hr = CoCreateInstance(sinkClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&created));
     if (FAILED(hr)) return hr;
     // Kept for later messages only when the sink allows it, as the event system does.
-    IEventIsCacheable* cacheable = nullptr;
-    if (SUCCEEDED(created->QueryInterface(IID_IEventIsCacheable, reinterpret_cast<void**>(&cacheable)))) {
-        if (cacheable->IsCacheable() == S_OK) {
-            created->AddRef();
-            cachedSink_ = created;
-        }
-        cacheable->Release();
+    CComPtr<IEventIsCacheable> cacheable;
+    if (SUCCEEDED(created->QueryInterface(IID_IEventIsCacheable, reinterpret_cast<void**>(&cacheable))) &&
+        cacheable->IsCacheable() == S_OK) {
+        created->AddRef();
+        cachedSink_.Attach(created);
     }
-    *sink = created;
+    *sink = created.Detach();
     return S_OK;
 }
 
@@ -139,7 +137,8 @@ Judgement TransportHost::Judge(std::string content, const platform::smtp::Envelo
     if (hive != ERROR_SUCCESS) return unreadable(deadline.reached() ? ERROR_TIMEOUT : hive, Judgement());
     hiveWarning_.Report(path, "");
 
-    IMailMsgProperties* message = nullptr;
+    // Held so that every way out, a bad_alloc included, releases them.
+    CComPtr<IMailMsgProperties> message;
     HRESULT hr = platform::smtp::CreateMailMessage(std::move(content), envelope, &message);
     if (FAILED(hr)) return Failure(Step::BuildMessage, hr);
 
@@ -148,7 +147,7 @@ Judgement TransportHost::Judge(std::string content, const platform::smtp::Envelo
     hr = platform::smtp::RunOutOfOfficeMarker(message, platform::smtp::IsNullSender(envelope.sender), &recognition);
     const bool recognised = SUCCEEDED(hr) && recognition.kind == platform::smtp::MessageKind::OutOfOffice;
     judgement.evidence = recognition.Reason();
-    IUnknown* sink = nullptr;
+    CComPtr<IUnknown> sink;
     if (FAILED(hr)) judgement = Failure(Step::Marker, hr);
     else if (FAILED(hr = AcquireSink(&sink))) judgement = Failure(Step::CreateSink, hr);
     judgement.recognised = recognised;
@@ -158,9 +157,7 @@ Judgement TransportHost::Judge(std::string content, const platform::smtp::Envelo
         hr = platform::smtp::FireMessageEvent(sink, message, &verdict);
         if (FAILED(hr)) judgement = Failure(Step::MessageEvent, hr);
         else judgement.deleted = verdict == platform::smtp::Verdict::Deleted;
-        sink->Release();
     }
-    message->Release();
     // A wait cut short may have left the sink a rule list it could not read.
     if (deadline.reached()) return unreadable(ERROR_TIMEOUT, judgement);
     return judgement;
@@ -168,4 +165,4 @@ Judgement TransportHost::Judge(std::string content, const platform::smtp::Envelo
     return Failure(Step::BuildMessage, E_OUTOFMEMORY);
 }
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter

@@ -7,12 +7,13 @@
 #include <mutex>
 #include <string>
 
+#include "atlbase.h"
 #include "hive_warning.h"
 #include "mail_message.h"
 #include "message_event_source.h"
 #include "seo.h"
 
-namespace pellicor_milter {
+namespace pellicor::milter {
 
 // The marker judges by header fields only, so the MTA need not send the body.
 inline constexpr bool kMarkerReadsBody = false;
@@ -52,8 +53,8 @@ private:
     HRESULT AcquireSink(IUnknown** sink);
 
     std::mutex sinkMutex_;
-    IUnknown* cachedSink_ = nullptr;
+    CComPtr<IUnknown> cachedSink_;
     HiveWarning hiveWarning_;
 };
 
-}  // namespace pellicor_milter
+}  // namespace pellicor::milter
