@@ -13,8 +13,14 @@ const Option kVersion{"version", 'V', nullptr, "print the version and exit"};
 
 }  // namespace
 
-Parsed Parse(int argc, char* const argv[], const std::vector<Option>& given, const Handler& handle,
+Parsed Parse(const std::vector<std::string>& args, const std::vector<Option>& given, const Handler& handle,
              bool operandsEndOptions) {
+    // getopt_long wants argv: a program name, then the arguments. It may permute
+    // the pointers, never the text.
+    std::vector<char*> argv{const_cast<char*>("pellicor")};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(argv.size() - 1);
     std::vector<Option> options = given;
     options.push_back(kHelp);
     options.push_back(kVersion);
@@ -33,7 +39,7 @@ Parsed Parse(int argc, char* const argv[], const std::vector<Option>& given, con
     optind = 0;  // glibc: start afresh, even after an earlier parse
     for (;;) {
         int longIndex = -1;
-        int c = getopt_long(argc, argv, shortOptions.c_str(), longOptions.data(), &longIndex);
+        int c = getopt_long(argc, argv.data(), shortOptions.c_str(), longOptions.data(), &longIndex);
         if (c == -1) break;
         if (c == 1) {
             parsed.operands.emplace_back(optarg);

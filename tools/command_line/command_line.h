@@ -27,11 +27,11 @@ struct Parsed {
     std::vector<std::string> operands;  // the arguments that are not options, in order
 };
 
-// Parses argv[1..] against `options` plus -h/--help and -V/--version, which end
-// the parse at once. With `operandsEndOptions`, the first operand and everything
-// after it are operands (a command's own arguments); otherwise options and
-// operands may mix, and "--" ends the options.
-Parsed Parse(int argc, char* const argv[], const std::vector<Option>& options, const Handler& handle,
+// Parses the arguments after the program name against `options` plus -h/--help
+// and -V/--version, which end the parse at once. With `operandsEndOptions`, the
+// first operand and everything after it are operands (a command's own
+// arguments); otherwise options and operands may mix, and "--" ends the options.
+Parsed Parse(const std::vector<std::string>& args, const std::vector<Option>& options, const Handler& handle,
              bool operandsEndOptions = false);
 
 // "usage: SYNOPSIS", then one line per option (-h and -V included), then `more`.

@@ -64,11 +64,8 @@ std::string UnixSocketPath(const std::string& socket) {
 
 std::optional<std::string> ParseMilterOptions(const std::vector<std::string>& args, MilterOptions& options) {
     using pellicor::command_line::Parsed;
-    std::vector<char*> argv{const_cast<char*>("pellicor-milter")};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
     Parsed parsed = pellicor::command_line::Parse(
-        static_cast<int>(argv.size() - 1), argv.data(), kOptions, [&](const Option& option, const char* value) -> std::optional<std::string> {
+        args, kOptions, [&](const Option& option, const char* value) -> std::optional<std::string> {
             if (option.argument && !*value) return std::string("option -") + option.shortName + " needs a value";
             switch (option.shortName) {
             case 'p': options.socket = value; break;

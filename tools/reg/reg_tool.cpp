@@ -567,10 +567,7 @@ const char* const kUsage =
 // Options before a command: --help and --version, parsed as every program's are.
 int RunProgramOptions(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     using pellicor::command_line::Parsed;
-    std::vector<char*> argv{const_cast<char*>("pellicor-reg")};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    Parsed parsed = pellicor::command_line::Parse(static_cast<int>(args.size() + 1), argv.data(), {},
+    Parsed parsed = pellicor::command_line::Parse(args, {},
                                                   [](auto&, auto) { return std::nullopt; }, true);
     if (parsed.kind == Parsed::Help) {
         out << pellicor::command_line::HelpText("pellicor-reg COMMAND KEY [/OPTION ...] (or pellicor-reg /?)", {},

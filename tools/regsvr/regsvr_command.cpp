@@ -44,10 +44,7 @@ int RunRegsvr(const std::vector<std::string>& args, std::ostream& out, std::ostr
     // The platform's own spelling, /u, is taken as -u; "--" ends the options.
     std::vector<std::string> translated;
     for (const std::string& arg : args) translated.push_back(arg == "/u" || arg == "/U" ? "-u" : arg);
-    std::vector<char*> argv{const_cast<char*>("pellicor-regsvr")};
-    for (std::string& arg : translated) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-    Parsed parsed = pellicor::command_line::Parse(static_cast<int>(argv.size() - 1), argv.data(), kOptions,
+    Parsed parsed = pellicor::command_line::Parse(translated, kOptions,
                                                   [&](const Option&, const char*) -> std::optional<std::string> {
                                                       unregister = true;
                                                       return std::nullopt;

@@ -101,11 +101,8 @@ std::string ExplainLookups(const std::string& sender, const std::string& firstRe
 
 std::optional<std::string> ParseSubmitOptions(const std::vector<std::string>& args, SubmitOptions& options) {
     using pellicor::command_line::Parsed;
-    std::vector<char*> argv{const_cast<char*>("pellicor-submit")};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
     Parsed parsed = pellicor::command_line::Parse(
-        static_cast<int>(argv.size() - 1), argv.data(), kOptions,
+        args, kOptions,
         [&](const Option& option, const char* text) -> std::optional<std::string> {
             const std::string name = option.longName;
             const std::string value = text ? text : "";
