@@ -420,7 +420,7 @@ public:
     Transaction() : handle_(CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr)) {}
     ~Transaction() { CloseHandle(handle_); }
     HANDLE get() const { return handle_; }
-    void commit() {
+    void Commit() {
         if (!CommitTransaction(handle_)) throw Failure{"The registry could not save the changes."};
     }
 
@@ -450,7 +450,7 @@ int Remove(const Options& options, std::ostream& out, std::istream& in) {
         std::vector<Value> values;
         ReadKey(key.get(), &values, nullptr);
         for (const auto& value : values) Check(RegDeleteValueW(key.get(), value.name.c_str()));
-        transaction.commit();
+        transaction.Commit();
     } else {
         if (name.sub.empty()) throw Failure{"A root key cannot be deleted."};
         OpenNamedKey(name);  // a missing key is reported as such, before any question
@@ -458,7 +458,7 @@ int Remove(const Options& options, std::ostream& out, std::istream& in) {
             throw Failure{"The operation was cancelled."};
         Transaction transaction;
         DeleteTree(name, transaction.get());
-        transaction.commit();
+        transaction.Commit();
     }
     out << kDone << "\n";
     return 0;
@@ -612,7 +612,7 @@ bool ImportKeys(const std::vector<RegFileKey>& keys, std::string& error) {
                                      static_cast<DWORD>(value.data.size())));
             }
         }
-        transaction.commit();
+        transaction.Commit();
         return true;
     } catch (const Failure& failure) {
         error = failure.reason;
