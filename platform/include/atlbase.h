@@ -14,18 +14,13 @@
 #include "winbase.h"
 #endif
 
-#ifdef __cplusplus
 // Holds one reference to an interface and releases it on every way out, as the
-// module library's smart pointer does. Construction from a pointer adds a
-// reference; Attach takes one over; &holder hands an empty holder to an
-// operation that returns a reference.
+// module library's smart pointer does: Attach takes a reference over, Detach
+// hands it on, &holder gives an empty holder to an operation that returns one.
 template <class T>
 class CComPtr {
 public:
     CComPtr() = default;
-    CComPtr(T* lp) : p(lp) {
-        if (p) p->AddRef();
-    }
     CComPtr(const CComPtr&) = delete;
     CComPtr& operator=(const CComPtr&) = delete;
     ~CComPtr() { Release(); }
@@ -53,7 +48,6 @@ public:
 
     T* p = nullptr;
 };
-#endif
 
 #define ATLAPI EXTERN_C HRESULT WINAPI
 #define ATLAPI_(type) EXTERN_C type WINAPI
