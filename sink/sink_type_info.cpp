@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 
+#include "atlbase.h"
 #include "pellicor_interfaces.h"
 #include "sink_module.h"
 
@@ -56,7 +57,7 @@ void WINAPI CleanUp(DWORD_PTR) {
 }
 
 HRESULT LoadLocked(LCID lcid) {
-    ITypeLib* lib = nullptr;
+    CComPtr<ITypeLib> lib;
     HRESULT hr = LoadRegTypeLib(*holder.libid, holder.major, holder.minor, lcid, &lib);
     if (FAILED(hr)) return hr;
     ITypeInfo* info = nullptr;
@@ -70,7 +71,6 @@ HRESULT LoadLocked(LCID lcid) {
         BuildNameCache(info);
         holder.info.store(info, std::memory_order_release);
     }
-    lib->Release();
     return hr;
 }
 

@@ -106,20 +106,18 @@ HRESULT AtlModuleGetClassObject(_ATL_MODULE* pM, REFCLSID rclsid, REFIID riid, L
 HRESULT AtlModuleRegisterTypeLib(_ATL_MODULE* pM, LPCOLESTR lpszIndex) {
     if (!pM) return E_INVALIDARG;
     std::u16string path = typeLibPath(pM, lpszIndex);
-    ITypeLib* lib = nullptr;
+    CComPtr<ITypeLib> lib;
     HRESULT hr = LoadTypeLib(path.c_str(), &lib);
     if (FAILED(hr)) return hr;
     std::u16string file = typeLibPath(pM, nullptr);
     std::u16string dir = file.substr(0, file.find_last_of(u'/') + 1);
-    hr = RegisterTypeLib(lib, path.c_str(), dir.c_str());
-    lib->Release();
-    return hr;
+    return RegisterTypeLib(lib, path.c_str(), dir.c_str());
 }
 
 HRESULT AtlModuleUnRegisterTypeLib(_ATL_MODULE* pM, LPCOLESTR lpszIndex) {
     if (!pM) return E_INVALIDARG;
     std::u16string path = typeLibPath(pM, lpszIndex);
-    ITypeLib* lib = nullptr;
+    CComPtr<ITypeLib> lib;
     HRESULT hr = LoadTypeLib(path.c_str(), &lib);
     if (FAILED(hr)) return hr;
     TLIBATTR* attr = nullptr;
@@ -128,7 +126,6 @@ HRESULT AtlModuleUnRegisterTypeLib(_ATL_MODULE* pM, LPCOLESTR lpszIndex) {
         hr = UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
         lib->ReleaseTLibAttr(attr);
     }
-    lib->Release();
     return hr;
 }
 

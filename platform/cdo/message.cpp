@@ -4,6 +4,7 @@
 #include <new>
 #include <string_view>
 
+#include "atlbase.h"
 #include "rfc5322_split.h"
 
 namespace platform::cdo {
@@ -87,17 +88,15 @@ HRESULT Message::get_DataSource(IDataSource** varDataSource) {
 
 HRESULT Message::OpenObject(IUnknown* Source, BSTR InterfaceName) {
     if (!Source || !isStreamName(InterfaceName)) return E_INVALIDARG;
-    IStream* stream = nullptr;
+    CComPtr<IStream> stream;
     HRESULT hr = Source->QueryInterface(IID_IStream, reinterpret_cast<void**>(&stream));
     if (FAILED(hr)) return hr;
     if (!stream) return E_NOINTERFACE;
     try {
-        hr = load(stream);
+        return load(stream);
     } catch (const std::bad_alloc&) {
-        hr = E_OUTOFMEMORY;
+        return E_OUTOFMEMORY;
     }
-    stream->Release();
-    return hr;
 }
 
 constexpr size_t kFirstBufferLimit = size_t(64) << 20;

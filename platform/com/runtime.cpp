@@ -1,6 +1,7 @@
 // Object creation and the runtime's small services. Everything runs in process:
 // the runtime needs no initialisation, and a created object is already running.
 
+#include "atlbase.h"
 #include "class_table.h"
 #include "objbase.h"
 
@@ -57,23 +58,20 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsContext, LPVOID serverInfo, RE
     if (!result) return E_POINTER;
     *result = nullptr;
     if (!(clsContext & kInProcess)) return REGDB_E_CLASSNOTREG;
-    IClassFactory* factory = nullptr;
+    CComPtr<IClassFactory> factory;
     HRESULT hr = platform::com::GetClassFactory(clsid, &factory);
     if (FAILED(hr)) return hr;
-    hr = factory->QueryInterface(iid, result);
-    factory->Release();
-    return hr;
+    return factory->QueryInterface(iid, result);
 }
 
 HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD clsContext, REFIID iid, LPVOID* result) {
     if (!result) return E_POINTER;
     *result = nullptr;
     if (!(clsContext & kInProcess)) return REGDB_E_CLASSNOTREG;
-    IClassFactory* factory = nullptr;
+    CComPtr<IClassFactory> factory;
     HRESULT hr = platform::com::GetClassFactory(clsid, &factory);
     if (FAILED(hr)) return hr;
     hr = factory->CreateInstance(outer, iid, result);
-    factory->Release();
     if (FAILED(hr)) *result = nullptr;
     return hr;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "atlbase.h"
 #include "module_resources.h"
 #include "type_library.h"
 #include "utf.h"
@@ -247,7 +248,7 @@ HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpD
 
     std::string version = hex(lib.wMajorVerNum) + "." + hex(lib.wMinorVerNum);
     for (UINT i = 0; i < ptlib->GetTypeInfoCount(); ++i) {
-        ITypeInfo* info = nullptr;
+        CComPtr<ITypeInfo> info;
         if (FAILED(ptlib->GetTypeInfo(i, &info))) continue;
         TYPEATTR* typeAttr = nullptr;
         BSTR typeName = nullptr;
@@ -262,7 +263,6 @@ HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpD
         }
         SysFreeString(typeName);
         if (typeAttr) info->ReleaseTypeAttr(typeAttr);
-        info->Release();
         if (status != ERROR_SUCCESS) return TYPE_E_REGISTRYACCESS;
     }
     return S_OK;
@@ -277,11 +277,11 @@ HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lc
         return TYPE_E_REGISTRYACCESS;
 
     // The interfaces go first, while the library that names them can still be read.
-    ITypeLib* lib = nullptr;
+    CComPtr<ITypeLib> lib;
     std::u16string widePath = platform::Utf16FromUtf8(path);
     if (SUCCEEDED(LoadTypeLib(widePath.c_str(), &lib))) {
         for (UINT i = 0; i < lib->GetTypeInfoCount(); ++i) {
-            ITypeInfo* info = nullptr;
+            CComPtr<ITypeInfo> info;
             if (FAILED(lib->GetTypeInfo(i, &info))) continue;
             TYPEATTR* attr = nullptr;
             if (SUCCEEDED(info->GetTypeAttr(&attr))) {
@@ -292,9 +292,7 @@ HRESULT UnRegisterTypeLib(REFGUID libID, WORD wVerMajor, WORD wVerMinor, LCID lc
                     deleteTree(HKEY_CLASSES_ROOT, iface);
                 info->ReleaseTypeAttr(attr);
             }
-            info->Release();
         }
-        lib->Release();
     }
 
     std::string locale = key + "\\" + hex(lcid);

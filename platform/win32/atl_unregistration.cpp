@@ -16,7 +16,7 @@ HRESULT UnregisterModuleTypeLib(_ATL_MODULE* pM) {
     DWORD length = GetModuleFileNameW(pM->m_hInstTypeLib, path, MAX_PATH);
     if (length == 0 || length >= MAX_PATH)
         return HRESULT_FROM_WIN32(GetLastError());
-    ITypeLib* lib = nullptr;
+    CComPtr<ITypeLib> lib;
     HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, &lib);
     if (FAILED(hr))
         return hr;
@@ -26,7 +26,6 @@ HRESULT UnregisterModuleTypeLib(_ATL_MODULE* pM) {
         hr = UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
         lib->ReleaseTLibAttr(attr);
     }
-    lib->Release();
     return hr;
 }
 

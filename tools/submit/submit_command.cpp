@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "atlbase.h"
 #include "command_line.h"
 #include "mail_message.h"
 #include "out_of_office_marker.h"
@@ -178,7 +179,7 @@ int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std:
     }
 
     platform::smtp::Envelope envelope{*options.from, options.to};
-    IMailMsgProperties* message = nullptr;
+    CComPtr<IMailMsgProperties> message;
     HRESULT hr = platform::smtp::CreateMailMessage(std::move(content), envelope, &message);
     if (FAILED(hr)) {
         err << "pellicor-submit: cannot build the mail message (" << Hex(hr) << ")\n";
@@ -195,7 +196,6 @@ int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std:
         kind = platform::smtp::MessageKind::Other;
     if (options.marker == MarkerMode::Auto) kind = recognition.kind;
     if (FAILED(hr)) {
-        message->Release();
         err << "pellicor-submit: the out-of-office marker failed (" << Hex(hr) << ")\n";
         return kExitFailed;
     }
@@ -205,7 +205,7 @@ int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std:
     char sender[1024] = "";
     message->GetStringA(IMMPID_MP_SENDER_ADDRESS_SMTP, sizeof sender, sender);
     hr = fire(message, &verdict, options.registerSink, reason);
-    message->Release();
+    message.Release();
     if (FAILED(hr)) {
         if (reason.empty()) reason = "the message event failed (" + Hex(hr) + ")";
         err << "pellicor-submit: " << reason << "\n";
