@@ -22,10 +22,6 @@ namespace platform::registry {
 
 namespace {
 
-// Counts the writes and commits of every connection in this process, so that a
-// connection can tell whether the hive may have changed under this process's hand.
-std::atomic<uint64_t> processWrites{0};
-
 // How long a connection trusts that the file at its path is still the one it opened.
 constexpr auto kFileCheckInterval = std::chrono::seconds(1);
 
@@ -47,8 +43,15 @@ const char* const kSchema =
     "CREATE UNIQUE INDEX vals_by_name ON vals(key, folded);"
     "CREATE INDEX vals_in_order ON vals(key);";
 
+// One row: the hive's id, made at random with the file, and the number of the committed
+// state, raised by every write, by which readers share what they read of one state.
+const char* const kVersionTable =
+    "CREATE TABLE IF NOT EXISTS hive(id INTEGER NOT NULL, version INTEGER NOT NULL);"
+    "INSERT INTO hive SELECT random() & 9223372036854775807, 1 WHERE NOT EXISTS (SELECT 1 FROM hive);";
+
 const char* const kStatements[] = {
-    "PRAGMA data_version",
+    "SELECT id, version FROM hive",
+    "UPDATE hive SET version = version + 1",
     "SELECT written FROM keys WHERE id = ?1",
     "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2",
     "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY id",
@@ -157,27 +160,6 @@ std::string joined(const std::vector<std::string>& path) {
 
 }  // namespace
 
-bool Snapshot::addValue(std::u16string_view name, DWORD type, std::string_view data) {
-    if (names_.size() + name.size() > UINT32_MAX || data_.size() + data.size() > UINT32_MAX) return false;
-    values_.push_back({static_cast<uint32_t>(names_.size()), static_cast<uint32_t>(name.size()),
-                       static_cast<uint32_t>(data_.size()), static_cast<uint32_t>(data.size()), type});
-    names_ += name;
-    data_ += data;
-    return true;
-}
-
-bool Snapshot::find(std::u16string_view name, ValueRow& row) const {
-    if (!indexed_) {
-        byName_.reserve(values_.size());
-        for (size_t i = 0; i < values_.size(); ++i) byName_.emplace(folded(value(i).name), i);
-        indexed_ = true;
-    }
-    auto it = byName_.find(folded(name));
-    if (it == byName_.end()) return false;
-    row = value(it->second);
-    return true;
-}
-
 Connection::Connection(std::string path, bool transactional) : path_(std::move(path)), transactional_(transactional) {}
 
 Connection::~Connection() {
@@ -206,7 +188,6 @@ LSTATUS Connection::fail(int rc) {
     if (status == ERROR_BADDB) {
         state_ = State::Bad;
         bad_ = status;
-        ++generation_;
     }
     return status;
 }
@@ -255,28 +236,44 @@ LSTATUS Connection::openFile(bool forWrite) {
     sqlite3_exec(db_, "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=1048576; PRAGMA cache_size=-1024",
                  nullptr, nullptr, nullptr);
     state_ = State::Empty;
-    ++generation_;
     return checkSchema();
 }
 
 LSTATUS Connection::checkSchema() {
     sqlite3_stmt* s = nullptr;
     int rc = sqlite3_prepare_v2(db_, "SELECT (SELECT application_id FROM pragma_application_id),"
-                                     " (SELECT count(*) FROM sqlite_master)", -1, &s, nullptr);
-    int64_t applicationId = 0, objects = 0;
+                                     " (SELECT count(*) FROM sqlite_master),"
+                                     " (SELECT count(*) FROM sqlite_master WHERE name = 'hive')", -1, &s, nullptr);
+    int64_t applicationId = 0, objects = 0, versionTable = 0;
     if (rc == SQLITE_OK) rc = sqlite3_step(s);
     if (rc == SQLITE_ROW) {
         applicationId = sqlite3_column_int64(s, 0);
         objects = sqlite3_column_int64(s, 1);
+        versionTable = sqlite3_column_int64(s, 2);
         rc = SQLITE_OK;
     }
     sqlite3_finalize(s);
     if (rc != SQLITE_OK) return fail(rc);
     if (applicationId == 0 && objects == 0) return ERROR_SUCCESS;  // a new, empty file
     if (applicationId != kApplicationId) return fail(SQLITE_NOTADB);
+    if (!versionTable) {
+        LSTATUS status = addVersionTable();
+        if (status != ERROR_SUCCESS) return status;
+    }
     state_ = State::Ready;
-    ++generation_;
     return prepareStatements();
+}
+
+// A hive made before its states were numbered gets its version row from the first
+// connection that may write it; one that may not counts only what it sees itself.
+LSTATUS Connection::addVersionTable() {
+    std::string sql = std::string("BEGIN IMMEDIATE;") + kVersionTable + "COMMIT;";
+    int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) return ERROR_SUCCESS;
+    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (statusOf(rc) != ERROR_ACCESS_DENIED) return statusOf(rc);
+    versioned_ = false;
+    return ERROR_SUCCESS;
 }
 
 LSTATUS Connection::initSchema() {
@@ -287,7 +284,7 @@ LSTATUS Connection::initSchema() {
     if (rc != SQLITE_OK) return statusOf(rc);
     LSTATUS status = checkSchema();  // another process may have been first
     if (status == ERROR_SUCCESS && state_ == State::Empty) {
-        std::string sql = std::string(kSchema) + "PRAGMA application_id=" + std::to_string(kApplicationId) +
+        std::string sql = std::string(kSchema) + kVersionTable + "PRAGMA application_id=" + std::to_string(kApplicationId) +
                           ";INSERT INTO keys(id, parent, name, folded, written) VALUES(0, -1, '', '', " +
                           std::to_string(now()) + ");";
         rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
@@ -305,7 +302,12 @@ LSTATUS Connection::initSchema() {
 LSTATUS Connection::prepareStatements() {
     for (int i = 0; i < kStmtCount; ++i) {
         if (stmts_[i]) continue;
-        int rc = sqlite3_prepare_v3(db_, kStatements[i], -1, SQLITE_PREPARE_PERSISTENT, &stmts_[i], nullptr);
+        const char* sql = kStatements[i];
+        // Without a version row (a hive this connection may not write, so it never bumps
+        // one): SQLite's count of the commits this connection has seen.
+        if (!versioned_ && i == kVersion) sql = "SELECT -1, data_version FROM pragma_data_version";
+        if (!versioned_ && i == kBumpVersion) sql = "SELECT 0";
+        int rc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmts_[i], nullptr);
         if (rc != SQLITE_OK) return fail(rc);  // a file with our mark but not our tables
     }
     return ERROR_SUCCESS;
@@ -331,51 +333,60 @@ LSTATUS Connection::beginTransactionIfNeeded() {
     return rc;
 }
 
-LSTATUS Connection::joinReadScope() {
-    if (transactional_ || scoped_ || readScopeDepth == 0 || state_ != State::Ready) return ERROR_SUCCESS;
-    // Begun before data_version is read, which takes the snapshot: the caches are then
-    // checked against the very state every later read in the scope sees.
-    LSTATUS rc = run(kBegin);
+// Begins the read of one call: inside a read scope, the scope's read, begun at its
+// first call and then only looked up; otherwise one of the call's own (own = true).
+// Then version_ is the shared state the read sees, or null when nothing is shared
+// (a transaction reads its own writes; a missing or empty hive has no state).
+LSTATUS Connection::beginRead(bool& own) {
+    own = false;
+    if (scoped_) return ERROR_SUCCESS;
+    LSTATUS rc = prepare(false);
+    if (rc != ERROR_SUCCESS || transactional_ || state_ != State::Ready) return rc;
+    // Begun before the version is read, which takes the snapshot: every later read
+    // of this one sees the state the version names.
+    rc = run(kBegin);
     if (rc != ERROR_SUCCESS) return rc;
-    scoped_ = true;
-    readScopeConnections->push_back(shared_from_this());
+    rc = readVersion();
+    if (rc != ERROR_SUCCESS) {
+        run(kRollback);
+        return rc;
+    }
+    if (readScopeDepth > 0) {
+        scoped_ = true;
+        readScopeConnections->push_back(shared_from_this());
+    } else {
+        own = true;
+    }
     return ERROR_SUCCESS;
+}
+
+void Connection::endRead(bool own) {
+    if (!own) return;
+    version_.reset();
+    run(kCommit);
 }
 
 void Connection::leaveReadScope() {
     if (!scoped_) return;
     scoped_ = false;
+    version_.reset();
     run(kCommit);
 }
 
-LSTATUS Connection::refresh() {
-    writesSeen_ = processWrites.load();
-    LSTATUS rc = prepare(false);
-    if (rc == ERROR_SUCCESS) rc = joinReadScope();
-    if (rc != ERROR_SUCCESS) return rc;
-    if (state_ == State::Ready) {
-        sqlite3_stmt* s = stmt(kDataVersion);
-        int step = sqlite3_step(s);
-        int64_t version = step == SQLITE_ROW ? sqlite3_column_int64(s, 0) : -1;
-        sqlite3_reset(s);
-        if (step != SQLITE_ROW) return fail(step);
-        if (version != dataVersion_) {
-            dataVersion_ = version;
-            ++generation_;
-        }
+LSTATUS Connection::readVersion() {
+    sqlite3_stmt* s = stmt(kVersion);
+    Resetting reset(s);
+    int step = sqlite3_step(s);
+    if (step != SQLITE_ROW) return fail(step);
+    HiveIdentity hive{device_, inode_, sqlite3_column_int64(s, 0)};
+    if (hive.id < 0) {  // unshared: a hive of this connection's own (real ids are not negative)
+        static std::atomic<int64_t> connections{0};
+        if (ownHive_ == 0) ownHive_ = -++connections;
+        hive.id = ownHive_;
     }
-    if (cachedAt_ != generation_) {
-        paths_.clear();
-        snapshots_.clear();
-        cachedAt_ = generation_;
-    }
+    int64_t number = sqlite3_column_int64(s, 1);
+    if (!version_ || !(version_->hive() == hive) || version_->number() != number) version_ = sharedVersion(hive, number);
     return ERROR_SUCCESS;
-}
-
-LSTATUS Connection::readBegin() { return transactional_ || scoped_ ? ERROR_SUCCESS : run(kBegin); }
-
-void Connection::readEnd(bool ok) {
-    if (!transactional_ && !scoped_) run(ok ? kCommit : kRollback);
 }
 
 LSTATUS Connection::child(int64_t parent, const std::string& foldedName, int64_t& id) {
@@ -422,50 +433,38 @@ LSTATUS Connection::open(const KeyRef& base, const std::vector<std::u16string>& 
     target.root = base.root && levels.empty();
     target.rootLevels = target.root ? base.rootLevels : std::vector<std::u16string>{};
     target.id = -1;
-    std::string joinedPath = joined(target.path);
-    // A key this connection found, with nothing in this process written since it last
-    // looked at the hive, opens without looking again. Should another process have
-    // deleted it meanwhile, the handle's first use says so (ERROR_KEY_DELETED), as
-    // for a key deleted just after it was opened.
-    if (!transactional_ && state_ == State::Ready && cachedAt_ == generation_ && writesSeen_ == processWrites.load()) {
-        if (auto hit = paths_.find(joinedPath); hit != paths_.end()) {
-            target.id = hit->second;
-            result = std::move(target);
-            return ERROR_SUCCESS;
-        }
-    }
-    LSTATUS rc = refresh();
+    bool own;
+    LSTATUS rc = beginRead(own);
     if (rc != ERROR_SUCCESS) return rc;
+    rc = resolve(base, levels, target);
+    endRead(own);
+    if (rc == ERROR_SUCCESS) result = std::move(target);
+    return rc;
+}
+
+LSTATUS Connection::resolve(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& target) {
     if (state_ != State::Ready) {
-        if (target.root) {
-            result = std::move(target);
-            return ERROR_SUCCESS;
-        }
+        if (target.root) return ERROR_SUCCESS;
         return base.root ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED;
     }
-    if (auto hit = paths_.find(joinedPath); hit != paths_.end()) {
-        target.id = hit->second;
-        result = std::move(target);
-        return ERROR_SUCCESS;
-    }
+    std::string joinedPath = joined(target.path);
+    if (version_ && version_->findPath(joinedPath, target.id)) return ERROR_SUCCESS;
     KeyRef from = base;
     bool exists;
-    rc = locate(from, exists);
+    LSTATUS rc = locate(from, exists);
     if (rc != ERROR_SUCCESS) return rc;
     if (!exists) {
         if (!base.root) return ERROR_KEY_DELETED;
         if (!target.root) return ERROR_FILE_NOT_FOUND;
-        result = std::move(target);  // an empty root view (HKEY_CLASSES_ROOT before anything was registered)
-        return ERROR_SUCCESS;
+        return ERROR_SUCCESS;  // an empty root view (HKEY_CLASSES_ROOT before anything was registered)
     }
     int64_t id = from.id;
     for (const auto& level : levels) {
         rc = child(id, folded(level), id);
         if (rc != ERROR_SUCCESS) return rc;
     }
-    paths_[joinedPath] = id;
+    if (version_) version_->addPath(joinedPath, id);
     target.id = id;
-    result = std::move(target);
     return ERROR_SUCCESS;
 }
 
@@ -527,32 +526,35 @@ LSTATUS Connection::loadSnapshot(KeyRef& key, std::shared_ptr<Snapshot>& result)
 }
 
 LSTATUS Connection::snapshot(KeyRef& key, std::shared_ptr<const Snapshot>& result) {
-    LSTATUS rc = refresh();
+    bool own;
+    LSTATUS rc = beginRead(own);
     if (rc != ERROR_SUCCESS) return rc;
+    rc = snapshotInRead(key, result);
+    endRead(own);
+    return rc;
+}
+
+LSTATUS Connection::snapshotInRead(KeyRef& key, std::shared_ptr<const Snapshot>& result) {
     if (state_ != State::Ready) {
         if (!key.root) return ERROR_KEY_DELETED;
         result = std::make_shared<Snapshot>();
         return ERROR_SUCCESS;
     }
-    if (key.id < 0) {  // a root view by path (HKEY_CLASSES_ROOT), looked up on every call
-        if (auto hit = paths_.find(joined(key.path)); hit != paths_.end()) key.id = hit->second;
-    }
-    if (key.id >= 0) {
-        if (auto hit = snapshots_.find(key.id); hit != snapshots_.end()) {
-            result = hit->second;
-            return ERROR_SUCCESS;
-        }
-    }
-    rc = readBegin();
-    if (rc != ERROR_SUCCESS) return rc;
     std::shared_ptr<Snapshot> loaded;
-    rc = loadSnapshot(key, loaded);
-    readEnd(rc == ERROR_SUCCESS);
+    if (!version_) {  // a transaction: what it has written so far
+        LSTATUS rc = loadSnapshot(key, loaded);
+        if (rc == ERROR_SUCCESS) result = std::move(loaded);
+        return rc;
+    }
+    if (key.id < 0) version_->findPath(joined(key.path), key.id);  // a root view by path (HKEY_CLASSES_ROOT)
+    if (key.id >= 0 && version_->findSnapshot(key.id, result)) return ERROR_SUCCESS;
+    auto loading = version_->lockLoading();
+    if (key.id >= 0 && version_->findSnapshot(key.id, result)) return ERROR_SUCCESS;  // read while we waited
+    LSTATUS rc = loadSnapshot(key, loaded);
     if (rc != ERROR_SUCCESS) return rc;
     if (key.id >= 0 && loaded->id == key.id) {
-        if (snapshots_.size() >= 256) snapshots_.clear();
-        snapshots_[key.id] = loaded;
-        paths_[joined(key.path)] = key.id;
+        version_->addSnapshot(key.id, loaded);
+        version_->addPath(joined(key.path), key.id);
     }
     result = std::move(loaded);
     return ERROR_SUCCESS;
@@ -566,6 +568,7 @@ LSTATUS Connection::write(Body body) {
     rc = run(transactional_ ? kSavepoint : kBeginImmediate);
     if (rc != ERROR_SUCCESS) return rc;
     rc = body();
+    if (rc == ERROR_SUCCESS) rc = run(kBumpVersion);
     if (rc == ERROR_SUCCESS) rc = run(transactional_ ? kRelease : kCommit);
     if (rc != ERROR_SUCCESS && state_ != State::Bad) {
         if (transactional_) {
@@ -575,8 +578,6 @@ LSTATUS Connection::write(Body body) {
             run(kRollback);
         }
     }
-    ++generation_;  // our own writes do not change data_version
-    ++processWrites;
     return rc;
 }
 
@@ -717,8 +718,6 @@ LSTATUS Connection::commit() {
     LSTATUS rc = begun_ ? run(kCommit) : ERROR_SUCCESS;
     if (rc != ERROR_SUCCESS && begun_) run(kRollback);
     active_ = false;
-    ++generation_;
-    ++processWrites;
     return rc;
 }
 
@@ -726,7 +725,6 @@ LSTATUS Connection::rollback() {
     if (!transactional_ || !active_) return ERROR_TRANSACTION_NOT_ACTIVE;
     LSTATUS rc = begun_ ? run(kRollback) : ERROR_SUCCESS;
     active_ = false;
-    ++generation_;
     return rc;
 }
 
