@@ -491,13 +491,15 @@ LSTATUS Connection::loadSnapshot(KeyRef& key, std::shared_ptr<Snapshot>& result)
         sqlite3_bind_int64(s, 1, key.id);
         int step;
         while ((step = sqlite3_step(s)) == SQLITE_ROW) {
-            DWORD name8;
-            std::u16string name = columnName(s, 0, name8);
+            auto name = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+            auto name8 = static_cast<DWORD>(sqlite3_column_bytes(s, 0));
             auto type = static_cast<DWORD>(sqlite3_column_int64(s, 1));
             auto data = static_cast<const char*>(sqlite3_column_blob(s, 2));
             auto bytes = static_cast<DWORD>(sqlite3_column_bytes(s, 2));
-            if (!snap->addValue(name, type, std::string_view(data ? data : "", bytes))) return ERROR_NOT_ENOUGH_MEMORY;
-            snap->maxValueName = std::max(snap->maxValueName, static_cast<DWORD>(name.size()));
+            if (!snap->addValue(std::string_view(name ? name : "", name8), type, std::string_view(data ? data : "", bytes)))
+                return ERROR_NOT_ENOUGH_MEMORY;
+            auto chars = static_cast<DWORD>(snap->value(snap->valueCount() - 1).name.size());
+            snap->maxValueName = std::max(snap->maxValueName, chars);
             snap->maxValueName8 = std::max(snap->maxValueName8, name8);
             snap->maxValueData = std::max(snap->maxValueData, bytes);
             // UTF-16 to 8-bit text takes at most 3 bytes for 2.

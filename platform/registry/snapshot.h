@@ -44,8 +44,9 @@ struct Snapshot {
         const Value& v = values_[index];
         return {{names_.data() + v.nameAt, v.nameChars}, v.type, {data_.data() + v.dataAt, v.dataBytes}};
     }
-    // False when the snapshot cannot hold more (4 GiB of names or of data).
-    bool addValue(std::u16string_view name, DWORD type, std::string_view data);
+    // The name in UTF-8, as stored. False when the snapshot cannot hold more (4 GiB
+    // of names or of data).
+    bool addValue(std::string_view name, DWORD type, std::string_view data);
     // The value of that name, compared without regard to case; false if none.
     bool find(std::u16string_view name, ValueRow& row) const;
 
