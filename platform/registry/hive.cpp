@@ -232,8 +232,11 @@ LSTATUS Connection::openFile(bool forWrite) {
     // database only while they exist.
     int persist = 1;
     sqlite3_file_control(db_, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
-    // One connection per sink thread: a small page cache each (the rule lists are small).
-    sqlite3_exec(db_, "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=1048576; PRAGMA cache_size=-1024",
+    // One connection per sink thread, and what they read is shared: a small page cache
+    // each, and no lookaside memory, which every connection would hold whether it reads
+    // a key or only the version row.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_LOOKASIDE, nullptr, 0, 0);
+    sqlite3_exec(db_, "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=1048576; PRAGMA cache_size=-256",
                  nullptr, nullptr, nullptr);
     state_ = State::Empty;
     return checkSchema();
