@@ -78,8 +78,6 @@ LSTATUS copyData(std::string_view bytes, LPBYTE data, LPDWORD size) {
     return ERROR_SUCCESS;
 }
 
-bool isText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
-
 std::string ansiData(const ValueRow& row) {
     if (!isText(row.type)) return std::string(row.data);
     std::u16string wide(row.data.size() / 2, u'\0');
