@@ -4,10 +4,13 @@
 // `mutex`); the registry keeps one per thread per hive path, and a transaction
 // has its own.
 #pragma once
+#include <atomic>
+#include <cassert>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -36,6 +39,25 @@ struct KeyRef {
 // opened at another count belongs to a parent. Cheaper than getpid() on every call.
 unsigned forkCount();
 
+// A mutex that knows which thread holds it, so that the debug and sanitizer builds
+// check that a connection's callers hold its lock.
+class OwnedMutex {
+public:
+    void lock() {
+        mutex_.lock();
+        holder_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    }
+    void unlock() {
+        holder_.store(std::thread::id(), std::memory_order_relaxed);
+        mutex_.unlock();
+    }
+    bool heldHere() const { return holder_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
+
+private:
+    std::mutex mutex_;
+    std::atomic<std::thread::id> holder_{};
+};
+
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
     Connection(std::string path, bool transactional);
@@ -43,7 +65,7 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    std::mutex mutex;
+    OwnedMutex mutex;  // held by the callers of everything below
 
     const std::string& path() const { return path_; }
     // True when the file this connection reads is no longer the one at its path

@@ -134,6 +134,7 @@ Connection::~Connection() {
 }
 
 bool Connection::stale() const {
+    assert(mutex.heldHere());
     if (state_ == State::Bad) return true;
     if (db_ == nullptr) return false;
     // A replaced hive file (a restore, say) is noticed within a second; looking on

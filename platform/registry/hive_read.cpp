@@ -82,6 +82,7 @@ void Connection::endRead(bool own) {
 }
 
 void Connection::leaveReadScope() {
+    assert(mutex.heldHere());
     if (!scoped_) return;
     scoped_ = false;
     version_.reset();
@@ -142,6 +143,7 @@ LSTATUS Connection::locate(KeyRef& key, bool& exists) {
 }
 
 LSTATUS Connection::open(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& result) {
+    assert(mutex.heldHere());
     KeyRef target;
     target.path = base.path;
     for (const auto& level : levels) target.path.push_back(folded(level));
@@ -243,6 +245,7 @@ LSTATUS Connection::loadSnapshot(KeyRef& key, std::shared_ptr<Snapshot>& result)
 }
 
 LSTATUS Connection::snapshot(KeyRef& key, std::shared_ptr<const Snapshot>& result) {
+    assert(mutex.heldHere());
     bool own;
     LSTATUS rc = beginRead(own);
     if (rc != ERROR_SUCCESS) return rc;

@@ -70,6 +70,7 @@ LSTATUS Connection::createLevels(int64_t id, std::vector<std::string> path, cons
 
 LSTATUS Connection::create(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& result,
                            bool& created) {
+    assert(mutex.heldHere());
     return write([&]() -> LSTATUS {
         KeyRef from = base;
         LSTATUS rc = ensureExists(from);
@@ -90,6 +91,7 @@ LSTATUS Connection::touch(int64_t id) {
 }
 
 LSTATUS Connection::setValue(KeyRef& key, std::u16string_view name, DWORD type, const BYTE* data, DWORD bytes) {
+    assert(mutex.heldHere());
     return write([&]() -> LSTATUS {
         LSTATUS rc = ensureExists(key);
         if (rc != ERROR_SUCCESS) return rc;
@@ -109,6 +111,7 @@ LSTATUS Connection::setValue(KeyRef& key, std::u16string_view name, DWORD type, 
 }
 
 LSTATUS Connection::deleteValue(KeyRef& key, std::u16string_view name) {
+    assert(mutex.heldHere());
     return write([&]() -> LSTATUS {
         bool exists;
         LSTATUS rc = locate(key, exists);
@@ -127,6 +130,7 @@ LSTATUS Connection::deleteValue(KeyRef& key, std::u16string_view name) {
 }
 
 LSTATUS Connection::deleteKey(const KeyRef& base, const std::vector<std::u16string>& levels) {
+    assert(mutex.heldHere());
     if (levels.empty() && base.root) return ERROR_ACCESS_DENIED;
     return write([&]() -> LSTATUS {
         KeyRef from = base;
@@ -160,6 +164,7 @@ LSTATUS Connection::deleteKey(const KeyRef& base, const std::vector<std::u16stri
 }
 
 LSTATUS Connection::commit() {
+    assert(mutex.heldHere());
     if (!transactional_ || !active_) return ERROR_TRANSACTION_NOT_ACTIVE;
     LSTATUS rc = begun_ ? run(kCommit) : ERROR_SUCCESS;
     if (rc != ERROR_SUCCESS && begun_) run(kRollback);
@@ -168,6 +173,7 @@ LSTATUS Connection::commit() {
 }
 
 LSTATUS Connection::rollback() {
+    assert(mutex.heldHere());
     if (!transactional_ || !active_) return ERROR_TRANSACTION_NOT_ACTIVE;
     LSTATUS rc = begun_ ? run(kRollback) : ERROR_SUCCESS;
     active_ = false;

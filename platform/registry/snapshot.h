@@ -2,6 +2,7 @@
 // contents (Snapshot), and one committed state of a hive file (HiveVersion) with the
 // keys read from it so far. Both are immutable once built, so any thread may use them.
 #pragma once
+#include <cassert>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -41,6 +42,7 @@ struct Snapshot {
 
     size_t valueCount() const { return values_.size(); }
     ValueRow value(size_t index) const {
+        assert(index < values_.size());
         const Value& v = values_[index];
         return {{names_.data() + v.nameAt, v.nameChars}, v.type, {data_.data() + v.dataAt, v.dataBytes}};
     }
