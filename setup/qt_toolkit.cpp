@@ -1,19 +1,23 @@
 #include "qt_toolkit.h"
 
+#include <QAbstractFileIconProvider>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QSortFilterProxyModel>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -21,6 +25,7 @@
 #include <functional>
 
 #include "entry_text.h"
+#include "rule_list_file.h"
 
 namespace {
 
@@ -180,17 +185,64 @@ QString QtFilter(const std::string& filter) {
     return filters.join(";;");
 }
 
+// Tells a file's type by its name alone: telling it by content would open every
+// file listed, the registry's own among them.
+class NameOnlyIconProvider : public QAbstractFileIconProvider {
+public:
+    QIcon icon(const QFileInfo& info) const override {
+        return QAbstractFileIconProvider::icon(info.isDir() ? Folder : File);
+    }
+    QString type(const QFileInfo& info) const override {
+        if (!info.isFile())
+            return QAbstractFileIconProvider::type(info);
+        QMimeType mime = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+        return mime.comment().isEmpty() ? mime.name() : mime.comment();
+    }
+};
+
+// Leaves the registry's own files out of the listing.
+class HideRegistryFiles : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
+        auto* files = qobject_cast<QFileSystemModel*>(sourceModel());
+        return !files || !IsRegistryFile(ToUtf8(files->filePath(files->index(row, 0, parent))));
+    }
+};
+
+// An open dialog that also takes a name that does not exist yet, asks nothing
+// before a file is replaced, and refuses the registry's own files, listed or typed.
+class ListFileDialog : public QFileDialog {
+public:
+    ListFileDialog(QWidget* owner, const QString& title) : QFileDialog(owner, title) {
+        setOption(QFileDialog::DontUseNativeDialog);  // a native one takes no filter
+        // The listing may still be read after the dialog is gone: one provider for all.
+        static NameOnlyIconProvider icons;
+        setIconProvider(&icons);
+        setProxyModel(new HideRegistryFiles(this));
+        setAcceptMode(QFileDialog::AcceptOpen);
+        setFileMode(QFileDialog::AnyFile);
+    }
+    void accept() override {
+        const QStringList chosen = selectedFiles();
+        if (!chosen.isEmpty() && IsRegistryFile(ToUtf8(chosen.first()))) {
+            QMessageBox::warning(this, windowTitle(),
+                                 chosen.first() + " is the registry's own file.\nChoose another file.");
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
+
 class QtFileDialog : public FileDialog {
 public:
     explicit QtFileDialog(QWidget* owner) : owner_(owner) {}
     void SetFilter(const std::string& filter) override { filter_ = filter; }
     void SetDialogTitle(const std::string& title) override { title_ = title; }
     void ShowOpen() override {
-        // An open dialog that also takes a name that does not exist yet, and asks
-        // nothing before a file is replaced.
-        QFileDialog dialog(owner_, FromUtf8(title_));
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(QFileDialog::AnyFile);
+        ListFileDialog dialog(owner_, FromUtf8(title_));
         dialog.setNameFilter(QtFilter(filter_));
         fileName_.clear();
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
