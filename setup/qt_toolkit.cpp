@@ -26,6 +26,7 @@
 
 #include "entry_text.h"
 #include "rule_list_file.h"
+#include "stretch_layout.h"
 
 namespace {
 
@@ -365,37 +366,25 @@ void QtToolkit::ApplyLayout() {
     auto px = [this](int twips) { return static_cast<int>(twips * pixelsPerTwip_ + 0.5); };
     int extraWidth = 0;
     int extraHeight = 0;
-    int listsRight = 0;
-    int listsHeight = 0;
-    for (const Placed& place : placed_) {
-        if (qobject_cast<QListWidget*>(place.widget)) {
-            listsRight = std::max(listsRight, place.rect.left + place.rect.width);
-            listsHeight += place.rect.height;
-        }
-    }
     if (clientWidth_ > 0) {
         window_->setMinimumSize(px(clientWidth_), px(clientHeight_));
         extraWidth = std::max(0, window_->width() - px(clientWidth_));
         extraHeight = std::max(0, window_->height() - px(clientHeight_));
     }
-    // The share of the extra height a list takes, and how far a control moves down:
-    // by the shares of the lists that end above it.
-    auto share = [&](const TwipRect& list) { return listsHeight ? extraHeight * list.height / listsHeight : 0; };
-    for (const Placed& place : placed_) {
-        int down = 0;
-        for (const Placed& other : placed_) {
-            if (qobject_cast<QListWidget*>(other.widget) && other.rect.top + other.rect.height <= place.rect.top)
-                down += share(other.rect);
-        }
-        bool isList = qobject_cast<QListWidget*>(place.widget) != nullptr;
-        int right = place.rect.left >= listsRight && listsRight > 0 ? extraWidth : 0;
-        int width = px(place.rect.width) + (isList ? extraWidth : 0);
+    std::vector<PlacedRect> rects;
+    for (const Placed& place : placed_)
+        rects.push_back({place.rect, qobject_cast<QListWidget*>(place.widget) != nullptr});
+    std::vector<Stretch> stretches = StretchToFit(rects, extraWidth, extraHeight);
+    for (size_t i = 0; i < placed_.size(); ++i) {
+        const Placed& place = placed_[i];
+        const Stretch& stretch = stretches[i];
+        int width = px(place.rect.width) + stretch.wider;
         // A link label may run past its box into the free space beside it.
         if (!place.fitsText && qobject_cast<QLabel*>(place.widget))
             width = std::max(width, place.widget->sizeHint().width());
-        int height = std::max(px(place.rect.height), place.widget->fontMetrics().height()) +
-                     (isList ? share(place.rect) : 0);
-        place.widget->setGeometry(px(place.rect.left) + right, px(place.rect.top) + down, width, height);
+        int height = std::max(px(place.rect.height), place.widget->fontMetrics().height()) + stretch.taller;
+        place.widget->setGeometry(px(place.rect.left) + stretch.right, px(place.rect.top) + stretch.down, width,
+                                  height);
     }
 }
 
