@@ -1,11 +1,15 @@
 #include "file_locks.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdarg>
 #include <map>
 #include <mutex>
 #include <sqlite3.h>
 #include <string>
 #include <utility>
+
+#include "registry_hold.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -109,7 +113,43 @@ void forgetInParent() {
     files->clear();
 }
 
+using Clock = std::chrono::steady_clock;
+
+// This thread's hive deadline (none while it is max()), and whether a sleep was cut at it.
+thread_local Clock::time_point waitDeadline = Clock::time_point::max();
+thread_local bool waitCut = false;
+
+sqlite3_vfs deadlineVfs;
+sqlite3_vfs* unixVfs = nullptr;
+
+// SQLite waits by sleeping through its VFS: for a lock another connection holds
+// (the busy handler) and between its tries of a shared index that a writer is
+// changing or recovering (about ten seconds of tries, whatever the busy timeout).
+// Past the deadline it sleeps no more, so its last tries fail at once.
+int sleepUntilDeadline(sqlite3_vfs*, int microseconds) {
+    if (waitDeadline != Clock::time_point::max()) {
+        auto left = std::chrono::duration_cast<std::chrono::microseconds>(waitDeadline - Clock::now()).count();
+        if (left < microseconds) {
+            waitCut = true;
+            microseconds = static_cast<int>(std::max<long long>(left, 0));
+        }
+    }
+    return microseconds > 0 ? unixVfs->xSleep(unixVfs, microseconds) : 0;
+}
+
 }  // namespace
+
+HiveDeadline::HiveDeadline(std::chrono::milliseconds bound) : outer_(waitDeadline), outerCut_(waitCut) {
+    waitDeadline = std::min(outer_, Clock::now() + bound);
+    waitCut = false;
+}
+
+HiveDeadline::~HiveDeadline() {
+    waitDeadline = outer_;
+    waitCut = waitCut || outerCut_;
+}
+
+bool HiveDeadline::reached() const { return waitCut; }
 
 void UseFileDescriptionLocks() {
     static std::once_flag once;
@@ -119,6 +159,12 @@ void UseFileDescriptionLocks() {
         vfs->xSetSystemCall(vfs, "open", reinterpret_cast<sqlite3_syscall_ptr>(openFile));
         vfs->xSetSystemCall(vfs, "close", reinterpret_cast<sqlite3_syscall_ptr>(closeFile));
         vfs->xSetSystemCall(vfs, "fcntl", reinterpret_cast<sqlite3_syscall_ptr>(lockingFcntl));
+        // The unix VFS under another name with bounded sleeps, as the default.
+        unixVfs = vfs;
+        deadlineVfs = *vfs;
+        deadlineVfs.zName = "unix-deadline";
+        deadlineVfs.xSleep = sleepUntilDeadline;
+        sqlite3_vfs_register(&deadlineVfs, 1);
         pthread_atfork([] { mutex.lock(); }, [] { mutex.unlock(); }, [] {
             mutex.unlock();
             forgetInParent();

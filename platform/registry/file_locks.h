@@ -5,8 +5,9 @@
 
 namespace platform::registry {
 
-// Installs the lock calls in SQLite's unix VFS; once per process, before the first
-// connection opens.
+// Installs the lock calls in SQLite's unix VFS, and as the default VFS the unix
+// one whose sleeps end at this thread's HiveDeadline; once per process, before
+// the first connection opens.
 void UseFileDescriptionLocks();
 
 }  // namespace platform::registry

@@ -38,6 +38,15 @@ std::atomic<int> lockWaitMs{5000};
 thread_local int readScopeDepth = 0;
 thread_local std::vector<std::shared_ptr<Connection>>* readScopeConnections = nullptr;
 
+// The errno behind this thread's last failure to reach the hive (HiveSystemError).
+thread_local int systemError = 0;
+
+// SQLite keeps the system's error only for failures to open or to read and write.
+int systemErrorOf(sqlite3* db, int rc) {
+    int primary = rc & 0xFF;
+    return db && (primary == SQLITE_CANTOPEN || primary == SQLITE_IOERR) ? sqlite3_system_errno(db) : 0;
+}
+
 const char* const kSchema =
     "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL, name TEXT NOT NULL,"
     " folded TEXT NOT NULL, written INTEGER NOT NULL);"
@@ -109,7 +118,10 @@ LSTATUS statusOf(int rc) {
     }
 }
 
-LSTATUS statusOfErrno(int error) { return error == EACCES || error == EPERM ? ERROR_ACCESS_DENIED : ERROR_CANTOPEN; }
+LSTATUS statusOfErrno(int error) {
+    systemError = error;
+    return error == EACCES || error == EPERM ? ERROR_ACCESS_DENIED : ERROR_CANTOPEN;
+}
 
 // Creates the hive's folder (and missing parents) with mode 0755.
 LSTATUS createFolders(const std::filesystem::path& folder) {
@@ -202,6 +214,7 @@ bool Connection::stale() const {
 sqlite3_stmt* Connection::stmt(Stmt s) { return stmts_[s]; }
 
 LSTATUS Connection::fail(int rc) {
+    systemError = systemErrorOf(db_, rc);
     LSTATUS status = statusOf(rc);
     if (status == ERROR_BADDB) {
         state_ = State::Bad;
@@ -239,6 +252,7 @@ LSTATUS Connection::openFile(bool forWrite) {
     UseFileDescriptionLocks();
     int rc = sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
+        systemError = systemErrorOf(db_, rc);
         sqlite3_close_v2(db_);
         db_ = nullptr;
         return statusOf(rc);
@@ -312,6 +326,7 @@ LSTATUS Connection::prepareStatements() {
 }
 
 LSTATUS Connection::prepare(bool forWrite) {
+    systemError = 0;
     if (transactional_ && !active_) return ERROR_TRANSACTION_NOT_ACTIVE;
     if (state_ == State::Bad) return bad_;
     LSTATUS rc = ERROR_SUCCESS;
@@ -765,6 +780,8 @@ LSTATUS HoldHive() {
 }
 
 void SetLockWait(int milliseconds) { lockWaitMs = milliseconds; }
+
+int HiveSystemError() { return systemError; }
 
 unsigned forkCount() { return forks.load(std::memory_order_relaxed); }
 

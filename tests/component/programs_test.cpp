@@ -84,24 +84,21 @@ TEST(Regsvr, RefusesALibraryOthersCouldReplace) {
     }
 }
 
-TEST(Submit, RefusesARegisteredLibraryThatBecameReplaceable) {
-    TempHive hive;
-    std::string library = PlaceLibrary(hive.folder() / "lib", 0755, 0755, uid_t(-1));
-    ASSERT_EQ(RunProgram({PELLICOR_REGSVR, library}, hive).status, 0);
-    ASSERT_EQ(chmod(library.c_str(), 0666), 0);
-    ProgramResult judged = RunProgram({PELLICOR_SUBMIT, "--from", "<>", "--to", "carol@customer.example"}, hive, kReply);
-    EXPECT_NE(judged.status, 0);
-    EXPECT_NE(judged.err.find("refusing to load " + library), std::string::npos) << judged.err;
-    EXPECT_EQ(judged.out, "");
-}
-
-TEST(Submit, JudgesThroughTheRegisteredLibrary) {
+// Judged through the library regsvr registered, then refused once others could replace it.
+TEST(Submit, JudgesThroughTheRegisteredLibraryUntilItBecomesReplaceable) {
     TempHive hive;
     AddRule("ExtOOFdisabledDomains", "@example.com");
-    ASSERT_EQ(RunProgram({PELLICOR_REGSVR, PELLICOR_LIBRARY}, hive).status, 0);
+    std::string library = PlaceLibrary(hive.folder() / "lib", 0755, 0755, uid_t(-1));
+    ASSERT_EQ(RunProgram({PELLICOR_REGSVR, library}, hive).status, 0);
     ProgramResult judged = RunProgram({PELLICOR_SUBMIT, "--from", "<>", "--to", "carol@customer.example"}, hive, kReply);
     EXPECT_EQ(judged.status, 0) << judged.err;
     EXPECT_EQ(judged.out, "deleted\n");
+
+    ASSERT_EQ(chmod(library.c_str(), 0666), 0);
+    ProgramResult refused = RunProgram({PELLICOR_SUBMIT, "--from", "<>", "--to", "carol@customer.example"}, hive, kReply);
+    EXPECT_NE(refused.status, 0);
+    EXPECT_NE(refused.err.find("refusing to load " + library), std::string::npos) << refused.err;
+    EXPECT_EQ(refused.out, "");
 }
 
 TEST(Submit, UnregisteredSinkWithoutAnInstalledLibraryExitsTwo) {

@@ -21,21 +21,20 @@ std::string narrow(const std::u16string& text) {
     return bytes;
 }
 
-TEST(CodePage, AsciiAndUtf8RoundTrip) {
+TEST(CodePage, AsciiAndUtf8RoundTripWithOrWithoutALength) {
     EXPECT_EQ(widen("IStream"), u"IStream");
     EXPECT_EQ(widen("caf\xC3\xA9 \xF0\x9F\x98\x80"), u"caf\u00E9 \U0001F600");
     EXPECT_EQ(narrow(u"caf\u00E9 \U0001F600"), "caf\xC3\xA9 \xF0\x9F\x98\x80");
-}
-
-TEST(CodePage, MinusOneLengthCountsTheTerminator) {
+    // A length of -1 counts the terminator.
     EXPECT_EQ(MultiByteToWideChar(CP_ACP, 0, "abc", -1, nullptr, 0), 4);
     EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"abc", -1, nullptr, 0, nullptr, nullptr), 4);
 }
 
-TEST(CodePage, MalformedBytesBecomeReplacementOrFailWhenAsked) {
+TEST(CodePage, MalformedBytesBecomeReplacementOrFailWhenAskedUnknownCodePagesFail) {
     EXPECT_EQ(widen("a\xFF" "b"), u"a\uFFFD" "b");
     EXPECT_EQ(widen("\xC3"), u"\uFFFD");  // truncated sequence
     EXPECT_EQ(MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, "a\xFF", 2, nullptr, 0), 0);
+    EXPECT_EQ(MultiByteToWideChar(1252, 0, "a", 1, nullptr, 0), 0) << "an unknown code page fails";
 }
 
 TEST(CodePage, TerminatedTextConvertsWholeOrNotAtAll) {
@@ -64,7 +63,5 @@ TEST(CodePage, UnpairedSurrogateIsReplacedAndReported) {
     EXPECT_EQ(bytes[0], '?');
     EXPECT_TRUE(usedDefault);
 }
-
-TEST(CodePage, UnknownCodePageFails) { EXPECT_EQ(MultiByteToWideChar(1252, 0, "a", 1, nullptr, 0), 0); }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -48,8 +49,11 @@ TEST(HiveWarning, WarnsOnceThenAtMostOnceAMinuteAndOnceWhenReadingWorksAgain) {
 }
 
 TEST(HiveWarning, GivesReasonsInWords) {
-    for (long status : {ERROR_ACCESS_DENIED, ERROR_CANTOPEN, ERROR_BADDB, ERROR_REGISTRY_IO_FAILED}) {
-        std::string reason = pellicor_milter::RegistryFailureReason(status);
+    // The system's reason when it refused, whatever the registry made of it.
+    EXPECT_EQ(pellicor_milter::RegistryFailureReason(ERROR_CANTOPEN, EACCES), "Permission denied");
+    EXPECT_EQ(pellicor_milter::RegistryFailureReason(ERROR_REGISTRY_IO_FAILED, EIO), "Input/output error");
+    for (long status : {ERROR_ACCESS_DENIED, ERROR_CANTOPEN, ERROR_BADDB, ERROR_REGISTRY_IO_FAILED, ERROR_TIMEOUT}) {
+        std::string reason = pellicor_milter::RegistryFailureReason(status, 0);
         EXPECT_EQ(reason.find("error"), std::string::npos) << status << ": " << reason;
     }
 }

@@ -71,32 +71,33 @@ if sink == "missing" then
     return
 end
 
-expect("condemned reply", reply("away@condemned.example", "bob@outside.example"), DISCARD)
-expect("condemned reply with an envelope sender",
-       {from = "<away2@condemned.example>", rcpts = {"<bob@outside.example>"},
-        headers = {{"From", "away2@condemned.example"}, {"Auto-Submitted", "auto-replied"}}}, DISCARD)
-expect("normal mail",
-       {from = "<alice@condemned.example>", rcpts = {"<bob@outside.example>"},
-        headers = {{"From", "alice@condemned.example"}, {"Subject", "Lunch?"}}}, ACCEPT)
-expect("exempt recipient domain", reply("away@condemned.example", "carol@partner.example"), ACCEPT)
-expect("exempt sender address", reply("boss@condemned.example", "bob@outside.example"), ACCEPT)
-expect("reply from a domain not listed", reply("away@elsewhere.example", "bob@outside.example"), ACCEPT)
-expect("bounce",
-       {from = "<>", rcpts = {"<bob@outside.example>"},
-        headers = {{"From", "MAILER-DAEMON@condemned.example"},
-                   {"Content-Type", "multipart/report; report-type=delivery-status; boundary=x"},
-                   {"Subject", "Undelivered Mail Returned to Sender"}}}, ACCEPT)
-
--- Odd input is judged like any other message, and never crashes the filter.
--- (miltertest itself cannot send an empty name or a header of a few kilobytes.)
-expect("malformed and 8-bit header fields",
-       reply("away@condemned.example", "bob@outside.example",
-             {{"X-Odd", "caf\xE9 \r bare CR"}, {"No-Colon-Here yes", ""},
-              {"X-Long", string.rep("x", 900)}}), DISCARD)
-
 local many = reply("away@condemned.example", "bob@outside.example")
 for i = 1, 999 do table.insert(many.rcpts, string.format("<r%d@partner.example>", i)) end
-expect("a thousand recipients, the first one counts", many, DISCARD)
+
+-- Each on a connection of its own: name, message, the reply wanted.
+for _, c in ipairs({
+    {"condemned reply", reply("away@condemned.example", "bob@outside.example"), DISCARD},
+    {"condemned reply with an envelope sender",
+     {from = "<away2@condemned.example>", rcpts = {"<bob@outside.example>"},
+      headers = {{"From", "away2@condemned.example"}, {"Auto-Submitted", "auto-replied"}}}, DISCARD},
+    {"normal mail",
+     {from = "<alice@condemned.example>", rcpts = {"<bob@outside.example>"},
+      headers = {{"From", "alice@condemned.example"}, {"Subject", "Lunch?"}}}, ACCEPT},
+    {"exempt recipient domain", reply("away@condemned.example", "carol@partner.example"), ACCEPT},
+    {"exempt sender address", reply("boss@condemned.example", "bob@outside.example"), ACCEPT},
+    {"reply from a domain not listed", reply("away@elsewhere.example", "bob@outside.example"), ACCEPT},
+    {"bounce",
+     {from = "<>", rcpts = {"<bob@outside.example>"},
+      headers = {{"From", "MAILER-DAEMON@condemned.example"},
+                 {"Content-Type", "multipart/report; report-type=delivery-status; boundary=x"},
+                 {"Subject", "Undelivered Mail Returned to Sender"}}}, ACCEPT},
+    -- Odd input is judged like any other message, and never crashes the filter.
+    -- (miltertest itself cannot send an empty name or a header of a few kilobytes.)
+    {"malformed and 8-bit header fields",
+     reply("away@condemned.example", "bob@outside.example",
+           {{"X-Odd", "caf\xE9 \r bare CR"}, {"No-Colon-Here yes", ""}, {"X-Long", string.rep("x", 900)}}), DISCARD},
+    {"a thousand recipients, the first one counts", many, DISCARD},
+}) do expect(c[1], c[2], c[3]) end
 
 -- Two messages on one connection: the second starts afresh.
 conn = open()

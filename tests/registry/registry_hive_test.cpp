@@ -1,6 +1,7 @@
 // The hive file: creation, missing and damaged files, switching hives, and several
 // connections reading while another writes.
 #include <atomic>
+#include <cerrno>
 #include <set>
 #include <fstream>
 #include <sstream>
@@ -11,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "registry_hold.h"
 #include "registry_test_util.h"
 #include "temp_hive.h"
 
@@ -116,6 +118,24 @@ TEST(RegistryHive, ForeignDatabaseIsRefusedNotWritten) {
     std::string before = contents(hive.path());
     expectEveryCallFails(hive);
     EXPECT_EQ(contents(hive.path()), before);
+}
+
+// A host words why it cannot read the hive: the system's reason when the system
+// refused it, none when the file itself is at fault.
+TEST(RegistryHive, GivesTheSystemsReasonOnlyWhenTheSystemRefusedTheHive) {
+    TempHive hive;
+    std::filesystem::create_directory(hive.path());
+    HKEY key;
+    EXPECT_EQ(openKey("SOFTWARE", key), ERROR_CANTOPEN);
+    EXPECT_EQ(platform::registry::HiveSystemError(), EISDIR);
+    setenv("PELLICOR_REGISTRY", (hive.folder() / "missing.sqlite").c_str(), 1);
+    EXPECT_EQ(openKey("SOFTWARE", key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(platform::registry::HiveSystemError(), 0);
+    std::filesystem::path garbage = hive.folder() / "garbage.sqlite";
+    std::ofstream(garbage, std::ios::binary) << std::string(8192, 'x');
+    setenv("PELLICOR_REGISTRY", garbage.c_str(), 1);
+    EXPECT_EQ(openKey("SOFTWARE", key), ERROR_BADDB);
+    EXPECT_EQ(platform::registry::HiveSystemError(), 0);
 }
 
 // The connections this process holds open to the hive file.

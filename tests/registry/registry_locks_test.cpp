@@ -6,10 +6,13 @@
 
 #include <string>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "registry_hold.h"
 #include "registry_read_scope.h"
 #include "registry_test_util.h"
 #include "temp_hive.h"
@@ -79,6 +82,49 @@ TEST(RegistryLocks, OpeningAndClosingTheHiveFilesBesideAConnectionKeepsItsLocks)
     EXPECT_EQ(exitCode(writer), 0) << "the writer reset the WAL under the reader";
     EXPECT_EQ(exitCode(reader), 0) << "the reader's snapshot changed";
     EXPECT_EQ(sqliteAnswer(path, "PRAGMA integrity_check"), "ok ");
+}
+
+// With every read mark of the shared index held by another process (as while it
+// recovers the index) SQLite tries again for about ten seconds; a thread with a
+// deadline gives up at it instead, and an inner, later deadline does not extend it.
+TEST(RegistryLocks, AReadGivesUpAtItsThreadsDeadline) {
+    TempHive hive;
+    std::string path = hive.path().string(), held = path + ".held";
+    pid_t setup = fork();
+    if (setup == 0) {
+        HKEY key = createKey(kList);
+        _exit(key && setString(key, "@a.example", "") == ERROR_SUCCESS ? 0 : 1);
+    }
+    ASSERT_EQ(exitCode(setup), 0);
+    pid_t holder = fork();
+    if (holder == 0) {
+        int fd = open((path + "-shm").c_str(), O_RDWR);
+        struct flock marks {};
+        marks.l_type = F_WRLCK;
+        marks.l_whence = SEEK_SET;
+        marks.l_start = 123;  // after the write, checkpoint and recovery locks at 120
+        marks.l_len = 5;
+        if (fd < 0 || fcntl(fd, F_SETLK, &marks) != 0) _exit(1);
+        touch(held);
+        for (;;) pause();
+    }
+    waitFor(held);
+    HKEY key;
+    {
+        platform::registry::HiveDeadline deadline(std::chrono::milliseconds(100));
+        {
+            platform::registry::HiveDeadline later(std::chrono::minutes(1));
+            EXPECT_NE(openKey(kList, key), ERROR_SUCCESS);
+        }
+        EXPECT_TRUE(deadline.reached());
+    }
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    platform::registry::HiveDeadline deadline(std::chrono::minutes(1));
+    ASSERT_EQ(openKey(kList, key), ERROR_SUCCESS);
+    EXPECT_EQ(count(key), "1");
+    RegCloseKey(key);
+    EXPECT_FALSE(deadline.reached());
 }
 
 }  // namespace

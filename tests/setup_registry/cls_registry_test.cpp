@@ -53,7 +53,7 @@ TEST_F(ClsRegistryTest, BaseKeyComesFromTheVersionInformation) {
     EXPECT_EQ(registry.BaseKey(), "Software\\Orlenby\\Pellicor setup\\1.1");
 }
 
-TEST_F(ClsRegistryTest, CreateCheckAndDeleteKeys) {
+TEST_F(ClsRegistryTest, CreateCheckAndDeleteKeysAndValues) {
     EXPECT_EQ(registry.CheckKey(kMachine, kKey), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(registry.CreateNewKey(kMachine, kKey + "\\Deep\\Down"), ERROR_SUCCESS);
     EXPECT_EQ(registry.CheckKey(kMachine, kKey), ERROR_SUCCESS);
@@ -72,9 +72,7 @@ TEST_F(ClsRegistryTest, CreateCheckAndDeleteKeys) {
     EXPECT_EQ(registry.CheckKey(kMachine, kKey + "\\Deep\\Down"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(registry.CheckKey(kMachine, kKey + "\\Deep"), ERROR_SUCCESS);
     EXPECT_EQ(registry.DeleteKey(kMachine, kKey + "\\Missing"), ERROR_FILE_NOT_FOUND);
-}
 
-TEST_F(ClsRegistryTest, DeleteValue) {
     ASSERT_EQ(registry.SetKeyValue(kMachine, kKey, "gone", REG_SZ, std::string()), ERROR_SUCCESS);
     EXPECT_EQ(registry.DeleteValue(kMachine, kKey, "gone"), ERROR_SUCCESS);
     EXPECT_EQ(registry.DeleteValue(kMachine, kKey, "gone"), ERROR_FILE_NOT_FOUND);
@@ -82,7 +80,7 @@ TEST_F(ClsRegistryTest, DeleteValue) {
     EXPECT_NE(registry.DeleteValue(kMachine, kKey + "\\Missing", "gone"), ERROR_SUCCESS);
 }
 
-TEST_F(ClsRegistryTest, EnumerationOfAMissingKeyLeavesTheListAlone) {
+TEST_F(ClsRegistryTest, EnumerationFindingNothing) {
     std::vector<std::string> names = {"keep", "these", "three"};
     EXPECT_EQ(registry.EnumValues(kMachine, kKey, names, "*"), 0);
     EXPECT_EQ(names, (std::vector<std::string>{"keep", "these", "three"}));
@@ -92,11 +90,10 @@ TEST_F(ClsRegistryTest, EnumerationOfAMissingKeyLeavesTheListAlone) {
     std::vector<std::string> never;
     EXPECT_EQ(registry.EnumValues(kMachine, kKey, never, "*"), 0);
     EXPECT_TRUE(never.empty());
-}
 
-TEST_F(ClsRegistryTest, EnumerationWithNothingFoundLeavesOneEmptySlot) {
+    // An existing key with nothing found leaves one empty slot.
     ASSERT_EQ(registry.CreateNewKey(kMachine, kKey), ERROR_SUCCESS);
-    std::vector<std::string> names = {"old", "list"};
+    names = {"old", "list"};
     EXPECT_EQ(registry.EnumValues(kMachine, kKey, names, "*"), 0);
     EXPECT_EQ(names, std::vector<std::string>{""});
 
@@ -245,14 +242,12 @@ TEST_F(ClsRegistryTest, SetKeyValueRaisesForAValueThatDoesNotFitItsType) {
     EXPECT_EQ(registry.QueryValue(kMachine, kKey, "bad", std::string("none")), RegistryVariant(std::string("none")));
 }
 
-TEST_F(ClsRegistryTest, SetKeyValueOfAnUnhandledTypeWritesNothing) {
+TEST_F(ClsRegistryTest, SetKeyValueCreatesMissingLevelsButWritesNoUnhandledType) {
     EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "multi", REG_MULTI_SZ, std::string("a")), -1);
     EXPECT_EQ(registry.SetKeyValue(kMachine, kKey, "none", REG_NONE, std::string("a")), -1);
     std::vector<std::string> names;
     EXPECT_EQ(registry.EnumValues(kMachine, kKey, names, "*"), 0);
-}
 
-TEST_F(ClsRegistryTest, SetKeyValueCreatesMissingLevels) {
     const std::string deep = kKey + "\\One\\Two\\Three";
     EXPECT_EQ(registry.SetKeyValue(kMachine, deep, "v", REG_DWORD, 7), ERROR_SUCCESS);
     EXPECT_EQ(registry.CheckKey(kMachine, kKey + "\\One"), ERROR_SUCCESS);

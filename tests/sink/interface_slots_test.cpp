@@ -28,54 +28,29 @@ std::size_t SlotOf(Method Interface::*operation) {
     return (raw.ptr - 1) / sizeof(void*);
 }
 
-TEST(InterfaceSlots, UnknownComesFirstEverywhere) {
-    EXPECT_EQ(SlotOf(&IMailMsgProperties::QueryInterface), 0u);
-    EXPECT_EQ(SlotOf(&IMailMsgProperties::AddRef), 1u);
-    EXPECT_EQ(SlotOf(&IMailMsgProperties::Release), 2u);
-    EXPECT_EQ(SlotOf(&IMailMsgRecipients::Release), 2u);
-    EXPECT_EQ(SlotOf(&IStream::Release), 2u);
-}
+#define SLOT(interface, operation, slot) {#interface "::" #operation, SlotOf(&interface::operation), slot}
 
-TEST(InterfaceSlots, MailMessageProperties) {
-    EXPECT_EQ(SlotOf(&IMailMsgProperties::Commit), 5u);
-    EXPECT_EQ(SlotOf(&IMailMsgProperties::GetStringA), 7u);
-    EXPECT_EQ(SlotOf(&IMailMsgProperties::PutDWORD), 10u);
-    EXPECT_EQ(SlotOf(&IMailMsgProperties::GetContentSize), 14u);
-    EXPECT_EQ(SlotOf(&IMailMsgProperties::ReadContent), 15u);
-    EXPECT_EQ(SlotOf(&IMailMsgProperties::WriteContent), 16u);
-    EXPECT_EQ(SlotOf(&IMailMsgProperties::SetContentSize), 22u);
-    EXPECT_EQ(SlotOf(&IMailMsgProperties::UnmapContent), 24u);
-}
-
-TEST(InterfaceSlots, PropertyManagementAndRecipients) {
-    EXPECT_EQ(SlotOf(&IMailMsgPropertyManagement::AllocPropIDRange), 3u);
-    EXPECT_EQ(SlotOf(&IMailMsgRecipients::Count), 3u);
-    EXPECT_EQ(SlotOf(&IMailMsgRecipients::GetStringA), 8u);
-    EXPECT_EQ(SlotOf(&IMailMsgRecipients::GetNextRecipient), 23u);
-}
-
-TEST(InterfaceSlots, SinkInterfaces) {
-    EXPECT_EQ(SlotOf(&IMailTransportOnPostCategorize::OnMessagePostCategorize), 3u);
-    EXPECT_EQ(SlotOf(&IEventIsCacheable::IsCacheable), 3u);
-}
-
-TEST(InterfaceSlots, StreamInPlatformOrder) {
-    EXPECT_EQ(SlotOf(&IStream::Read), 3u);
-    EXPECT_EQ(SlotOf(&IStream::Write), 4u);
-    EXPECT_EQ(SlotOf(&IStream::Seek), 5u);
-    EXPECT_EQ(SlotOf(&IStream::SetSize), 6u);
-    EXPECT_EQ(SlotOf(&IStream::CopyTo), 7u);
-    EXPECT_EQ(SlotOf(&IStream::Commit), 8u);
-    EXPECT_EQ(SlotOf(&IStream::Revert), 9u);
-    EXPECT_EQ(SlotOf(&IStream::LockRegion), 10u);
-    EXPECT_EQ(SlotOf(&IStream::UnlockRegion), 11u);
-    EXPECT_EQ(SlotOf(&IStream::Stat), 12u);
-    EXPECT_EQ(SlotOf(&IStream::Clone), 13u);
-}
-
-TEST(InterfaceSlots, MessageComponent) {
-    EXPECT_EQ(SlotOf(&IMessage::get_DataSource), 49u);
-    EXPECT_EQ(SlotOf(&IDataSource::OpenObject), 14u);
+TEST(InterfaceSlots, EveryOperationSitsAtItsPlatformSlot) {
+    const struct {
+        const char* operation;
+        std::size_t slot, expected;
+    } cases[] = {
+        // IUnknown comes first everywhere.
+        SLOT(IMailMsgProperties, QueryInterface, 0), SLOT(IMailMsgProperties, AddRef, 1),
+        SLOT(IMailMsgProperties, Release, 2), SLOT(IMailMsgRecipients, Release, 2), SLOT(IStream, Release, 2),
+        SLOT(IMailMsgProperties, Commit, 5), SLOT(IMailMsgProperties, GetStringA, 7),
+        SLOT(IMailMsgProperties, PutDWORD, 10), SLOT(IMailMsgProperties, GetContentSize, 14),
+        SLOT(IMailMsgProperties, ReadContent, 15), SLOT(IMailMsgProperties, WriteContent, 16),
+        SLOT(IMailMsgProperties, SetContentSize, 22), SLOT(IMailMsgProperties, UnmapContent, 24),
+        SLOT(IMailMsgPropertyManagement, AllocPropIDRange, 3), SLOT(IMailMsgRecipients, Count, 3),
+        SLOT(IMailMsgRecipients, GetStringA, 8), SLOT(IMailMsgRecipients, GetNextRecipient, 23),
+        SLOT(IMailTransportOnPostCategorize, OnMessagePostCategorize, 3), SLOT(IEventIsCacheable, IsCacheable, 3),
+        SLOT(IStream, Read, 3), SLOT(IStream, Write, 4), SLOT(IStream, Seek, 5), SLOT(IStream, SetSize, 6),
+        SLOT(IStream, CopyTo, 7), SLOT(IStream, Commit, 8), SLOT(IStream, Revert, 9), SLOT(IStream, LockRegion, 10),
+        SLOT(IStream, UnlockRegion, 11), SLOT(IStream, Stat, 12), SLOT(IStream, Clone, 13),
+        SLOT(IMessage, get_DataSource, 49), SLOT(IDataSource, OpenObject, 14),
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.slot, c.expected) << c.operation;
 }
 
 TEST(InterfaceSlots, Identifiers) {

@@ -1,5 +1,6 @@
 #include "message_filter.h"
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -84,50 +85,40 @@ TEST_F(FilterMessageTest, EmptyList0CondemnsNothing) {
     EXPECT_FALSE(Judge(reply));
 }
 
-TEST_F(FilterMessageTest, OnlyTheExactMarkerMakesAReply) {
-    const char* markers[] = {"exoof", "EXOOF", "ExOOF ", "ExOOFx", "ExOO", "", nullptr};
-    for (const char* marker : markers) {
-        SCOPED_TRACE(marker == nullptr ? "(no marker)" : marker);
+// Without the exact marker, a usable first recipient, the sender or any interface
+// the filter asks for there is no verdict, and nothing is written.
+TEST_F(FilterMessageTest, NoVerdictWithoutTheExactMarkerARecipientTheSenderOrTheInterfaces) {
+    WriteRuleList(0, {"*"});
+    ASSERT_TRUE(Judge(reply)) << "the reply as it comes is condemned";
+    const struct {
+        const char* spoiled;
+        std::function<void(FakeMailMessage&)> spoil;
+    } cases[] = {
+        {"marker exoof", [](auto& m) { m.MarkOutOfOffice("exoof"); }},
+        {"marker EXOOF", [](auto& m) { m.MarkOutOfOffice("EXOOF"); }},
+        {"marker 'ExOOF '", [](auto& m) { m.MarkOutOfOffice("ExOOF "); }},
+        {"marker ExOOFx", [](auto& m) { m.MarkOutOfOffice("ExOOFx"); }},
+        {"marker ExOO", [](auto& m) { m.MarkOutOfOffice("ExOO"); }},
+        {"empty marker", [](auto& m) { m.MarkOutOfOffice(""); }},
+        {"no marker", [](auto& m) { m.strings.erase(FakeMailMessage::kRangeStart + 27); }},
+        {"no recipient", [](auto& m) { m.recipients = {}; }},
+        {"first recipient without a domain",
+         [](auto& m) { m.recipients = {"undisclosed-recipients", "friend@home.example"}; }},
+        {"no sender", [](auto& m) { m.strings.erase(IMMPID_MP_SENDER_ADDRESS_SMTP); }},
+        {"count", [](auto& m) { m.countResult = E_FAIL; }},
+        {"recipient read", [](auto& m) { m.recipientReadResult = E_FAIL; }},
+        {"recipient list", [](auto& m) { m.recipientsQueryResult = E_NOINTERFACE; }},
+        {"property management", [](auto& m) { m.managementQueryResult = E_NOINTERFACE; }},
+        {"marker range", [](auto& m) { m.allocRangeResult = S_FALSE; }},  // only S_OK counts
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.spoiled);
         FakeMailMessage message;
         message.MakeReply();
-        if (marker == nullptr) {
-            message.strings.erase(FakeMailMessage::kRangeStart + 27);
-        } else {
-            message.MarkOutOfOffice(marker);
-        }
+        c.spoil(message);
         EXPECT_FALSE(Judge(message));
         EXPECT_EQ(message.putDwordCalls, 0);
     }
-}
-
-TEST_F(FilterMessageTest, NoUsableRecipientSenderOrMarkerMeansNoVerdict) {
-    WriteRuleList(0, {"*"});
-    reply.recipients = {};
-    EXPECT_FALSE(Judge(reply));
-    reply.recipients = {"undisclosed-recipients", "friend@home.example"};
-    EXPECT_FALSE(Judge(reply));
-    reply.recipients = {"friend@home.example"};
-    ASSERT_TRUE(Judge(reply));
-
-    const struct {
-        const char* fault;
-        HRESULT FakeMailMessage::*result;
-        HRESULT value;
-    } faults[] = {
-        {"count", &FakeMailMessage::countResult, E_FAIL},
-        {"recipient read", &FakeMailMessage::recipientReadResult, E_FAIL},
-        {"recipient list", &FakeMailMessage::recipientsQueryResult, E_NOINTERFACE},
-        {"property management", &FakeMailMessage::managementQueryResult, E_NOINTERFACE},
-        {"marker range", &FakeMailMessage::allocRangeResult, S_FALSE},  // only S_OK counts
-    };
-    for (const auto& f : faults) {
-        SCOPED_TRACE(f.fault);
-        reply.*f.result = f.value;
-        EXPECT_FALSE(Judge(reply));
-        reply.*f.result = S_OK;
-    }
-    reply.strings.erase(IMMPID_MP_SENDER_ADDRESS_SMTP);
-    EXPECT_FALSE(Judge(reply));
 }
 
 TEST_F(FilterMessageTest, AddressesLongerThan1023CharactersAreUnreadableNeverCut) {

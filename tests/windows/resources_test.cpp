@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -50,42 +51,37 @@ private:
     bool valid_ = false;
 };
 
-TEST(Resources, SinkLibraryVersionBlock) {
-    VersionBlock block(folder + L"\\Pellicor.dll");
-    ASSERT_TRUE(block.valid());
-    const VS_FIXEDFILEINFO* fixed = block.fixed();
-    ASSERT_NE(fixed, nullptr);
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010001u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000008u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010001u);
-    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
-    EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
-    EXPECT_EQ(block.translation(), MAKELONG(0x0409, 1200));
-    EXPECT_EQ(block.text(L"FileVersion"), L"1, 1, 0, 8");
-    EXPECT_EQ(block.text(L"CompanyName"), L"Orlenby");
-    EXPECT_EQ(block.text(L"FileDescription"), L"Pellicor Module");
-    EXPECT_EQ(block.text(L"ProductName"), L"Pellicor Module");
-    EXPECT_EQ(block.text(L"InternalName"), L"Pellicor");
-    EXPECT_EQ(block.text(L"OriginalFilename"), L"Pellicor.DLL");
-    EXPECT_EQ(block.text(L"OLESelfRegister"), L"") << "present and empty: the library registers itself";
-}
-
-TEST(Resources, ConfigurationToolVersionBlock) {
-    VersionBlock block(folder + L"\\PellicorSetup.exe");
-    ASSERT_TRUE(block.valid());
-    const VS_FIXEDFILEINFO* fixed = block.fixed();
-    ASSERT_NE(fixed, nullptr);
-    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010001u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000008u);
-    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
-    EXPECT_EQ(block.translation(), MAKELONG(0x0409, 1200));
-    EXPECT_EQ(block.text(L"FileVersion"), L"1.01.0008");
-    EXPECT_EQ(block.text(L"ProductVersion"), L"1.01.0008");
-    EXPECT_EQ(block.text(L"CompanyName"), L"Orlenby");
-    EXPECT_EQ(block.text(L"FileDescription"), L"Pellicor setup");
-    EXPECT_EQ(block.text(L"ProductName"), L"Pellicor setup");
-    EXPECT_EQ(block.text(L"InternalName"), L"PellicorSetup");
-    EXPECT_EQ(block.text(L"OriginalFilename"), L"PellicorSetup.exe");
+TEST(Resources, VersionBlocksOfThePair) {
+    const struct {
+        const wchar_t* file;
+        DWORD fileType;
+        std::vector<std::pair<const wchar_t*, const wchar_t*>> texts;
+    } cases[] = {
+        {L"Pellicor.dll", VFT_DLL,
+         {{L"FileVersion", L"1, 1, 0, 8"}, {L"CompanyName", L"Orlenby"}, {L"FileDescription", L"Pellicor Module"},
+          {L"ProductName", L"Pellicor Module"}, {L"InternalName", L"Pellicor"},
+          {L"OriginalFilename", L"Pellicor.DLL"},
+          {L"OLESelfRegister", L""}}},  // present and empty: the library registers itself
+        {L"PellicorSetup.exe", VFT_APP,
+         {{L"FileVersion", L"1.01.0008"}, {L"ProductVersion", L"1.01.0008"}, {L"CompanyName", L"Orlenby"},
+          {L"FileDescription", L"Pellicor setup"}, {L"ProductName", L"Pellicor setup"},
+          {L"InternalName", L"PellicorSetup"}, {L"OriginalFilename", L"PellicorSetup.exe"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.file)));
+        VersionBlock block(folder + L"\\" + c.file);
+        ASSERT_TRUE(block.valid());
+        const VS_FIXEDFILEINFO* fixed = block.fixed();
+        ASSERT_NE(fixed, nullptr);
+        EXPECT_EQ(fixed->dwFileVersionMS, 0x00010001u);
+        EXPECT_EQ(fixed->dwFileVersionLS, 0x00000008u);
+        EXPECT_EQ(fixed->dwProductVersionMS, 0x00010001u);
+        EXPECT_EQ(fixed->dwFileType, c.fileType);
+        EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
+        EXPECT_EQ(block.translation(), MAKELONG(0x0409, 1200));
+        for (const auto& [name, text] : c.texts)
+            EXPECT_EQ(block.text(name), text) << testing::PrintToString(std::wstring(name));
+    }
 }
 
 TEST(Resources, SinkLibraryCarriesItsScriptAndTypeLibrary) {

@@ -52,6 +52,14 @@ HWND WaitForDialog(const wchar_t* title) {
     return nullptr;
 }
 
+// The same, or null after saying which dialog did not come.
+HWND Dialog(const wchar_t* title, const char* what) {
+    HWND dialog = WaitForDialog(title);
+    if (!dialog)
+        std::printf("no %s\n", what);
+    return dialog;
+}
+
 HWND ChildWithText(HWND parent, const wchar_t* kind, const wchar_t* text, int skip = 0) {
     std::vector<HWND> children;
     EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&children));
@@ -128,11 +136,9 @@ int RunCommands(HWND window, const std::wstring& exportPath) {
     HWND list2 = ListBoxNumber(window, 2);
     ClickItem(window, list1, 0);
     Press(ChildWithText(window, L"Button", L"Edit", 1));
-    HWND input = WaitForDialog(L"Pellicor setup");
-    if (!input) {
-        std::printf("no input box\n");
+    HWND input = Dialog(L"Pellicor setup", "input box");
+    if (!input)
         return 1;
-    }
     DescribeInputBox(input);
     Press(ChildWithText(input, L"Button", L"Cancel"));
     WaitGone(input);
@@ -140,11 +146,8 @@ int RunCommands(HWND window, const std::wstring& exportPath) {
     std::printf("list 1 after Cancel:%s\n", Items(list1).c_str());
 
     Press(ChildWithText(window, L"Button", L"Add", 1));
-    input = WaitForDialog(L"Pellicor setup");
-    if (!input) {
-        std::printf("no input box\n");
+    if (!(input = Dialog(L"Pellicor setup", "input box")))
         return 1;
-    }
     DescribeInputBox(input);
     SendMessageW(InputField(input), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"@branch.example"));
     Press(ChildWithText(input, L"Button", L"OK"));
@@ -160,11 +163,9 @@ int RunCommands(HWND window, const std::wstring& exportPath) {
 
     ClickItem(window, list2, 0);
     Press(ChildWithText(window, L"Button", L"Delete", 2));
-    HWND box = WaitForDialog(L"Pellicor setup");
-    if (!box) {
-        std::printf("no message box\n");
+    HWND box = Dialog(L"Pellicor setup", "message box");
+    if (!box)
         return 1;
-    }
     bool noIsDefault = (GetWindowLongW(GetDlgItem(box, IDNO), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
     bool icon = false;
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
@@ -179,11 +180,9 @@ int RunCommands(HWND window, const std::wstring& exportPath) {
     std::printf("list 2 after No:%s\n", Items(list2).c_str());
 
     Press(ChildWithText(window, L"Button", L"Export", 1));
-    HWND files = WaitForDialog(L"Pellicor - Select/Create a file to export to");
-    if (!files) {
-        std::printf("no file dialog\n");
+    HWND files = Dialog(L"Pellicor - Select/Create a file to export to", "file dialog");
+    if (!files)
         return 1;
-    }
     wchar_t types[128] = {};
     HWND typeBox = GetDlgItem(files, 0x470);  // the file type box
     LRESULT typeCount = SendMessageW(typeBox, CB_GETCOUNT, 0, 0);
@@ -265,14 +264,7 @@ int main(int argc, char** argv) {
     for (HWND child : children) {
         std::wstring kind = ClassOf(child);
         if (_wcsicmp(kind.c_str(), L"ListBox") == 0) {
-            LRESULT count = SendMessageW(child, LB_GETCOUNT, 0, 0);
-            std::printf("list %d:", list++);
-            for (LRESULT i = 0; i < count; ++i) {
-                wchar_t item[512] = {};
-                SendMessageW(child, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
-                std::printf(" %s", Narrow(item).c_str());
-            }
-            std::printf("\n");
+            std::printf("list %d:%s\n", list++, Items(child).c_str());
         } else if (_wcsicmp(kind.c_str(), L"Button") == 0) {
             if (TextOf(child) == L"Exit")
                 exitButton = child;

@@ -27,7 +27,8 @@ private:
     Clock::time_point warnedAt_;
 };
 
-// The reason a registry status gives, in words.
-std::string RegistryFailureReason(long status);
+// Why the hive could not be read, in words: the system's reason when it refused
+// (`systemError`, an errno), else what the registry's `status` means.
+std::string RegistryFailureReason(long status, int systemError);
 
 }  // namespace pellicor_milter

@@ -25,6 +25,7 @@
 #include "milter_socket.h"
 #include "registry_hold.h"
 #include "run_files.h"
+#include "hive_warning.h"
 #include "transport_host.h"
 
 namespace {
@@ -47,8 +48,9 @@ void HoldTheHive() {
     platform::registry::SetLockWait(100);
     LSTATUS rc = platform::registry::HoldHive();
     if (rc != ERROR_SUCCESS) {
-        LogError("cannot open the registry %s (error %ld); replies are delivered unjudged until it can be read",
-                 platform::registry::hivePath().c_str(), static_cast<long>(rc));
+        std::string reason = pellicor_milter::RegistryFailureReason(rc, platform::registry::HiveSystemError());
+        LogError("cannot open the registry %s: %s; replies are delivered unjudged until it can be read",
+                 platform::registry::hivePath().c_str(), reason.c_str());
     }
 }
 

@@ -65,6 +65,12 @@ bool OpenMilterSocket(const std::string& socket, const passwd* owner, std::strin
             error = "another milter is listening on " + path + ": stop it first, or give another socket with -p";
             return false;
         }
+        // A stale socket is replaced; anything else there (a link, say) is not ours to remove.
+        struct stat info {};
+        if (lstat(path.c_str(), &info) == 0 && !S_ISSOCK(info.st_mode)) {
+            error = "cannot open socket " + socket + ": " + path + " is there and is not a socket: remove it";
+            return false;
+        }
     }
     if (smfi_setconn(const_cast<char*>(socket.c_str())) != MI_SUCCESS) {
         error = "libmilter does not take the socket address " + socket + ": expected unix:/path or inet:PORT@ADDRESS";

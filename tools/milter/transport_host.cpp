@@ -1,5 +1,6 @@
 #include "transport_host.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -9,12 +10,16 @@
 #include "objbase.h"
 #include "pellicor_version.h"
 #include "registry_hold.h"
+#include "registry_read_scope.h"
 #include "out_of_office_marker.h"
 #include "winreg.h"
 
 namespace pellicor_milter {
 
 namespace {
+
+// No judgement waits on the hive longer than this; past it the reply is delivered.
+constexpr auto kHiveWait = std::chrono::milliseconds(100);
 
 // The loader's status when a registered library cannot be loaded.
 constexpr HRESULT kLibraryNotFound = static_cast<HRESULT>(0x800401F8);
@@ -116,15 +121,23 @@ HRESULT TransportHost::AcquireSink(IUnknown** sink) {
 }
 
 Judgement TransportHost::Judge(std::string content, const platform::smtp::Envelope& envelope) try {
-    LSTATUS hive = ReadHiveStatus();
-    std::string unreadable = hive == ERROR_SUCCESS ? "" : RegistryFailureReason(hive);
-    hiveWarning_.Report(platform::registry::hivePath(), unreadable);
-    if (!unreadable.empty()) {
-        Judgement judgement;
+    // The check below and the sink read one committed state of the hive, and wait
+    // for it no longer than kHiveWait all told.
+    platform::registry::ReadScope scope;
+    platform::registry::HiveDeadline deadline(kHiveWait);
+    const std::string path = platform::registry::hivePath();
+    auto unreadable = [&](LSTATUS status, Judgement judgement) {
+        int systemError = status == ERROR_TIMEOUT ? 0 : platform::registry::HiveSystemError();
+        std::string reason = RegistryFailureReason(status, systemError);
+        hiveWarning_.Report(path, reason);
         judgement.failed = true;
-        judgement.reason = "the registry " + platform::registry::hivePath() + " cannot be read: " + unreadable;
+        judgement.deleted = false;
+        judgement.reason = "the registry " + path + " cannot be read: " + reason;
         return judgement;
-    }
+    };
+    LSTATUS hive = ReadHiveStatus();
+    if (hive != ERROR_SUCCESS) return unreadable(deadline.reached() ? ERROR_TIMEOUT : hive, Judgement());
+    hiveWarning_.Report(path, "");
 
     IMailMsgProperties* message = nullptr;
     HRESULT hr = platform::smtp::CreateMailMessage(std::move(content), envelope, &message);
@@ -148,6 +161,8 @@ Judgement TransportHost::Judge(std::string content, const platform::smtp::Envelo
         sink->Release();
     }
     message->Release();
+    // A wait cut short may have left the sink a rule list it could not read.
+    if (deadline.reached()) return unreadable(ERROR_TIMEOUT, judgement);
     return judgement;
 } catch (const std::bad_alloc&) {
     return Failure(Step::BuildMessage, E_OUTOFMEMORY);
