@@ -215,11 +215,9 @@ int RunKeys(HWND window) {
                  reinterpret_cast<LPARAM>(selected));
     std::printf("typed @pa: %s selected\n", Narrow(selected).c_str());
     PostMessageW(list1, WM_KEYDOWN, VK_DELETE, 0);
-    HWND box = WaitForDialog(L"Pellicor setup");
-    if (!box) {
-        std::printf("no message box\n");
+    HWND box = Dialog(L"Pellicor setup", "message box");
+    if (!box)
         return 1;
-    }
     wchar_t asked[256] = {};
     GetDlgItemTextW(box, 0xFFFF, asked, 256);  // the message box's text
     std::printf("Delete key asks: %s\n", Narrow(asked).c_str());

@@ -134,12 +134,13 @@ TEST_F(Win32ToolkitTest, ControlsStandAtTheirTwipsForTheScreensResolution) {
 }
 
 TEST_F(Win32ToolkitTest, ALargerWindowGivesItsRoomToTheListsAndNeverShrinksBelowTheArrangement) {
-    toolkit.SetClientSize(9204, 7536);
-    auto list = toolkit.CreateListBox({120, 240, 7212, 2160});
+    // A small arrangement, so that the larger window fits even a small desktop.
+    toolkit.SetClientSize(4000, 4800);
+    auto list = toolkit.CreateListBox({120, 240, 2000, 2160});
     HWND box = LastChild();
-    auto lower = toolkit.CreateListBox({120, 2700, 7212, 1584});
+    auto lower = toolkit.CreateListBox({120, 2700, 2000, 1584});
     HWND lowerBox = LastChild();
-    auto exit = toolkit.CreateButton({7440, 7100, 1692, 300}, "Exit");
+    auto exit = toolkit.CreateButton({2200, 4400, 1500, 300}, "Exit");
     HWND button = LastChild();
     auto rectOf = [this](HWND control) {
         RECT rect;
@@ -158,11 +159,12 @@ TEST_F(Win32ToolkitTest, ALargerWindowGivesItsRoomToTheListsAndNeverShrinksBelow
     EXPECT_TRUE(GetWindowLongW(toolkit.window(), GWL_STYLE) & WS_THICKFRAME) << "the frame can be dragged";
 
     SetWindowPos(toolkit.window(), nullptr, 0, 0, frame.right - frame.left + 200, frame.bottom - frame.top + 150,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+                 SWP_NOZORDER | SWP_NOACTIVATE);
     RECT grown;
     GetClientRect(toolkit.window(), &grown);
     const int wider = grown.right - client.right, taller = grown.bottom - client.bottom;
-    ASSERT_GT(taller, 100) << "the screen has room for the larger window";
+    ASSERT_EQ(taller, 150) << "the screen has room for the larger window";
+    ASSERT_EQ(wider, 200);
     // The extra height is shared by the lists' heights, 2160 to 1584.
     const int upperShare = taller * 2160 / 3744, lowerShare = taller * 1584 / 3744;
     const RECT boxAfter = rectOf(box), lowerAfter = rectOf(lowerBox), buttonAfter = rectOf(button);
