@@ -218,8 +218,9 @@ protected:
 class ListFileDialog : public QFileDialog {
 public:
     ListFileDialog(QWidget* owner, const QString& title) : QFileDialog(owner, title) {
-        setOption(QFileDialog::DontUseNativeDialog);  // a native one takes no filter
-        // The listing may still be read after the dialog is gone: one provider for all.
+        setOption(QFileDialog::DontUseNativeDialog);  // a native one takes no proxy model
+        // A thread of the dialog's file model asks the provider until the model is
+        // deleted, after this class's members: one provider, for every dialog.
         static NameOnlyIconProvider icons;
         setIconProvider(&icons);
         setProxyModel(new HideRegistryFiles(this));
