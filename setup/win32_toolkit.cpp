@@ -40,9 +40,9 @@ bool IsListBox(HWND window) {
     return _wcsicmp(name, L"ListBox") == 0;
 }
 
-// A focused control being disabled keeps the focus, and the next Tab or Space
-// would go on to the control after it, which may be Delete All. The focus goes
-// back to the nearest enabled list before it instead.
+// A button disabled while it has the focus leaves the keyboard nowhere, and the
+// next Tab goes on to the control after it, which may be Delete All. The focus
+// goes back to the nearest enabled list before it instead.
 void FocusNearestList(HWND control) {
     for (HWND back = GetWindow(control, GW_HWNDPREV); back; back = GetWindow(back, GW_HWNDPREV)) {
         if (IsListBox(back) && IsWindowEnabled(back)) {
