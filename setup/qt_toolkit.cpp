@@ -5,6 +5,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QKeyEvent>
@@ -43,6 +44,30 @@ QString ScreenText(const std::string& text) {
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return shown;
 }
+
+// Typing selects the first entry that begins with everything typed within the
+// platform's key interval. Qt's own search starts at the current entry and would
+// stay on a later one that also matches.
+class TypeAheadList : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+    void keyboardSearch(const QString& search) override {
+        if (!typedAt_.isValid() || typedAt_.elapsed() > QApplication::keyboardInputInterval())
+            typed_.clear();
+        typedAt_.start();
+        typed_ += search;
+        for (int row = 0; row < count(); ++row) {
+            if (item(row)->text().startsWith(typed_, Qt::CaseInsensitive)) {
+                setCurrentRow(row);
+                return;
+            }
+        }
+    }
+
+private:
+    QString typed_;
+    QElapsedTimer typedAt_;
+};
 
 class QtListBox : public ListBox {
 public:
@@ -291,7 +316,7 @@ void QtToolkit::Place(QWidget* widget, const TwipRect& rect, bool fitsText) {
 }
 
 std::unique_ptr<ListBox> QtToolkit::CreateListBox(const TwipRect& rect) {
-    auto* widget = new QListWidget(window_.get());
+    auto* widget = new TypeAheadList(window_.get());
     Place(widget, rect, false);
     lastList_ = widget;
     return std::make_unique<QtListBox>(widget);

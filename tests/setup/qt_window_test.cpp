@@ -250,6 +250,24 @@ TEST_F(QtWindowTest, TheDeleteKeyInAListAsksToDeleteItsSelectedEntry) {
     EXPECT_EQ(StoredRuleList(1), std::vector<std::string>({"@a.example"}));
 }
 
+TEST_F(QtWindowTest, TypingInAListSelectsTheFirstEntryThatBeginsWithWhatWasTyped) {
+    StoreRuleList(1, {"@alpha.example", "@pa.example", "@Partner.example", "@pb.example"});
+    InstallForm& form = Open();
+    QApplication::setActiveWindow(&toolkit.window());
+    auto* list = qobject_cast<QListWidget*>(QtWidgetOf(*form.List1[1]));
+    list->setFocus();
+    QTest::keyClicks(list, "@par");
+    ASSERT_NE(list->currentItem(), nullptr);
+    EXPECT_EQ(list->currentItem()->text().toStdString(), "@Partner.example");
+    EXPECT_EQ(EnabledOnScreen(form, 1), "Add, Edit, Delete, Delete All, Import, Export") << "the user's selection";
+    // Begun anew after a pause, from the top each time: never on to a later match.
+    for (int again = 0; again < 2; ++again) {
+        QTest::qWait(QApplication::keyboardInputInterval() + 100);
+        QTest::keyClicks(list, "@pa");
+        EXPECT_EQ(list->currentItem()->text().toStdString(), "@pa.example") << again;
+    }
+}
+
 TEST_F(QtWindowTest, FileDialogHidesAndRefusesTheRegistrysOwnFilesAndOpensNoFileToTellItsType) {
     StoreRuleList(0, {"@a.example"});  // the hive, with its -wal and -shm files while open
     const QString folder = QString::fromStdString(hive.folder().string());
