@@ -9,7 +9,10 @@
 # The modes run in turn ROUNDS times (default 5). Other work on the machine moves
 # single runs by 20% or more, so the medians are compared, and so are the ratios
 # within each round (modes a few seconds apart see much the same machine).
+# Each line also gives the milter's resident memory after its run.
 # Usage (as root): bench/milter/throughput.sh [BUILD-DIR]   (default: build)
+# ENTRIES=32767 (the most a list holds) and SESSIONS=64 (as many milter threads)
+# are the large cases.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
@@ -82,11 +85,14 @@ run() {  # NAME MILTER-COMMAND...
         -t bob@outside.example "127.0.0.1:$smtpd_port"
     postfix_instance_drain 600
     end=$(date +%s.%N)
-    local delivered
+    local delivered rss=0
     delivered=$(grep -c "status=sent" "$dir/log/maillog" || true)
+    # The milter's resident memory once every message has been judged.
+    [ -n "$milter_pid" ] && rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$milter_pid/status" 2>/dev/null || echo 0)
     postfix_instance_stop
-    awk -v n="$name" -v m="$messages" -v d="$delivered" -v s="$start" -v e="$end" \
-        'BEGIN { printf "%-10s %6d messages %6d delivered %8.2f s %8.1f messages/s\n", n, m, d, e - s, m / (e - s) }' |
+    awk -v n="$name" -v m="$messages" -v d="$delivered" -v s="$start" -v e="$end" -v r="$rss" \
+        'BEGIN { printf "%-10s %6d messages %6d delivered %8.2f s %8.1f messages/s %7.1f MB milter\n",
+                 n, m, d, e - s, m / (e - s), r / 1024 }' |
         tee -a "$work/results"
 }
 

@@ -1,14 +1,20 @@
 // A rule list lookup as the sink makes it: open the key, query its sizes, read every
 // value, close. "Unchanged" is the steady state; "AfterChange" has another connection
 // write the hive before every walk, so the key's contents are read from the file.
-// Figures to look at: CPU time (the machine may be busy with other work).
+// "Judgement" walks three lists in one read scope, as a host's message event does.
+// 32,767 entries is the most a rule list holds.
+// Figures to look at: CPU time (the machine may be busy with other work), and
+// rss_mib on the threaded runs: what is read is shared, so it must not grow with them.
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include "ktmw32.h"
+#include "registry_read_scope.h"
 #include "temp_hive.h"
 #include "winbase.h"
 #include "windows.h"
@@ -17,13 +23,22 @@
 namespace {
 
 const char16_t* const kPath = u"Software\\Orlenby\\Pellicor\\ExtOOFdisabledDomains";
+const char16_t* const kLists[] = {kPath, u"Software\\Orlenby\\Pellicor\\ExtOOFenabledRecipientDomains",
+                                  u"Software\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses"};
 
-void fill(int values) {
+double residentMiB() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+void fill(int values, const char16_t* path = kPath) {
     HKEY key;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
     HKEY transacted;
-    RegOpenKeyTransactedW(HKEY_LOCAL_MACHINE, kPath, 0, KEY_ALL_ACCESS, &transacted, transaction, nullptr);
+    RegOpenKeyTransactedW(HKEY_LOCAL_MACHINE, path, 0, KEY_ALL_ACCESS, &transacted, transaction, nullptr);
     for (int i = 0; i < values; ++i) {
         std::string name = "@domain" + std::to_string(i) + ".example";
         RegSetValueExA(transacted, name.c_str(), 0, REG_SZ, nullptr, 0);
@@ -47,9 +62,9 @@ void touchHive() {
     CloseHandle(transaction);
 }
 
-DWORD walk() {
+DWORD walk(const char16_t* path = kPath) {
     HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
     DWORD count = 0, longest = 0, largest = 0, read = 0;
     RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longest, &largest, nullptr,
                      nullptr);
@@ -85,7 +100,7 @@ void AfterChange(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-// Sink threads looking up the same list at once, each through its own connection.
+// Many sink threads, each with its own connection, reading one shared copy.
 void UnchangedOnThreads(benchmark::State& state) {
     std::unique_ptr<TempHive> hive;
     if (state.thread_index() == 0) {
@@ -95,12 +110,45 @@ void UnchangedOnThreads(benchmark::State& state) {
     for (auto _ : state) {  // the loop starts and ends together on every thread
         if (walk() != state.range(0)) state.SkipWithError("walk did not read every value");
     }
+    if (state.thread_index() == 0) state.counters["rss_mib"] = residentMiB();
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-BENCHMARK(Unchanged)->Arg(10)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(AfterChange)->Arg(10)->Arg(1000)->Arg(10000)->Unit(benchmark::kMicrosecond);
-BENCHMARK(UnchangedOnThreads)->Arg(1000)->Threads(2)->Threads(8)->Unit(benchmark::kMicrosecond);
+// The three lists of one judgement in one read scope: the hive's version is looked
+// at once, the keys and their contents come from the process's copy.
+void Judgement(benchmark::State& state) {
+    TempHive hive;
+    for (const char16_t* list : kLists) fill(static_cast<int>(state.range(0)), list);
+    for (auto _ : state) {
+        platform::registry::ReadScope scope;
+        DWORD read = 0;
+        for (const char16_t* list : kLists) read += walk(list);
+        if (read != 3 * state.range(0)) state.SkipWithError("walk did not read every value");
+    }
+    state.SetItemsProcessed(state.iterations() * 3 * state.range(0));
+}
+
+// The first judgement after a change: the first reader reads the lists once.
+void JudgementAfterChange(benchmark::State& state) {
+    TempHive hive;
+    for (const char16_t* list : kLists) fill(static_cast<int>(state.range(0)), list);
+    for (auto _ : state) {
+        state.PauseTiming();
+        touchHive();
+        state.ResumeTiming();
+        platform::registry::ReadScope scope;
+        DWORD read = 0;
+        for (const char16_t* list : kLists) read += walk(list);
+        if (read != 3 * state.range(0)) state.SkipWithError("walk did not read every value");
+    }
+    state.SetItemsProcessed(state.iterations() * 3 * state.range(0));
+}
+
+BENCHMARK(Unchanged)->Arg(10)->Arg(1000)->Arg(32767)->Unit(benchmark::kMicrosecond);
+BENCHMARK(AfterChange)->Arg(10)->Arg(1000)->Arg(32767)->Unit(benchmark::kMicrosecond);
+BENCHMARK(UnchangedOnThreads)->Arg(1000)->Arg(32767)->Threads(8)->Threads(64)->Unit(benchmark::kMicrosecond);
+BENCHMARK(Judgement)->Arg(10)->Arg(1000)->Arg(32767)->Unit(benchmark::kMicrosecond);
+BENCHMARK(JudgementAfterChange)->Arg(10)->Arg(1000)->Arg(32767)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

@@ -1,7 +1,10 @@
 // The event operation on ordinary mail, and the worst case of judging a reply:
-// all three lookups over lists of 1,000 entries with no exemption.
+// all three lookups over long lists with no exemption, alone, after a rule change
+// and on many threads at once.
 #include <fstream>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include <benchmark/benchmark.h>
 #include <unistd.h>
@@ -10,6 +13,7 @@
 #include "message_event.h"
 #include "message_filter.h"
 #include "out_of_office_marker.h"
+#include "registry_read_scope.h"
 #include "temp_hive.h"
 #include "windows.h"
 
@@ -82,31 +86,92 @@ void BM_FilterWithoutMarker(benchmark::State& state) {
 }
 BENCHMARK(BM_FilterWithoutMarker)->Arg(4096);
 
-// A reply whose sender domain is the last of 1,000 entries in list 0, judged
-// against 1,000 entries in lists 1 and 2 that all miss: every value is read.
-void BM_ReplyAgainstThousandEntryLists(benchmark::State& state) {
-    TempHive hive;
-    constexpr std::size_t kEntries = 1000;
-    WriteList(u"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains", "@blocked-", kEntries, "@away.example");
-    WriteList(u"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledRecipientDomains", "@partner-", kEntries, nullptr);
-    WriteList(u"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses", "vip@sender-", kEntries, nullptr);
+// A reply whose sender domain is the last entry of list 0, judged against lists 1
+// and 2 whose entries all miss: every value is read. 32,767 entries is the most a
+// list holds. Each event runs in a read scope, as the hosts run it.
+void WriteReplyLists(std::size_t entries) {
+    WriteList(u"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains", "@blocked-", entries, "@away.example");
+    WriteList(u"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledRecipientDomains", "@partner-", entries, nullptr);
+    WriteList(u"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses", "vip@sender-", entries, nullptr);
+}
+
+IMailMsgProperties* NewReply() {
     IMailMsgProperties* message = NewMailMessage(MessageOf(4096), "ooo@away.example");
-    if (message == nullptr) return state.SkipWithError("mail message not created");
-    platform::smtp::WriteOutOfOfficeMarker(message);
-    for (auto _ : state) {
-        if (state.range(0) == 0) {
-            FilterMessage(message);
-        } else {
-            HandleMessageEvent(message);
-        }
-    }
+    if (message != nullptr) platform::smtp::WriteOutOfOfficeMarker(message);
+    return message;
+}
+
+bool Condemned(IMailMsgProperties* message) {
     DWORD status = 0;
     message->GetDWORD(IMMPID_MP_MESSAGE_STATUS, &status);
-    if (status != MP_STATUS_ABORT_DELIVERY) state.SkipWithError("the reply was not condemned");
+    return status == MP_STATUS_ABORT_DELIVERY;
+}
+
+void Judge(IMailMsgProperties* message, bool wholeEvent) {
+    platform::registry::ReadScope scope;
+    if (wholeEvent) {
+        HandleMessageEvent(message);
+    } else {
+        FilterMessage(message);
+    }
+}
+
+void BM_ReplyAgainstFullLists(benchmark::State& state) {
+    TempHive hive;
+    WriteReplyLists(static_cast<std::size_t>(state.range(0)));
+    IMailMsgProperties* message = NewReply();
+    if (message == nullptr) return state.SkipWithError("mail message not created");
+    for (auto _ : state) Judge(message, state.range(1) != 0);
+    if (!Condemned(message)) state.SkipWithError("the reply was not condemned");
     message->Release();
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_ReplyAgainstThousandEntryLists)->ArgName("whole_event")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ReplyAgainstFullLists)
+    ->ArgNames({"entries", "whole_event"})
+    ->Args({10, 0})
+    ->Args({1000, 0})
+    ->Args({1000, 1})
+    ->Args({32767, 0})
+    ->Unit(benchmark::kMicrosecond);
+
+// The first judgement after a rule change: another connection writes the hive
+// before each one, so the lists are read again, once.
+void BM_ReplyAfterChange(benchmark::State& state) {
+    TempHive hive;
+    WriteReplyLists(static_cast<std::size_t>(state.range(0)));
+    IMailMsgProperties* message = NewReply();
+    if (message == nullptr) return state.SkipWithError("mail message not created");
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::thread([] { WriteList(u"SOFTWARE\\Orlenby\\Other", "@tick-", 1, nullptr); }).join();
+        state.ResumeTiming();
+        Judge(message, false);
+    }
+    if (!Condemned(message)) state.SkipWithError("the reply was not condemned");
+    message->Release();
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ReplyAfterChange)->ArgName("entries")->Arg(10)->Arg(1000)->Arg(32767)->Unit(benchmark::kMicrosecond);
+
+// Many sessions judging at once, each thread with its own connection, all reading
+// one shared copy of the lists: resident memory must not grow with the threads.
+void BM_ReplyOnThreads(benchmark::State& state) {
+    static std::unique_ptr<TempHive> hive;
+    if (state.thread_index() == 0) {
+        hive = std::make_unique<TempHive>();
+        WriteReplyLists(static_cast<std::size_t>(state.range(0)));
+    }
+    IMailMsgProperties* message = nullptr;
+    for (auto _ : state) {  // every thread starts the loop after thread 0 set up
+        if (message == nullptr) message = NewReply();
+        Judge(message, false);
+    }
+    if (message == nullptr || !Condemned(message)) state.SkipWithError("the reply was not condemned");
+    if (message != nullptr) message->Release();
+    if (state.thread_index() == 0) state.counters["rss_mib"] = ResidentKiB() / 1024;
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ReplyOnThreads)->ArgName("entries")->Arg(32767)->Threads(8)->Threads(64)->Unit(benchmark::kMicrosecond);
 
 // A condemned reply against short lists, many times over: every lookup's
 // allocations and registry handles must be given back.

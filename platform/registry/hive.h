@@ -1,74 +1,29 @@
-// One SQLite connection to the hive file, with its prepared statements and a cache
-// of key contents. A connection is used by one thread at a time (callers hold
+// One SQLite connection to the hive file, with its prepared statements. What it
+// reads outside a transaction it shares with the process through the HiveVersion of
+// the state read. A connection is used by one thread at a time (callers hold
 // `mutex`); the registry keeps one per thread per hive path, and a transaction
 // has its own.
 #pragma once
+#include <atomic>
+#include <cassert>
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include <sys/types.h>
 #include <unistd.h>
 
+#include "snapshot.h"
 #include "winreg.h"
 
 struct sqlite3;
 struct sqlite3_stmt;
 
 namespace platform::registry {
-
-// The id of HKEY_LOCAL_MACHINE's own key; it always exists.
-constexpr int64_t kRootId = 0;
-
-// A value as a snapshot holds it; the views point into the snapshot.
-struct ValueRow {
-    std::u16string_view name;
-    DWORD type;
-    std::string_view data;
-};
-
-struct SubkeyRow {
-    std::u16string name;
-    int64_t written;
-};
-
-// A key's values and subkeys in creation order, as one committed state of the hive.
-struct Snapshot {
-    int64_t id = kRootId;
-    int64_t written = 0;
-    std::vector<SubkeyRow> subkeys;
-    // In UTF-16 units (names) and bytes (data); the *8 forms for the 8-bit functions.
-    DWORD maxValueName = 0, maxValueName8 = 0, maxValueData = 0, maxValueData8 = 0;
-    DWORD maxSubkeyName = 0, maxSubkeyName8 = 0;
-
-    size_t valueCount() const { return values_.size(); }
-    ValueRow value(size_t index) const {
-        const Value& v = values_[index];
-        return {{names_.data() + v.nameAt, v.nameChars}, v.type, {data_.data() + v.dataAt, v.dataBytes}};
-    }
-    // False when the snapshot cannot hold more (4 GiB of names or of data).
-    bool addValue(std::u16string_view name, DWORD type, std::string_view data);
-    // The value of that name, compared without regard to case; false if none.
-    bool find(std::u16string_view name, ValueRow& row) const;
-
-private:
-    // Values are kept small, their names and data each in one buffer: a lookup walks
-    // a long rule list value by value for every message, mostly from cold caches.
-    struct Value {
-        uint32_t nameAt, nameChars, dataAt, dataBytes;
-        DWORD type;
-    };
-    std::vector<Value> values_;
-    std::u16string names_;
-    std::string data_;
-
-    mutable std::unordered_map<std::string, size_t> byName_;
-    mutable bool indexed_ = false;
-};
 
 // Where a key handle points: its id, and its path from HKEY_LOCAL_MACHINE (folded)
 // to find the key again when it was deleted and created anew (as a transacted save
@@ -84,6 +39,25 @@ struct KeyRef {
 // opened at another count belongs to a parent. Cheaper than getpid() on every call.
 unsigned forkCount();
 
+// A mutex that knows which thread holds it, so that the debug and sanitizer builds
+// check that a connection's callers hold its lock.
+class OwnedMutex {
+public:
+    void lock() {
+        mutex_.lock();
+        holder_.store(std::this_thread::get_id(), std::memory_order_relaxed);
+    }
+    void unlock() {
+        holder_.store(std::thread::id(), std::memory_order_relaxed);
+        mutex_.unlock();
+    }
+    bool heldHere() const { return holder_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
+
+private:
+    std::mutex mutex_;
+    std::atomic<std::thread::id> holder_{};
+};
+
 class Connection : public std::enable_shared_from_this<Connection> {
 public:
     Connection(std::string path, bool transactional);
@@ -91,7 +65,7 @@ public:
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    std::mutex mutex;
+    OwnedMutex mutex;  // held by the callers of everything below
 
     const std::string& path() const { return path_; }
     // True when the file this connection reads is no longer the one at its path
@@ -121,7 +95,7 @@ public:
 private:
     enum class State { Missing, Empty, Ready, Bad };
     enum Stmt {
-        kDataVersion, kKeyById, kChild, kValues, kSubkeys, kInsertKey, kTouchKey, kSetValue, kDeleteValue,
+        kVersion, kBumpVersion, kKeyById, kChild, kValues, kSubkeys, kInsertKey, kTouchKey, kSetValue, kDeleteValue,
         kHasChildren, kDeleteValuesOf, kDeleteKey, kBegin, kBeginImmediate, kCommit, kRollback, kSavepoint,
         kRelease, kRollbackTo, kStmtCount
     };
@@ -131,11 +105,13 @@ private:
     LSTATUS checkSchema();
     LSTATUS initSchema();
     LSTATUS prepareStatements();
-    LSTATUS refresh();
+    LSTATUS addVersionTable();
     LSTATUS beginTransactionIfNeeded();
-    LSTATUS joinReadScope();
-    LSTATUS readBegin();
-    void readEnd(bool ok);
+    LSTATUS beginRead(bool& own);
+    void endRead(bool own);
+    LSTATUS readVersion();
+    LSTATUS resolve(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& target);
+    LSTATUS snapshotInRead(KeyRef& key, std::shared_ptr<const Snapshot>& result);
     LSTATUS locate(KeyRef& key, bool& exists);
     LSTATUS child(int64_t parent, const std::string& foldedName, int64_t& id);
     LSTATUS loadSnapshot(KeyRef& key, std::shared_ptr<Snapshot>& result);
@@ -164,14 +140,13 @@ private:
 
     // When stale() last looked at the file at path_.
     mutable std::chrono::steady_clock::time_point fileCheckedAt_;
-    // Caches, valid while nothing in the hive changed: data_version tells of other
-    // connections' commits, generation_ of this one's writes.
-    int64_t dataVersion_ = -1;
-    uint64_t cachedAt_ = UINT64_MAX;
-    uint64_t generation_ = 0;
-    uint64_t writesSeen_ = 0;  // the process's writes counted at the last refresh
-    std::unordered_map<std::string, int64_t> paths_;
-    std::unordered_map<int64_t, std::shared_ptr<const Snapshot>> snapshots_;
+    // False for a hive made before versions were counted that this connection may not
+    // write: it then counts its own (data_version) and shares nothing.
+    bool versioned_ = true;
+    int64_t ownHive_ = 0;
+    // The state the read in progress sees (a read scope's, or one call's); none between
+    // reads, so no connection keeps an old state alive.
+    std::shared_ptr<HiveVersion> version_;
 };
 
 // The hive file the registry uses now: PELLICOR_REGISTRY, or the machine-wide file.

@@ -1,31 +1,9 @@
 #include "names.h"
 
-#include <clocale>
-#include <cwctype>
-
-#include <locale.h>
-
 #include "utf.h"
+#include "winuser.h"
 
 namespace platform::registry {
-
-namespace {
-
-locale_t unicodeLocale() {
-    static locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
-    return locale;
-}
-
-char16_t upper(char16_t c) {
-    if (c < 0x80) return (c >= 'a' && c <= 'z') ? static_cast<char16_t>(c - 32) : c;
-    if (c >= 0xD800 && c <= 0xDFFF) return c;
-    locale_t locale = unicodeLocale();
-    if (locale == static_cast<locale_t>(0)) return c;
-    auto u = towupper_l(static_cast<wint_t>(c), locale);
-    return u <= 0xFFFF ? static_cast<char16_t>(u) : c;
-}
-
-}  // namespace
 
 std::u16string widen(std::string_view utf8) { return Utf16FromUtf8(utf8); }
 
@@ -38,10 +16,10 @@ std::string folded(std::u16string_view name) {
         char16_t c = name[i];
         if (c >= 0x80) {
             std::u16string up(name);
-            for (auto& u : up) u = upper(u);
+            CharUpperBuffW(up.data(), static_cast<DWORD>(up.size()));
             return narrow(up);
         }
-        ascii[i] = static_cast<char>(upper(c));
+        ascii[i] = static_cast<char>(c >= 'a' && c <= 'z' ? c - ('a' - 'A') : c);
     }
     return ascii;
 }

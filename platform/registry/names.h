@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "winreg.h"
+
 namespace platform::registry {
 
 // The platform's limits, in UTF-16 units.
@@ -18,6 +20,9 @@ std::string narrow(std::u16string_view utf16);
 // The form names are compared in: upper case, one UTF-16 unit for one, as the
 // platform's registry compares them. Returned as UTF-8, the form stored beside a name.
 std::string folded(std::u16string_view name);
+
+// Whether values of the type hold UTF-16 text, which the 8-bit functions convert.
+inline bool isText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 // Splits "A\B\C" into its levels. A single trailing backslash is allowed; an empty
 // level elsewhere or a level over 255 characters makes the path invalid (false).

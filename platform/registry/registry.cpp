@@ -22,8 +22,6 @@ REGSAM effectiveAccess(REGSAM sam) {
     return sam;
 }
 
-bool allowed(const Key& key, REGSAM need) { return (key.access & need) == need; }
-
 // A predefined root as this thread sees it now: with its connection to the hive
 // PELLICOR_REGISTRY names at this moment. Null for any other handle.
 [[gnu::noinline]] Key* rootKey(HKEY handle) {
@@ -53,6 +51,23 @@ bool allowed(const Key& key, REGSAM need) { return (key.access & need) == need; 
     return key ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
+// Where every call on a key starts: the key the handle stands for, if it grants `need`.
+[[gnu::always_inline]] inline LSTATUS keyWith(HKEY handle, REGSAM need, Key*& key) {
+    LSTATUS rc = keyOf(handle, key);
+    if (rc != ERROR_SUCCESS) return rc;
+    return (key->access & need) == need ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
+// The connection a call below `base` uses: the transaction's when one is given.
+LSTATUS connectionFor(const Key& base, HANDLE transaction, std::shared_ptr<Connection>& connection) {
+    if (!transaction) {
+        connection = base.connection;
+        return ERROR_SUCCESS;
+    }
+    connection = transactionConnection(transaction);
+    return connection ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+}
+
 std::u16string_view view(const char16_t* s) { return s ? std::u16string_view(s) : std::u16string_view(); }
 
 // The platform's name buffers: the capacity counts the terminator, the result does not.
@@ -78,8 +93,6 @@ LSTATUS copyData(std::string_view bytes, LPBYTE data, LPDWORD size) {
     return ERROR_SUCCESS;
 }
 
-bool isText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
-
 std::string ansiData(const ValueRow& row) {
     if (!isText(row.type)) return std::string(row.data);
     std::u16string wide(row.data.size() / 2, u'\0');
@@ -102,13 +115,10 @@ LSTATUS openKey(HKEY parent, const char16_t* subKey, REGSAM sam, PHKEY result, H
     std::vector<std::u16string> levels;
     if (!splitKeyPath(view(subKey), levels)) return ERROR_INVALID_PARAMETER;
     Key* base;
+    std::shared_ptr<Connection> connection;
     LSTATUS rc = keyOf(parent, base);
+    if (rc == ERROR_SUCCESS) rc = connectionFor(*base, transaction, connection);
     if (rc != ERROR_SUCCESS) return rc;
-    auto connection = base->connection;
-    if (transaction) {
-        connection = transactionConnection(transaction);
-        if (!connection) return ERROR_INVALID_HANDLE;
-    }
     auto key = std::make_unique<Key>();
     key->connection = connection;
     key->access = effectiveAccess(sam);
@@ -130,13 +140,10 @@ LSTATUS deleteKey(HKEY parent, const char16_t* subKey, HANDLE transaction) {
     std::vector<std::u16string> levels;
     if (!splitKeyPath(view(subKey), levels)) return ERROR_INVALID_PARAMETER;
     Key* base;
+    std::shared_ptr<Connection> connection;
     LSTATUS rc = keyOf(parent, base);
+    if (rc == ERROR_SUCCESS) rc = connectionFor(*base, transaction, connection);
     if (rc != ERROR_SUCCESS) return rc;
-    auto connection = base->connection;
-    if (transaction) {
-        connection = transactionConnection(transaction);
-        if (!connection) return ERROR_INVALID_HANDLE;
-    }
     std::lock_guard lock(connection->mutex);
     return connection->deleteKey(base->ref, levels);
 }
@@ -162,9 +169,8 @@ LSTATUS enumValue(HKEY handle, DWORD index, Char* name, LPDWORD nameChars, LPDWO
                   LPDWORD dataBytes) {
     if (!name || !nameChars || (data && !dataBytes)) return ERROR_INVALID_PARAMETER;
     Key* key;
-    LSTATUS rc = keyOf(handle, key);
+    LSTATUS rc = keyWith(handle, KEY_QUERY_VALUE, key);
     if (rc != ERROR_SUCCESS) return rc;
-    if (!allowed(*key, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     const Snapshot* snap;
     rc = walkSnapshot(*key, index, snap);
     if (rc != ERROR_SUCCESS) return rc;
@@ -188,9 +194,8 @@ LSTATUS enumKey(HKEY handle, DWORD index, Char* name, LPDWORD nameChars, Char* k
                 PFILETIME lastWriteTime) {
     if (!name || !nameChars || (keyClass && !classChars)) return ERROR_INVALID_PARAMETER;
     Key* key;
-    LSTATUS rc = keyOf(handle, key);
+    LSTATUS rc = keyWith(handle, KEY_ENUMERATE_SUB_KEYS, key);
     if (rc != ERROR_SUCCESS) return rc;
-    if (!allowed(*key, KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
     const Snapshot* snap;
     rc = walkSnapshot(*key, index, snap);
     if (rc != ERROR_SUCCESS) return rc;
@@ -216,9 +221,8 @@ LSTATUS queryInfo(HKEY handle, Char* keyClass, LPDWORD classChars, LPDWORD subKe
                   LPDWORD securityDescriptor, PFILETIME lastWriteTime) {
     if (keyClass && !classChars) return ERROR_INVALID_PARAMETER;
     Key* key;
-    LSTATUS rc = keyOf(handle, key);
+    LSTATUS rc = keyWith(handle, KEY_QUERY_VALUE, key);
     if (rc != ERROR_SUCCESS) return rc;
-    if (!allowed(*key, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     {
         std::lock_guard lock(key->connection->mutex);
         rc = key->connection->snapshot(key->ref, key->walk);
@@ -251,9 +255,8 @@ LSTATUS queryValue(HKEY handle, std::u16string_view name, bool ansi, LPDWORD typ
     if (data && !dataBytes) return ERROR_INVALID_PARAMETER;
     if (name.size() > kMaxValueNameChars) return ERROR_INVALID_PARAMETER;
     Key* key;
-    LSTATUS rc = keyOf(handle, key);
+    LSTATUS rc = keyWith(handle, KEY_QUERY_VALUE, key);
     if (rc != ERROR_SUCCESS) return rc;
-    if (!allowed(*key, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     std::lock_guard lock(key->connection->mutex);
     std::shared_ptr<const Snapshot> snap;
     rc = key->connection->snapshot(key->ref, snap);
@@ -269,9 +272,8 @@ LSTATUS setValue(HKEY handle, std::u16string_view name, DWORD type, const BYTE* 
     if (!data && bytes) return ERROR_INVALID_PARAMETER;
     if (name.size() > kMaxValueNameChars) return ERROR_INVALID_PARAMETER;
     Key* key;
-    LSTATUS rc = keyOf(handle, key);
+    LSTATUS rc = keyWith(handle, KEY_SET_VALUE, key);
     if (rc != ERROR_SUCCESS) return rc;
-    if (!allowed(*key, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     std::lock_guard lock(key->connection->mutex);
     key->walk.reset();
     return key->connection->setValue(key->ref, name, type, data, bytes);
@@ -280,9 +282,8 @@ LSTATUS setValue(HKEY handle, std::u16string_view name, DWORD type, const BYTE* 
 LSTATUS deleteValue(HKEY handle, std::u16string_view name) {
     if (name.size() > kMaxValueNameChars) return ERROR_INVALID_PARAMETER;
     Key* key;
-    LSTATUS rc = keyOf(handle, key);
+    LSTATUS rc = keyWith(handle, KEY_SET_VALUE, key);
     if (rc != ERROR_SUCCESS) return rc;
-    if (!allowed(*key, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     std::lock_guard lock(key->connection->mutex);
     key->walk.reset();
     return key->connection->deleteValue(key->ref, name);

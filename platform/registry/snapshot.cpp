@@ -1,0 +1,129 @@
+#include "snapshot.h"
+
+#include <algorithm>
+
+#include <pthread.h>
+
+#include "names.h"
+
+namespace platform::registry {
+
+bool Snapshot::addValue(std::string_view name, DWORD type, std::string_view data) {
+    size_t at = names_.size();
+    // Names are nearly always ASCII, widened here without a string of their own: a
+    // change to a long list is read while a judgement waits for it.
+    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        names_.append(name.begin(), name.end());
+    } else {
+        names_ += widen(name);
+    }
+    if (names_.size() > UINT32_MAX || data_.size() + data.size() > UINT32_MAX) {
+        names_.resize(at);
+        return false;
+    }
+    values_.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(names_.size() - at),
+                       static_cast<uint32_t>(data_.size()), static_cast<uint32_t>(data.size()), type});
+    data_ += data;
+    return true;
+}
+
+bool Snapshot::find(std::u16string_view name, ValueRow& row) const {
+    std::call_once(indexing_, [this] {
+        byName_.reserve(values_.size());
+        for (size_t i = 0; i < values_.size(); ++i) byName_.emplace(folded(value(i).name), i);
+    });
+    auto it = byName_.find(folded(name));
+    if (it == byName_.end()) return false;
+    row = value(it->second);
+    return true;
+}
+
+bool HiveVersion::findPath(const std::string& path, int64_t& id) const {
+    std::lock_guard lock(mutex_);
+    auto it = paths_.find(path);
+    if (it == paths_.end()) return false;
+    id = it->second;
+    return true;
+}
+
+void HiveVersion::addPath(const std::string& path, int64_t id) {
+    std::lock_guard lock(mutex_);
+    paths_.emplace(path, id);
+}
+
+bool HiveVersion::findSnapshot(int64_t id, std::shared_ptr<const Snapshot>& result) const {
+    std::lock_guard lock(mutex_);
+    auto it = snapshots_.find(id);
+    if (it == snapshots_.end()) return false;
+    result = it->second;
+    return true;
+}
+
+void HiveVersion::addSnapshot(int64_t id, std::shared_ptr<const Snapshot> snapshot) {
+    std::lock_guard lock(mutex_);
+    snapshots_.emplace(id, std::move(snapshot));
+}
+
+namespace {
+
+class SharedVersions {
+public:
+    SharedVersions() {
+        // A child starts with none of its parent's versions: it reads the hive through
+        // connections of its own. The mutex is held across fork() so the child's is free.
+        pthread_atfork([] { instance().mutex_.lock(); }, [] { instance().mutex_.unlock(); },
+                       [] {
+                           auto& self = instance();
+                           self.known_.clear();
+                           // Left to the parent's threads that may be using them; never freed here.
+                           new std::vector<std::shared_ptr<HiveVersion>>(std::move(self.newest_));
+                           self.newest_.clear();
+                           self.mutex_.unlock();
+                       });
+    }
+
+    static SharedVersions& instance() {
+        static auto* versions = new SharedVersions;  // never destroyed: threads may read during exit
+        return *versions;
+    }
+
+    std::shared_ptr<HiveVersion> get(const HiveIdentity& hive, int64_t number) {
+        std::lock_guard lock(mutex_);
+        for (const auto& known : known_) {
+            if (known.number != number || !(known.hive == hive)) continue;
+            if (auto version = known.version.lock()) return version;
+        }
+        std::erase_if(known_, [](const Known& known) { return known.version.expired(); });
+        auto version = std::make_shared<HiveVersion>(hive, number);
+        known_.push_back({hive, number, version});
+        auto kept = std::find_if(newest_.begin(), newest_.end(), [&](const auto& v) { return v->hive() == hive; });
+        if (kept == newest_.end()) {
+            if (newest_.size() == kKeptHives) newest_.erase(newest_.begin());
+            newest_.push_back(version);
+        } else if ((*kept)->number() < number) {
+            *kept = version;
+        }
+        return version;
+    }
+
+private:
+    // Hives whose newest version is kept while no reader holds it: the machine's, and a
+    // few more for tools and tests that switch between files.
+    static constexpr size_t kKeptHives = 4;
+    struct Known {
+        HiveIdentity hive;
+        int64_t number;
+        std::weak_ptr<HiveVersion> version;
+    };
+    std::mutex mutex_;
+    std::vector<Known> known_;
+    std::vector<std::shared_ptr<HiveVersion>> newest_;
+};
+
+}  // namespace
+
+std::shared_ptr<HiveVersion> sharedVersion(const HiveIdentity& hive, int64_t number) {
+    return SharedVersions::instance().get(hive, number);
+}
+
+}  // namespace platform::registry
