@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "registry_hold.h"
+#include "hive_path.h"
 #include "rule_list_file.h"
 
 namespace {

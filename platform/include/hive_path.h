@@ -1,0 +1,11 @@
+// Where the Linux platform's registry keeps its hive: $PELLICOR_REGISTRY, or the
+// machine-wide file. Windows keeps its registry itself, so nothing there asks.
+// The registry library defines it (and declares it again for its hosts).
+#pragma once
+#include <string>
+
+namespace platform::registry {
+
+std::string hivePath();
+
+}  // namespace platform::registry
