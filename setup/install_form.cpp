@@ -58,11 +58,21 @@ std::string Quoted(const std::string& entry) {
     return "\"" + entry.substr(0, kShown) + "...\" (" + std::to_string(entry.size()) + " characters)";
 }
 
+// The names the registry holds in each list, sorted.
+std::array<std::vector<std::string>, 3> ReadLists(clsRegistry& registry) {
+    std::array<std::vector<std::string>, 3> lists;
+    for (size_t k = 0; k < lists.size(); ++k) {
+        registry.EnumValues(MachineHive(), kListKeys[k], lists[k], "*");
+        std::sort(lists[k].begin(), lists[k].end());
+    }
+    return lists;
+}
+
 // The writes of one save, in the order the sink's readers expect. Returns why it
 // stopped, or an empty text when every write succeeded.
-std::string WriteLists(clsRegistry& registry, const std::array<std::vector<std::string>, 3>& lists) {
+std::string WriteLists(clsRegistry& registry, bool makerKeyExists,
+                       const std::array<std::vector<std::string>, 3>& lists) {
     const int32_t hive = MachineHive();
-    bool makerKeyExists = registry.CheckKey(hive, kMakerKey) == 0 || registry.CreateNewKey(hive, kMakerKey) == 0;
     if (makerKeyExists && registry.CheckKey(hive, kProductKey) != 0)
         registry.CreateNewKey(hive, kProductKey);
     for (size_t k = 0; k < lists.size(); ++k) {
@@ -81,24 +91,40 @@ std::string WriteLists(clsRegistry& registry, const std::array<std::vector<std::
     return {};
 }
 
+struct SaveOutcome {
+    bool changedElsewhere = false;  // nothing was written
+    std::string failure;            // why nothing was written, or empty
+};
+
 // Saves the lists as one registry transaction: every write lands, or none does.
-std::string SaveLists(const std::array<std::vector<std::string>, 3>& lists) {
+// Nothing is written when the stored lists are no longer the ones loaded: another
+// program changed them since. They are read back inside the transaction, which
+// holds the hive's write lock from its first use (the maker key's check, or its
+// creation in a new hive), so no change can land between the check and the save.
+SaveOutcome SaveLists(const std::array<std::vector<std::string>, 3>& lists,
+                      const std::array<std::vector<std::string>, 3>& loaded) {
     HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
     if (transaction == INVALID_HANDLE_VALUE || transaction == nullptr)
-        return "the registry could not start a transaction.";
-    std::string failure;
+        return {false, "the registry could not start a transaction."};
+    SaveOutcome outcome;
     try {
         clsRegistry registry(transaction);
-        failure = WriteLists(registry, lists);
+        const int32_t hive = MachineHive();
+        bool makerKeyExists = registry.CheckKey(hive, kMakerKey) == 0 || registry.CreateNewKey(hive, kMakerKey) == 0;
+        if (ReadLists(registry) != loaded)
+            outcome.changedElsewhere = true;
+        else
+            outcome.failure = WriteLists(registry, makerKeyExists, lists);
     } catch (const std::exception& error) {
-        failure = error.what();
+        outcome.failure = error.what();
     }
-    if (failure.empty() && !CommitTransaction(transaction))
-        failure = "the registry could not commit the change.";
-    if (!failure.empty())
+    bool written = outcome.failure.empty() && !outcome.changedElsewhere;
+    if (written && !CommitTransaction(transaction))
+        outcome.failure = "the registry could not commit the change.";
+    if (!written || !outcome.failure.empty())
         RollbackTransaction(transaction);
     CloseHandle(transaction);
-    return failure;
+    return outcome;
 }
 
 // Case-blind set, for telling new entries from ones already met.
@@ -162,18 +188,9 @@ void InstallForm::Form_Load() {
     RefreshLists();
 }
 
-std::array<std::vector<std::string>, 3> InstallForm::StoredLists() {
-    clsRegistry registry;
-    std::array<std::vector<std::string>, 3> lists;
-    for (size_t k = 0; k < 3; ++k) {
-        registry.EnumValues(MachineHive(), kListKeys[k], lists[k], "*");
-        std::sort(lists[k].begin(), lists[k].end());
-    }
-    return lists;
-}
-
 void InstallForm::RefreshLists() {
-    loaded_ = StoredLists();
+    clsRegistry registry;
+    loaded_ = ReadLists(registry);
     for (int16_t k = 0; k < 3; ++k) {
         ListBox& list = *List1[At(k)];
         list.Clear();
@@ -205,22 +222,19 @@ void InstallForm::RefreshRegistry() {
         RefreshLists();
         return;
     }
-    // Saving over a change another program made since the load would undo it.
-    if (StoredLists() != loaded_) {
-        RefreshLists();
-        ShowError("The rule lists were changed by another program. The window now shows them; make your change "
-                  "again.");
-        return;
-    }
     std::array<std::vector<std::string>, 3> lists;
     for (size_t k = 0; k < 3; ++k) {
         for (int16_t i = 0; i < List1[k]->ListCount(); ++i)
             lists[k].push_back(List1[k]->List(i));
     }
-    std::string failure = SaveLists(lists);
-    if (!failure.empty())
-        ShowError("The change was not saved: " + failure + "\r\rThe lists show what the registry holds.");
+    SaveOutcome saved = SaveLists(lists, loaded_);
     RefreshLists();
+    // Saving over a change another program made since the load would have undone it.
+    if (saved.changedElsewhere)
+        ShowError("The rule lists were changed by another program. The window now shows them; make your change "
+                  "again.");
+    else if (!saved.failure.empty())
+        ShowError("The change was not saved: " + saved.failure + "\r\rThe lists show what the registry holds.");
 }
 
 void InstallForm::ResetButtons(int16_t Index) {

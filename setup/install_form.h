@@ -66,8 +66,6 @@ private:
     bool Confirm(const std::string& prompt);
     void ShowError(const std::string& message);
     void SelectEntry(int16_t Index, const std::string& entry);
-    // The names the registry holds in each list, sorted.
-    static std::array<std::vector<std::string>, 3> StoredLists();
 
     WindowToolkit& toolkit_;
     // Lists whose stored entries did not all fit their list box at the last load.

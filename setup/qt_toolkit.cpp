@@ -1,19 +1,24 @@
 #include "qt_toolkit.h"
 
+#include <QAbstractFileIconProvider>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QSortFilterProxyModel>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -21,6 +26,8 @@
 #include <functional>
 
 #include "entry_text.h"
+#include "rule_list_file.h"
+#include "stretch_layout.h"
 
 namespace {
 
@@ -37,6 +44,30 @@ QString ScreenText(const std::string& text) {
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     return shown;
 }
+
+// Typing selects the first entry that begins with everything typed within the
+// platform's key interval. Qt's own search starts at the current entry and would
+// stay on a later one that also matches.
+class TypeAheadList : public QListWidget {
+public:
+    using QListWidget::QListWidget;
+    void keyboardSearch(const QString& search) override {
+        if (!typedAt_.isValid() || typedAt_.elapsed() > QApplication::keyboardInputInterval())
+            typed_.clear();
+        typedAt_.start();
+        typed_ += search;
+        for (int row = 0; row < count(); ++row) {
+            if (item(row)->text().startsWith(typed_, Qt::CaseInsensitive)) {
+                setCurrentRow(row);
+                return;
+            }
+        }
+    }
+
+private:
+    QString typed_;
+    QElapsedTimer typedAt_;
+};
 
 class QtListBox : public ListBox {
 public:
@@ -180,17 +211,65 @@ QString QtFilter(const std::string& filter) {
     return filters.join(";;");
 }
 
+// Tells a file's type by its name alone: telling it by content would open every
+// file listed, the registry's own among them.
+class NameOnlyIconProvider : public QAbstractFileIconProvider {
+public:
+    QIcon icon(const QFileInfo& info) const override {
+        return QAbstractFileIconProvider::icon(info.isDir() ? Folder : File);
+    }
+    QString type(const QFileInfo& info) const override {
+        if (!info.isFile())
+            return QAbstractFileIconProvider::type(info);
+        QMimeType mime = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+        return mime.comment().isEmpty() ? mime.name() : mime.comment();
+    }
+};
+
+// Leaves the registry's own files out of the listing.
+class HideRegistryFiles : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override {
+        auto* files = qobject_cast<QFileSystemModel*>(sourceModel());
+        return !files || !IsRegistryFile(ToUtf8(files->filePath(files->index(row, 0, parent))));
+    }
+};
+
+// An open dialog that also takes a name that does not exist yet, asks nothing
+// before a file is replaced, and refuses the registry's own files, listed or typed.
+class ListFileDialog : public QFileDialog {
+public:
+    ListFileDialog(QWidget* owner, const QString& title) : QFileDialog(owner, title) {
+        setOption(QFileDialog::DontUseNativeDialog);  // a native one takes no proxy model
+        // A thread of the dialog's file model asks the provider until the model is
+        // deleted, after this class's members: one provider, for every dialog.
+        static NameOnlyIconProvider icons;
+        setIconProvider(&icons);
+        setProxyModel(new HideRegistryFiles(this));
+        setAcceptMode(QFileDialog::AcceptOpen);
+        setFileMode(QFileDialog::AnyFile);
+    }
+    void accept() override {
+        const QStringList chosen = selectedFiles();
+        if (!chosen.isEmpty() && IsRegistryFile(ToUtf8(chosen.first()))) {
+            QMessageBox::warning(this, windowTitle(),
+                                 chosen.first() + " is the registry's own file.\nChoose another file.");
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
+
 class QtFileDialog : public FileDialog {
 public:
     explicit QtFileDialog(QWidget* owner) : owner_(owner) {}
     void SetFilter(const std::string& filter) override { filter_ = filter; }
     void SetDialogTitle(const std::string& title) override { title_ = title; }
     void ShowOpen() override {
-        // An open dialog that also takes a name that does not exist yet, and asks
-        // nothing before a file is replaced.
-        QFileDialog dialog(owner_, FromUtf8(title_));
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(QFileDialog::AnyFile);
+        ListFileDialog dialog(owner_, FromUtf8(title_));
         dialog.setNameFilter(QtFilter(filter_));
         fileName_.clear();
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
@@ -237,7 +316,7 @@ void QtToolkit::Place(QWidget* widget, const TwipRect& rect, bool fitsText) {
 }
 
 std::unique_ptr<ListBox> QtToolkit::CreateListBox(const TwipRect& rect) {
-    auto* widget = new QListWidget(window_.get());
+    auto* widget = new TypeAheadList(window_.get());
     Place(widget, rect, false);
     lastList_ = widget;
     return std::make_unique<QtListBox>(widget);
@@ -313,37 +392,25 @@ void QtToolkit::ApplyLayout() {
     auto px = [this](int twips) { return static_cast<int>(twips * pixelsPerTwip_ + 0.5); };
     int extraWidth = 0;
     int extraHeight = 0;
-    int listsRight = 0;
-    int listsHeight = 0;
-    for (const Placed& place : placed_) {
-        if (qobject_cast<QListWidget*>(place.widget)) {
-            listsRight = std::max(listsRight, place.rect.left + place.rect.width);
-            listsHeight += place.rect.height;
-        }
-    }
     if (clientWidth_ > 0) {
         window_->setMinimumSize(px(clientWidth_), px(clientHeight_));
         extraWidth = std::max(0, window_->width() - px(clientWidth_));
         extraHeight = std::max(0, window_->height() - px(clientHeight_));
     }
-    // The share of the extra height a list takes, and how far a control moves down:
-    // by the shares of the lists that end above it.
-    auto share = [&](const TwipRect& list) { return listsHeight ? extraHeight * list.height / listsHeight : 0; };
-    for (const Placed& place : placed_) {
-        int down = 0;
-        for (const Placed& other : placed_) {
-            if (qobject_cast<QListWidget*>(other.widget) && other.rect.top + other.rect.height <= place.rect.top)
-                down += share(other.rect);
-        }
-        bool isList = qobject_cast<QListWidget*>(place.widget) != nullptr;
-        int right = place.rect.left >= listsRight && listsRight > 0 ? extraWidth : 0;
-        int width = px(place.rect.width) + (isList ? extraWidth : 0);
+    std::vector<PlacedRect> rects;
+    for (const Placed& place : placed_)
+        rects.push_back({place.rect, qobject_cast<QListWidget*>(place.widget) != nullptr});
+    std::vector<Stretch> stretches = StretchToFit(rects, extraWidth, extraHeight);
+    for (size_t i = 0; i < placed_.size(); ++i) {
+        const Placed& place = placed_[i];
+        const Stretch& stretch = stretches[i];
+        int width = px(place.rect.width) + stretch.wider;
         // A link label may run past its box into the free space beside it.
         if (!place.fitsText && qobject_cast<QLabel*>(place.widget))
             width = std::max(width, place.widget->sizeHint().width());
-        int height = std::max(px(place.rect.height), place.widget->fontMetrics().height()) +
-                     (isList ? share(place.rect) : 0);
-        place.widget->setGeometry(px(place.rect.left) + right, px(place.rect.top) + down, width, height);
+        int height = std::max(px(place.rect.height), place.widget->fontMetrics().height()) + stretch.taller;
+        place.widget->setGeometry(px(place.rect.left) + stretch.right, px(place.rect.top) + stretch.down, width,
+                                  height);
     }
 }
 

@@ -5,13 +5,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <cstdlib>
 #include <filesystem>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "registry_hold.h"
 #include "rule_list_file.h"
 
 namespace {
@@ -122,9 +122,7 @@ bool IsRegistryFile(const std::string& path) {
     struct stat chosen {};
     if (::stat(path.c_str(), &chosen) != 0)
         return false;
-    // Where the registry keeps its hive, as winreg.h documents it.
-    const char* named = std::getenv("PELLICOR_REGISTRY");
-    const std::string hive = named && *named ? named : "/var/lib/pellicor/registry.sqlite";
+    const std::string hive = platform::registry::hivePath();
     for (const std::string& part : {hive, hive + "-wal", hive + "-shm", hive + "-journal"}) {
         struct stat held {};
         if (::stat(part.c_str(), &held) == 0 && held.st_dev == chosen.st_dev && held.st_ino == chosen.st_ino)

@@ -3,7 +3,10 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <vector>
+
+#include "stretch_layout.h"
 
 namespace {
 
@@ -29,6 +32,25 @@ std::wstring WindowText(HWND window) {
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), length + 1)));
     return text;
+}
+
+bool IsListBox(HWND window) {
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    return _wcsicmp(name, L"ListBox") == 0;
+}
+
+// A button disabled while it has the focus leaves the keyboard nowhere, and the
+// next Tab goes on to the control after it, which may be Delete All. The focus
+// goes back to the nearest enabled list before it instead.
+void FocusNearestList(HWND control) {
+    for (HWND back = GetWindow(control, GW_HWNDPREV); back; back = GetWindow(back, GW_HWNDPREV)) {
+        if (IsListBox(back) && IsWindowEnabled(back)) {
+            SetFocus(back);
+            return;
+        }
+    }
+    SetFocus(GetParent(control));
 }
 
 // Every control reports its notifications to the toolkit by its identifier.
@@ -107,7 +129,11 @@ public:
     std::string Caption() const override { return Utf8Text(WindowText(window_)); }
     void SetCaption(const std::string& caption) override { SetWindowTextW(window_, ScreenText(caption).c_str()); }
     bool Enabled() const override { return IsWindowEnabled(window_) != FALSE; }
-    void SetEnabled(bool enabled) override { EnableWindow(window_, enabled); }
+    void SetEnabled(bool enabled) override {
+        if (!enabled && GetFocus() == window_)
+            FocusNearestList(window_);
+        EnableWindow(window_, enabled);
+    }
     void OnClick(std::function<void()> handler) override { Notify(BN_CLICKED, std::move(handler)); }
 };
 
@@ -303,7 +329,7 @@ Win32Toolkit::Win32Toolkit(HINSTANCE instance) : instance_(instance) {
     dpiY_ = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
 
-    window_ = CreateWindowExW(0, kWindowClass, L"", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+    window_ = CreateWindowExW(0, kWindowClass, L"", WS_OVERLAPPEDWINDOW,
                               CW_USEDEFAULT, CW_USEDEFAULT, 640, 480, nullptr, nullptr, instance, this);
 }
 
@@ -321,25 +347,29 @@ int Win32Toolkit::Pixels(int twips, bool horizontal) const {
 }
 
 HWND Win32Toolkit::CreateChild(const wchar_t* windowClass, const std::string& text, DWORD style,
-                               const TwipRect& rect) {
+                               const TwipRect& rect, bool list) {
     int id = nextId_++;
     HWND child = CreateWindowExW(0, windowClass, ScreenText(text).c_str(), WS_CHILD | WS_VISIBLE | style,
                                  Pixels(rect.left, true), Pixels(rect.top, false), Pixels(rect.width, true),
                                  Pixels(rect.height, false), window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                  instance_, nullptr);
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    placed_.push_back({child, rect, list});
     return child;
 }
 
 std::unique_ptr<ListBox> Win32Toolkit::CreateListBox(const TwipRect& rect) {
     HWND box = CreateChild(L"LISTBOX", "", WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_SORT | LBS_NOTIFY |
                                                LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS,
-                           rect);
+                           rect, true);
+    lastList_ = box;
     return std::make_unique<Win32ListBox>(commands_, box);
 }
 
 std::unique_ptr<Button> Win32Toolkit::CreateButton(const TwipRect& rect, const std::string& caption) {
     HWND button = CreateChild(L"BUTTON", caption, WS_TABSTOP | BS_PUSHBUTTON, rect);
+    if (caption == "Delete" && lastList_)
+        deleteButtons_[lastList_] = button;
     return std::make_unique<Win32Button>(commands_, button);
 }
 
@@ -358,6 +388,8 @@ std::unique_ptr<Label> Win32Toolkit::CreateLabel(const TwipRect& rect, const std
 std::unique_ptr<FileDialog> Win32Toolkit::CreateFileDialog() { return std::make_unique<Win32FileDialog>(window_); }
 
 void Win32Toolkit::SetClientSize(int widthTwips, int heightTwips) {
+    clientWidth_ = widthTwips;
+    clientHeight_ = heightTwips;
     RECT frame = {0, 0, Pixels(widthTwips, true), Pixels(heightTwips, false)};
     DWORD style = static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE));
     AdjustWindowRectEx(&frame, style, FALSE, 0);
@@ -405,12 +437,72 @@ void Win32Toolkit::ShellOpen(const std::string& address) {
     ShellExecuteA(nullptr, nullptr, address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
+// The arrangement is the smallest size; a larger window gives its extra room to
+// the list boxes.
+void Win32Toolkit::ApplyLayout() {
+    if (clientWidth_ <= 0)
+        return;
+    RECT client;
+    GetClientRect(window_, &client);
+    int extraWidth = std::max(0, static_cast<int>(client.right) - Pixels(clientWidth_, true));
+    int extraHeight = std::max(0, static_cast<int>(client.bottom) - Pixels(clientHeight_, false));
+    std::vector<PlacedRect> rects;
+    for (const Placed& place : placed_)
+        rects.push_back({place.rect, place.list});
+    std::vector<Stretch> stretches = StretchToFit(rects, extraWidth, extraHeight);
+    for (size_t i = 0; i < placed_.size(); ++i) {
+        const TwipRect& rect = placed_[i].rect;
+        const Stretch& stretch = stretches[i];
+        MoveWindow(placed_[i].window, Pixels(rect.left, true) + stretch.right, Pixels(rect.top, false) + stretch.down,
+                   Pixels(rect.width, true) + stretch.wider, Pixels(rect.height, false) + stretch.taller, TRUE);
+    }
+}
+
+// As the user's click or selection arrives: a disabled control reports nothing.
+void Win32Toolkit::Press(HWND control, WORD code) {
+    SendMessageW(window_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), code), reinterpret_cast<LPARAM>(control));
+}
+
+bool Win32Toolkit::HandleKey(const MSG& message) {
+    if (message.hwnd != window_ && !IsChild(window_, message.hwnd))
+        return false;
+    if (message.message == WM_KEYDOWN && message.wParam == VK_F5 && reload_) {
+        reload_();
+        return true;
+    }
+    HWND list = message.hwnd;
+    if (!IsListBox(list))
+        return false;
+    if (message.message == WM_KEYDOWN && message.wParam == VK_DELETE) {
+        auto deleteButton = deleteButtons_.find(list);
+        if (deleteButton != deleteButtons_.end())
+            Press(deleteButton->second, BN_CLICKED);
+        return true;
+    }
+    if (message.message != WM_CHAR || message.wParam < L' ')
+        return false;
+    // The list box alone looks at the typed letter only; what was typed within a
+    // second counts as one beginning.
+    if (typedIn_ != list || message.time - typedAt_ > 1000)
+        typed_.clear();
+    typedIn_ = list;
+    typedAt_ = message.time;
+    typed_ += static_cast<wchar_t>(message.wParam);
+    LRESULT found =
+        SendMessageW(list, LB_FINDSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(typed_.c_str()));
+    if (found != LB_ERR && found != SendMessageW(list, LB_GETCURSEL, 0, 0)) {
+        SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(found), 0);
+        Press(list, LBN_SELCHANGE);
+    }
+    return true;
+}
+
 int Win32Toolkit::Run(int show) {
     ShowWindow(window_, show);
     UpdateWindow(window_);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (IsDialogMessageW(window_, &message))
+        if (HandleKey(message) || IsDialogMessageW(window_, &message))
             continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
@@ -445,6 +537,18 @@ LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         SetTextColor(context, GetSysColor(link ? COLOR_HIGHLIGHT : COLOR_BTNTEXT));
         SetBkColor(context, GetSysColor(COLOR_BTNFACE));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    case WM_SIZE:
+        ApplyLayout();
+        return 0;
+    case WM_GETMINMAXINFO: {
+        if (clientWidth_ <= 0)
+            return DefWindowProcW(window_, message, wParam, lParam);
+        RECT frame = {0, 0, Pixels(clientWidth_, true), Pixels(clientHeight_, false)};
+        AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE)), FALSE, 0);
+        auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
+        limits->ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
+        return 0;
     }
     case WM_CLOSE:
         DestroyWindow(window_);

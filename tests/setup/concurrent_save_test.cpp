@@ -2,9 +2,13 @@
 // the lists the way the sink does, never finds one missing or half written.
 #include <chrono>
 #include <cstdio>
+#include <future>
 #include <string>
 #include <thread>
 
+#include <ktmw32.h>
+
+#include "clsRegistry.h"
 #include "window_fixture.h"
 
 TEST_F(WindowTest, ReaderNeverSeesAListMissingWhileTheWindowSaves) {
@@ -52,4 +56,30 @@ TEST_F(WindowTest, AChangeFromAnotherProgramIsNeverUndoneBySavingTheStaleLists) 
     Click(*form->Command1[0]);
     EXPECT_EQ(toolkit.messageBoxes.size(), 1u);
     EXPECT_EQ(StoredRuleList(0), Names({"@new.example"}));
+}
+
+TEST_F(WindowTest, AChangeCommittedWhileTheSaveWaitsForTheRegistryIsNotOverwritten) {
+    StoreRuleList(1, {"@mine.example"});
+    Open();
+    // Another program holds the registry with its change written but not yet
+    // committed when the save begins, and commits while the save waits for it.
+    std::promise<void> holding;
+    std::thread other([&holding] {
+        HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+        clsRegistry(transaction)
+            .SetKeyValue(PredefinedKeyArgument(HKEY_LOCAL_MACHINE), RuleListKey(1), "@theirs.example", REG_SZ, "");
+        holding.set_value();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        CommitTransaction(transaction);
+        CloseHandle(transaction);
+    });
+    holding.get_future().wait();
+    toolkit.inputAnswers = {"@new.example"};
+    Click(*form->Command1[0]);
+    other.join();
+    EXPECT_EQ(StoredRuleList(1), Names({"@mine.example", "@theirs.example"}));
+    EXPECT_TRUE(StoredRuleList(0).empty());
+    ASSERT_EQ(toolkit.messageBoxes.size(), 1u);
+    EXPECT_EQ(toolkit.messageBoxes[0].prompt,
+              "The rule lists were changed by another program. The window now shows them; make your change again.");
 }

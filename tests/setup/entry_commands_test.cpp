@@ -23,49 +23,46 @@ TEST_F(WindowTest, AddOpensWithTheAtSignAndTheCaretAfterIt) {
     EXPECT_EQ(EnabledButtons(0), "Add, Edit, Delete, Delete All, Add * (any domain), Import, Export");
 }
 
-TEST_F(WindowTest, DomainListsRefuseAnEntryThatDoesNotBeginWithTheAtSign) {
+// Per list, what Add takes: each refused answer reopens the box with the answer
+// cleaned of separators and asterisks; one that cleans to nothing ends the command
+// as Cancel does.
+TEST_F(WindowTest, AddTakesOnlyAnEntryOfItsListsFormCleanedOfSeparatorsAndAsterisks) {
     Open();
-    toolkit.inputAnswers = {"example.com", "x@example.com", "@"};
-    Click(*form->Command1[1]);
-    ASSERT_EQ(toolkit.inputBoxes.size(), 3u);
-    // Each refusal reopens the box with what was typed, cleaned.
-    EXPECT_EQ(toolkit.inputBoxes[1].defaultText, "example.com");
-    EXPECT_EQ(toolkit.inputBoxes[2].defaultText, "x@example.com");
+    const std::string longest = std::string(200, 'a') + "@example.com";
+    const std::string tooLong = std::string(201, 'b') + "@example.com";
+    struct Case {
+        int list;
+        std::vector<std::string> answers;
+        std::vector<std::string> defaults;  // of the boxes shown, in turn
+        std::vector<std::string> stored;    // the list afterwards
+    };
+    const Case cases[] = {
+        // A domain begins with the at sign; only the first one counts.
+        {1, {"example.com", "x@example.com", "@"}, {"@", "example.com", "x@example.com"}, {"@"}},
+        {0, {"@a@b.example"}, {"@"}, {"@a@b.example"}},
+        // An address has 1 to 200 characters before it.
+        {2, {"@example.com", tooLong, "x@"}, {"@", "@example.com", tooLong}, {"x@"}},
+        {2, {longest}, {"@"}, {longest, "x@"}},
+        {0, {" @a, b;c/d\\e*.example "}, {"@"}, {"@a@b.example", "@abcde.example"}},
+        {1, {" ,;*/\\"}, {"@"}, {"@"}},
+        {1, {""}, {"@"}, {"@"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answers.front());
+        const size_t first = toolkit.inputBoxes.size();
+        toolkit.inputAnswers.assign(c.answers.begin(), c.answers.end());
+        Click(*form->Command1[static_cast<size_t>(c.list)]);
+        std::vector<std::string> defaults;
+        for (size_t i = first; i < toolkit.inputBoxes.size(); ++i)
+            defaults.push_back(toolkit.inputBoxes[i].defaultText);
+        EXPECT_EQ(defaults, c.defaults);
+        EXPECT_EQ(toolkit.inputBoxes[first].prompt, c.list == 2
+                                                        ? "Add new e-mail address:\r\r  Example:\rsomeone@example.com"
+                                                        : "Add new e-mail domain:\r\r  Example:\r@example.com");
+        EXPECT_EQ(StoredRuleList(c.list), c.stored);
+        EXPECT_EQ(Items(c.list).size(), c.stored.size());
+    }
     EXPECT_TRUE(toolkit.messageBoxes.empty());
-    EXPECT_EQ(StoredRuleList(1), Names({"@"}));
-    // Only the first at sign counts.
-    toolkit.inputAnswers = {"@a@b.example"};
-    Click(*form->Command1[0]);
-    EXPECT_EQ(StoredRuleList(0), Names({"@a@b.example"}));
-}
-
-TEST_F(WindowTest, AddressListTakesOneToTwoHundredCharactersBeforeTheAtSign) {
-    Open();
-    std::string longest = std::string(200, 'a') + "@example.com";
-    std::string tooLong = std::string(201, 'b') + "@example.com";
-    toolkit.inputAnswers = {"@example.com", tooLong, "x@"};
-    Click(*form->Command1[2]);
-    EXPECT_EQ(toolkit.inputBoxes.size(), 3u);
-    EXPECT_EQ(toolkit.inputBoxes[0].prompt, "Add new e-mail address:\r\r  Example:\rsomeone@example.com");
-    toolkit.inputAnswers = {longest};
-    Click(*form->Command1[2]);
-    EXPECT_EQ(StoredRuleList(2), Names({longest.c_str(), "x@"}));
-}
-
-TEST_F(WindowTest, TypedEntriesLoseSeparatorsAndAsterisks) {
-    Open();
-    toolkit.inputAnswers = {" @a, b;c/d\\e*.example "};
-    Click(*form->Command1[0]);
-    EXPECT_EQ(StoredRuleList(0), Names({"@abcde.example"}));
-
-    // Nothing left after cleaning ends the command like Cancel.
-    toolkit.inputAnswers = {" ,;*/\\"};
-    Click(*form->Command1[1]);
-    toolkit.inputAnswers = {""};
-    Click(*form->Command1[1]);
-    EXPECT_EQ(toolkit.inputBoxes.size(), 3u);
-    EXPECT_TRUE(StoredRuleList(1).empty());
-    EXPECT_TRUE(Items(1).empty());
 }
 
 // Entries compare as the registry compares value names, beyond ASCII too.
@@ -106,54 +103,49 @@ TEST_F(WindowTest, EditReplacesTheSelectedEntry) {
     EXPECT_EQ(form->List1[2]->ListIndex(), 0);
 }
 
-TEST_F(WindowTest, DeleteAsksFirstAndNoChangesNothing) {
-    StoreRuleList(1, {"@a.example", "@b.example"});
-    Open();
-    Click(*form->List1[1], 1);
-    toolkit.messageAnswers = {vbNo};
-    Click(*form->Command3[1]);
-    ASSERT_EQ(toolkit.messageBoxes.size(), 1u);
-    EXPECT_EQ(toolkit.messageBoxes[0].prompt, "Are you sure you want to delete the selected item from the list?");
-    EXPECT_EQ(toolkit.messageBoxes[0].style, kConfirmStyle);
-    EXPECT_EQ(StoredRuleList(1), Names({"@a.example", "@b.example"}));
-
-    toolkit.messageAnswers = {vbYes};
-    Click(*form->Command3[1]);
-    EXPECT_EQ(StoredRuleList(1), Names({"@a.example"}));
-    EXPECT_EQ(EnabledButtons(1), "Add, Delete All, Import, Export");
-}
-
-TEST_F(WindowTest, DeleteAllAsksFirst) {
-    StoreRuleList(2, {"a@example.com"});
-    Open();
-    toolkit.messageAnswers = {vbNo, vbYes};
-    Click(*form->Command4[2]);
-    EXPECT_EQ(StoredRuleList(2).size(), 1u);
-    Click(*form->Command4[2]);
-    EXPECT_EQ(toolkit.messageBoxes[1].prompt, "Are you sure you want to delete all items from the list?");
-    EXPECT_TRUE(StoredRuleList(2).empty());
-    EXPECT_TRUE(RuleListExists(2));
-    EXPECT_EQ(EnabledButtons(2), "Add, Import");
-}
-
-TEST_F(WindowTest, AnyDomainReplacesListZeroOnlyAfterConfirmation) {
+// Delete, Delete All and "Add * (any domain)" ask first: No changes nothing,
+// Yes changes their list alone.
+TEST_F(WindowTest, DestructiveCommandsAskFirstAndNoChangesNothing) {
     StoreRuleList(0, {"@a.example", "@b.example"});
-    StoreRuleList(1, {"@partner.example"});
+    StoreRuleList(1, {"@c.example", "@d.example"});
     StoreRuleList(2, {"boss@example.com"});
     Open();
-    toolkit.messageAnswers = {vbNo};
-    Click(*form->Command5);
-    EXPECT_EQ(StoredRuleList(0).size(), 2u);
+    struct Case {
+        int list;
+        int16_t selected;  // -1: nothing selected first
+        Button* button;
+        const char* prompt;
+        std::vector<std::string> stored;  // after Yes
+        const char* enabledAfter;
+    };
+    const Case cases[] = {
+        {1, 1, form->Command3[1].get(), "Are you sure you want to delete the selected item from the list?",
+         {"@c.example"}, "Add, Delete All, Import, Export"},
+        {2, -1, form->Command4[2].get(), "Are you sure you want to delete all items from the list?", {}, "Add, Import"},
+        {0, -1, form->Command5.get(),
+         "You are about to disable any OOF reply, regardless of its originator e-mail address domain.\r"
+         "Only OOF reply addressed to a recipient whose e-mail domain matches any item placed in the "
+         "exception list, will be delivered.\r\rAll items from the topmost list will be deleted.\r\rContinue?",
+         {"*"}, "Delete All"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button->Caption());
+        const std::vector<std::string> before[] = {StoredRuleList(0), StoredRuleList(1), StoredRuleList(2)};
+        if (c.selected >= 0)
+            Click(*form->List1[static_cast<size_t>(c.list)], c.selected);
+        toolkit.messageAnswers = {vbNo};
+        Click(*c.button);
+        ASSERT_FALSE(toolkit.messageBoxes.empty());
+        EXPECT_EQ(toolkit.messageBoxes.back().prompt, c.prompt);
+        EXPECT_EQ(toolkit.messageBoxes.back().style, kConfirmStyle);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(StoredRuleList(k), before[k]) << "after No, list " << k;
 
-    toolkit.messageAnswers = {vbYes};
-    Click(*form->Command5);
-    EXPECT_EQ(toolkit.messageBoxes[1].prompt,
-              "You are about to disable any OOF reply, regardless of its originator e-mail address domain.\r"
-              "Only OOF reply addressed to a recipient whose e-mail domain matches any item placed in the "
-              "exception list, will be delivered.\r\rAll items from the topmost list will be deleted.\r\rContinue?");
-    EXPECT_EQ(toolkit.messageBoxes[1].style, kConfirmStyle);
-    EXPECT_EQ(StoredRuleList(0), Names({"*"}));
-    EXPECT_EQ(StoredRuleList(1), Names({"@partner.example"}));
-    EXPECT_EQ(StoredRuleList(2), Names({"boss@example.com"}));
-    EXPECT_EQ(EnabledButtons(0), "Delete All");
+        toolkit.messageAnswers = {vbYes};
+        Click(*c.button);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(StoredRuleList(k), k == c.list ? c.stored : before[k]) << "after Yes, list " << k;
+        EXPECT_TRUE(RuleListExists(c.list));
+        EXPECT_EQ(EnabledButtons(c.list), c.enabledAfter);
+    }
 }

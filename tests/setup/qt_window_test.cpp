@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QAbstractFileIconProvider>
+#include <QAbstractProxyModel>
 #include <QDialog>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
@@ -12,6 +16,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
 
 #include "install_form.h"
@@ -243,6 +248,78 @@ TEST_F(QtWindowTest, TheDeleteKeyInAListAsksToDeleteItsSelectedEntry) {
     QTest::keyClick(list, Qt::Key_Delete);
     EXPECT_EQ(asked, "Are you sure you want to delete the selected item from the list?");
     EXPECT_EQ(StoredRuleList(1), std::vector<std::string>({"@a.example"}));
+}
+
+TEST_F(QtWindowTest, TypingInAListSelectsTheFirstEntryThatBeginsWithWhatWasTyped) {
+    StoreRuleList(1, {"@alpha.example", "@pa.example", "@Partner.example", "@pb.example"});
+    InstallForm& form = Open();
+    QApplication::setActiveWindow(&toolkit.window());
+    auto* list = qobject_cast<QListWidget*>(QtWidgetOf(*form.List1[1]));
+    list->setFocus();
+    QTest::keyClicks(list, "@par");
+    ASSERT_NE(list->currentItem(), nullptr);
+    EXPECT_EQ(list->currentItem()->text().toStdString(), "@Partner.example");
+    EXPECT_EQ(EnabledOnScreen(form, 1), "Add, Edit, Delete, Delete All, Import, Export") << "the user's selection";
+    // Begun anew after a pause, from the top each time: never on to a later match.
+    for (int again = 0; again < 2; ++again) {
+        QTest::qWait(QApplication::keyboardInputInterval() + 100);
+        QTest::keyClicks(list, "@pa");
+        EXPECT_EQ(list->currentItem()->text().toStdString(), "@pa.example") << again;
+    }
+}
+
+TEST_F(QtWindowTest, FileDialogHidesAndRefusesTheRegistrysOwnFilesAndOpensNoFileToTellItsType) {
+    StoreRuleList(0, {"@a.example"});  // the hive, with its -wal and -shm files while open
+    const QString folder = QString::fromStdString(hive.folder().string());
+    const QStringList registryFiles = {"registry.sqlite", "registry.sqlite-wal", "registry.sqlite-shm"};
+    for (const QString& name : registryFiles)
+        ASSERT_TRUE(QFileInfo::exists(folder + "/" + name)) << name.toStdString();
+    // A name that says nothing, with a PDF's content: told by content, its type would be a PDF's.
+    std::ofstream(hive.folder() / "notes") << "%PDF-1.4\n";
+    std::ofstream(hive.folder() / "list.txt") << "@b.example\r\n";
+
+    QStringList listed, refused;
+    QString notesType;
+    int stayedOpen = 0;
+    WhenModalOpens([&](QWidget& widget) {
+        auto& dialog = *qobject_cast<QFileDialog*>(&widget);
+        dialog.setNameFilter("All (*)");
+        dialog.setDirectory(folder);
+        QAbstractProxyModel* shown = dialog.proxyModel();
+        ASSERT_NE(shown, nullptr);
+        auto* files = qobject_cast<QFileSystemModel*>(shown->sourceModel());
+        QPersistentModelIndex root = shown->mapFromSource(files->index(folder));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shown->rowCount(root) >= 2; }));
+        QTest::qWait(200);  // the rest of the folder's rows, had they been let through
+        for (int row = 0; row < shown->rowCount(root); ++row)
+            listed << shown->index(row, 0, root).data().toString();
+        notesType = dialog.iconProvider()->type(QFileInfo(folder + "/notes"));
+        // Typed into the name field, as the listing does not offer them.
+        auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(name, nullptr);
+        for (const QString& file : registryFiles) {
+            QTimer::singleShot(0, [&refused] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    refused << box->text();
+                    box->accept();
+                }
+            });
+            name->setText(folder + "/" + file);
+            QMetaObject::invokeMethod(&dialog, "accept");
+            stayedOpen += dialog.isVisible() ? 1 : 0;
+        }
+        name->setText(folder + "/list.txt");
+        QMetaObject::invokeMethod(&dialog, "accept");
+    });
+    std::unique_ptr<FileDialog> chooser = toolkit.CreateFileDialog();
+    chooser->ShowOpen();
+    listed.sort();
+    EXPECT_EQ(listed.join(", ").toStdString(), "list.txt, notes");
+    EXPECT_FALSE(notesType.contains("PDF")) << notesType.toStdString();
+    EXPECT_EQ(stayedOpen, 3);
+    ASSERT_EQ(refused.size(), 3);
+    EXPECT_EQ(refused[1], folder + "/registry.sqlite-wal is the registry's own file.\nChoose another file.");
+    EXPECT_EQ(chooser->FileName(), (folder + "/list.txt").toStdString());
 }
 
 int main(int argc, char** argv) {

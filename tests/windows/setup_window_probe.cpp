@@ -2,8 +2,8 @@
 // waits for the window "Pellicor setup" on the given desktop, prints the items
 // of its three list boxes and the buttons it shows disabled, then, when asked,
 // clicks Exit and waits for the window to go; or drives the commands through the
-// input box, the message box and the file dialog.
-// setup_window_probe DESKTOP [--exit | --commands EXPORT-FILE];
+// input box, the message box and the file dialog; or presses the window's keys.
+// setup_window_probe DESKTOP [--exit | --commands EXPORT-FILE | --keys];
 // exits 1 when no window came or it did not close.
 #include <windows.h>
 
@@ -200,6 +200,34 @@ int RunCommands(HWND window, const std::wstring& exportPath) {
     return 0;
 }
 
+// F5 (after another program changed list 1), then typing and the Delete key in
+// list 1, answering its confirmation No.
+int RunKeys(HWND window) {
+    HWND list1 = ListBoxNumber(window, 1);
+    PostMessageW(window, WM_KEYDOWN, VK_F5, 0);
+    Sleep(500);
+    std::printf("list 1 after F5:%s\n", Items(list1).c_str());
+    for (wchar_t letter : std::wstring(L"@pa"))
+        PostMessageW(list1, WM_CHAR, letter, 0);
+    Sleep(300);
+    wchar_t selected[512] = {};
+    SendMessageW(list1, LB_GETTEXT, static_cast<WPARAM>(SendMessageW(list1, LB_GETCURSEL, 0, 0)),
+                 reinterpret_cast<LPARAM>(selected));
+    std::printf("typed @pa: %s selected\n", Narrow(selected).c_str());
+    PostMessageW(list1, WM_KEYDOWN, VK_DELETE, 0);
+    HWND box = Dialog(L"Pellicor setup", "message box");
+    if (!box)
+        return 1;
+    wchar_t asked[256] = {};
+    GetDlgItemTextW(box, 0xFFFF, asked, 256);  // the message box's text
+    std::printf("Delete key asks: %s\n", Narrow(asked).c_str());
+    Press(GetDlgItem(box, IDNO));
+    WaitGone(box);
+    Sleep(300);
+    std::printf("list 1 after No:%s\n", Items(list1).c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -245,6 +273,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     if (argc > 3 && std::strcmp(argv[2], "--commands") == 0)
         return RunCommands(window, std::wstring(argv[3], argv[3] + std::strlen(argv[3])));
+    if (argc > 2 && std::strcmp(argv[2], "--keys") == 0)
+        return RunKeys(window);
     if (argc < 3 || std::strcmp(argv[2], "--exit") != 0)
         return 0;
     if (!exitButton) {

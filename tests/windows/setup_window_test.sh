@@ -3,7 +3,8 @@
 # the Xvfb display: it shows the three rule lists in order with Edit and Delete
 # disabled (nothing selected after loading), its screenshot is written; the input
 # box, the confirmation and the export's file dialog behave as the window expects
-# of them; and Exit closes it.
+# of them; F5 shows another program's change, typing and Delete work in a list;
+# and Exit closes it.
 # Usage: setup_window_test.sh PellicorSetup.exe setup_window_probe.exe OUT.png
 set -euo pipefail
 setup=$1
@@ -73,6 +74,19 @@ if [ "$(cat "$exported" 2>/dev/null)" != $'@headoffice.example\r\n@partner.examp
   failures=1
 fi
 rm -f "$exported"
+
+# Another program adds to list 1 while the window is open; F5 shows it.
+seed ExtOOFEnabledRecipientDomains @added.example
+keys=$(wine "$probe" "$desktop" --keys | tr -d '\r' | sed -n '/^list 1 after F5/,$p' || true)
+expected='list 1 after F5: @added.example @headoffice.example @partner.example
+typed @pa: @partner.example selected
+Delete key asks: Are you sure you want to delete the selected item from the list?
+list 1 after No: @added.example @headoffice.example @partner.example'
+if [ "$keys" != "$expected" ]; then
+  echo "FAIL: the keys went otherwise:"
+  diff <(echo "$expected") <(echo "$keys") || true
+  failures=1
+fi
 
 closed=$(wine "$probe" "$desktop" --exit | tr -d '\r' | tail -n 1)
 [ "$closed" = "closed by Exit" ] || { echo "FAIL: $closed"; failures=1; }

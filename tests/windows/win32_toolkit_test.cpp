@@ -1,9 +1,12 @@
 // The Win32 toolkit's controls as the rule list window relies on them: sorted list
 // boxes without regard to case, selections the window makes sending no click, a
-// disabled button sending none either, and twips placed at the screen's resolution.
+// disabled button sending none either, twips placed at the screen's resolution, a
+// larger window's room going to the lists, the focus rule and the window's keys.
 #include <windows.h>
 
 #include <gtest/gtest.h>
+
+#include <vector>
 
 #include "win32_toolkit.h"
 
@@ -22,6 +25,19 @@ protected:
         SendMessageW(toolkit.window(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), code),
                      reinterpret_cast<LPARAM>(control));
     }
+
+    // Posts the key messages to the controls and takes them as the window's
+    // message loop does.
+    void Press(const std::vector<MSG>& keys) {
+        for (const MSG& key : keys)
+            PostMessageW(key.hwnd, key.message, key.wParam, key.lParam);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (!toolkit.HandleKey(message))
+                DispatchMessageW(&message);
+        }
+    }
+    static MSG Key(HWND control, UINT message, WPARAM key) { return MSG{control, message, key, 0, 0, {}}; }
 
     Win32Toolkit toolkit{GetModuleHandleW(nullptr)};
 };
@@ -115,6 +131,120 @@ TEST_F(Win32ToolkitTest, ControlsStandAtTheirTwipsForTheScreensResolution) {
     GetClientRect(toolkit.window(), &client);
     EXPECT_EQ(client.right, MulDiv(9204, dpiX, 1440));
     EXPECT_EQ(client.bottom, MulDiv(7536, dpiY, 1440));
+}
+
+TEST_F(Win32ToolkitTest, ALargerWindowGivesItsRoomToTheListsAndNeverShrinksBelowTheArrangement) {
+    // A small arrangement, so that the larger window fits even a small desktop.
+    toolkit.SetClientSize(4000, 4800);
+    auto list = toolkit.CreateListBox({120, 240, 2000, 2160});
+    HWND box = LastChild();
+    auto lower = toolkit.CreateListBox({120, 2700, 2000, 1584});
+    HWND lowerBox = LastChild();
+    auto exit = toolkit.CreateButton({2200, 4400, 1500, 300}, "Exit");
+    HWND button = LastChild();
+    auto rectOf = [this](HWND control) {
+        RECT rect;
+        GetWindowRect(control, &rect);
+        MapWindowPoints(nullptr, toolkit.window(), reinterpret_cast<POINT*>(&rect), 2);
+        return rect;
+    };
+    const RECT boxBefore = rectOf(box), lowerBefore = rectOf(lowerBox), buttonBefore = rectOf(button);
+    RECT frame, client;
+    GetWindowRect(toolkit.window(), &frame);
+    GetClientRect(toolkit.window(), &client);
+    MINMAXINFO limits = {};
+    SendMessageW(toolkit.window(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    EXPECT_EQ(limits.ptMinTrackSize.x, frame.right - frame.left);
+    EXPECT_EQ(limits.ptMinTrackSize.y, frame.bottom - frame.top);
+    EXPECT_TRUE(GetWindowLongW(toolkit.window(), GWL_STYLE) & WS_THICKFRAME) << "the frame can be dragged";
+
+    SetWindowPos(toolkit.window(), nullptr, 0, 0, frame.right - frame.left + 200, frame.bottom - frame.top + 150,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT grown;
+    GetClientRect(toolkit.window(), &grown);
+    const int wider = grown.right - client.right, taller = grown.bottom - client.bottom;
+    ASSERT_EQ(taller, 150) << "the screen has room for the larger window";
+    ASSERT_EQ(wider, 200);
+    // The extra height is shared by the lists' heights, 2160 to 1584.
+    const int upperShare = taller * 2160 / 3744, lowerShare = taller * 1584 / 3744;
+    const RECT boxAfter = rectOf(box), lowerAfter = rectOf(lowerBox), buttonAfter = rectOf(button);
+    EXPECT_EQ(boxAfter.right - boxAfter.left, boxBefore.right - boxBefore.left + wider);
+    EXPECT_EQ(boxAfter.bottom - boxAfter.top, boxBefore.bottom - boxBefore.top + upperShare);
+    EXPECT_EQ(lowerAfter.top, lowerBefore.top + upperShare);
+    EXPECT_EQ(lowerAfter.bottom - lowerAfter.top, lowerBefore.bottom - lowerBefore.top + lowerShare);
+    EXPECT_EQ(buttonAfter.left, buttonBefore.left + wider);
+    EXPECT_EQ(buttonAfter.top, buttonBefore.top + upperShare + lowerShare);
+    EXPECT_EQ(buttonAfter.right - buttonAfter.left, buttonBefore.right - buttonBefore.left);
+}
+
+TEST_F(Win32ToolkitTest, AButtonThatLosesTheFocusByBeingDisabledHandsItToTheNearestListNeverToAButton) {
+    auto upper = toolkit.CreateListBox({0, 0, 1000, 1000});
+    HWND upperBox = LastChild();
+    auto upperDeleteAll = toolkit.CreateButton({0, 0, 1000, 300}, "Delete All");
+    auto lower = toolkit.CreateListBox({0, 0, 1000, 1000});
+    HWND lowerBox = LastChild();
+    auto edit = toolkit.CreateButton({0, 0, 1000, 300}, "Edit");
+    HWND editButton = LastChild();
+    auto deleteAll = toolkit.CreateButton({0, 0, 1000, 300}, "Delete All");
+    ShowWindow(toolkit.window(), SW_SHOW);
+    SetForegroundWindow(toolkit.window());
+    struct Case {
+        bool lowerEnabled;
+        HWND focused;
+    };
+    for (const Case& c : {Case{true, lowerBox}, Case{false, upperBox}}) {
+        lower->SetEnabled(c.lowerEnabled);
+        edit->SetEnabled(true);
+        SetFocus(editButton);
+        ASSERT_EQ(GetFocus(), editButton);
+        edit->SetEnabled(false);
+        EXPECT_EQ(GetFocus(), c.focused) << "lower list enabled: " << c.lowerEnabled;
+    }
+}
+
+TEST_F(Win32ToolkitTest, F5ReloadsAndTheDeleteKeyInAListPressesItsDeleteButton) {
+    auto list = toolkit.CreateListBox({0, 0, 1000, 1000});
+    HWND box = LastChild();
+    auto remove = toolkit.CreateButton({0, 0, 1000, 300}, "Delete");
+    auto other = toolkit.CreateListBox({0, 0, 1000, 1000});
+    HWND otherBox = LastChild();
+    auto button = toolkit.CreateButton({0, 0, 1000, 300}, "Add");
+    HWND add = LastChild();
+    int reloads = 0, deletes = 0;
+    toolkit.OnReload([&] { ++reloads; });
+    remove->OnClick([&] { ++deletes; });
+    Press({Key(add, WM_KEYDOWN, VK_F5), Key(box, WM_KEYDOWN, VK_F5), Key(box, WM_KEYDOWN, VK_DELETE),
+             Key(otherBox, WM_KEYDOWN, VK_DELETE), Key(add, WM_KEYDOWN, VK_DELETE)});
+    EXPECT_EQ(reloads, 2);
+    EXPECT_EQ(deletes, 1) << "only in the list beside the button";
+}
+
+TEST_F(Win32ToolkitTest, TypingInAListSelectsTheFirstEntryThatBeginsWithWhatWasTyped) {
+    auto list = toolkit.CreateListBox({0, 0, 1000, 1000});
+    HWND box = LastChild();
+    for (const char* entry : {"@alpha.example", "@pa.example", "@Partner.example", "@pb.example", "@zulu.example"})
+        list->AddItem(entry);
+    int clicks = 0;
+    list->OnClick([&] { ++clicks; });
+    struct Case {
+        int pauseBefore;  // milliseconds
+        const wchar_t* typed;
+        const char* selected;
+    };
+    const Case cases[] = {
+        {0, L"@par", "@Partner.example"},  // without regard to case, past the shorter "@pa"
+        {1100, L"@pb", "@pb.example"},     // begun anew after a pause
+        {0, L"x", "@pb.example"},          // nothing begins "@pbx": the selection stays
+    };
+    for (const Case& c : cases) {
+        Sleep(static_cast<DWORD>(c.pauseBefore));
+        std::vector<MSG> keys;
+        for (const wchar_t* letter = c.typed; *letter; ++letter)
+            keys.push_back(Key(box, WM_CHAR, *letter));
+        Press(keys);
+        EXPECT_EQ(list->List(list->ListIndex()), c.selected) << c.selected;
+    }
+    EXPECT_EQ(clicks, 6) << "a click for each selection typing made: it is the user's";
 }
 
 }  // namespace
