@@ -1,6 +1,7 @@
 #include "file_locks.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdarg>
 #include <map>
@@ -36,6 +37,12 @@ using FileId = std::pair<dev_t, ino_t>;
 std::mutex mutex;
 std::map<FileId, LockFile>* files = new std::map<FileId, LockFile>;  // never destroyed: used until exit
 
+// The lock description of each of SQLite's descriptors (plus one; 0 when not known yet),
+// so a read's lock calls take no fstat and no mutex. Set under the mutex, cleared when
+// the descriptor is closed; a descriptor's file cannot change while it is open.
+constexpr int kKnownFds = 4096;
+std::atomic<int> lockFdOf[kKnownFds];
+
 bool fileId(int fd, FileId& id) {
     struct stat st;
     if (fstat(fd, &st) != 0) return false;
@@ -46,6 +53,11 @@ bool fileId(int fd, FileId& id) {
 // The description that holds the locks of fd's file: opened anew, for writing
 // when it may be, so a later writer's write lock is allowed.
 int lockDescription(int fd) {
+    bool known = fd >= 0 && fd < kKnownFds;
+    if (known) {
+        int lockFd = lockFdOf[fd].load(std::memory_order_acquire);
+        if (lockFd > 0) return lockFd - 1;
+    }
     FileId id;
     if (!fileId(fd, id)) return -1;
     std::lock_guard lock(mutex);
@@ -62,6 +74,7 @@ int lockDescription(int fd) {
         }
         file.fd = own;
     }
+    if (known && file.fd >= 0) lockFdOf[fd].store(file.fd + 1, std::memory_order_release);
     return file.fd;
 }
 
@@ -77,8 +90,10 @@ int openFile(const char* path, int flags, int mode) {
 
 int closeFile(int fd) {
     FileId id;
-    if (fileId(fd, id)) {
-        std::lock_guard lock(mutex);
+    bool identified = fileId(fd, id);
+    std::lock_guard lock(mutex);
+    if (fd >= 0 && fd < kKnownFds) lockFdOf[fd].store(0, std::memory_order_release);
+    if (identified) {
         auto it = files->find(id);
         if (it != files->end() && --it->second.opened <= 0) {
             // SQLite's last descriptor of the file: its locks go now, as POSIX locks would.
@@ -111,6 +126,7 @@ void forgetInParent() {
     for (auto& [id, file] : *files)
         if (file.fd >= 0) ::close(file.fd);
     files->clear();
+    for (auto& lockFd : lockFdOf) lockFd.store(0, std::memory_order_relaxed);
 }
 
 using Clock = std::chrono::steady_clock;

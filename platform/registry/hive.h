@@ -105,7 +105,7 @@ private:
     LSTATUS checkSchema();
     LSTATUS initSchema();
     LSTATUS prepareStatements();
-    LSTATUS addVersionTable();
+    LSTATUS addMissingSchema(bool versionTable);
     LSTATUS beginTransactionIfNeeded();
     LSTATUS beginRead(bool& own);
     void endRead(bool own);

@@ -74,8 +74,11 @@ const char* const kSchema =
     "CREATE UNIQUE INDEX keys_by_name ON keys(parent, folded);"
     "CREATE TABLE vals(id INTEGER PRIMARY KEY, key INTEGER NOT NULL, name TEXT NOT NULL, folded TEXT NOT NULL,"
     " type INTEGER NOT NULL, data BLOB NOT NULL);"
-    "CREATE UNIQUE INDEX vals_by_name ON vals(key, folded);"
-    "CREATE INDEX vals_in_order ON vals(key);";
+    "CREATE UNIQUE INDEX vals_by_name ON vals(key, folded);";
+
+// A key's values in order with everything read of them, so a changed list is read
+// from the index alone. Hives made before it have vals_in_order (key) instead.
+const char* const kListingIndex = "CREATE INDEX IF NOT EXISTS vals_listing ON vals(key, id, name, type, data);";
 
 // One row: the hive's id, made at random with the file, and the number of the committed
 // state, raised by every write, by which readers share what they read of one state.
@@ -214,34 +217,38 @@ LSTATUS Connection::checkSchema() {
     sqlite3_stmt* s = nullptr;
     int rc = sqlite3_prepare_v2(db_, "SELECT (SELECT application_id FROM pragma_application_id),"
                                      " (SELECT count(*) FROM sqlite_master),"
-                                     " (SELECT count(*) FROM sqlite_master WHERE name = 'hive')", -1, &s, nullptr);
-    int64_t applicationId = 0, objects = 0, versionTable = 0;
+                                     " (SELECT count(*) FROM sqlite_master WHERE name = 'hive'),"
+                                     " (SELECT count(*) FROM sqlite_master WHERE name = 'vals_listing')", -1, &s, nullptr);
+    int64_t applicationId = 0, objects = 0, versionTable = 0, listingIndex = 0;
     if (rc == SQLITE_OK) rc = sqlite3_step(s);
     if (rc == SQLITE_ROW) {
         applicationId = sqlite3_column_int64(s, 0);
         objects = sqlite3_column_int64(s, 1);
         versionTable = sqlite3_column_int64(s, 2);
+        listingIndex = sqlite3_column_int64(s, 3);
         rc = SQLITE_OK;
     }
     sqlite3_finalize(s);
     if (rc != SQLITE_OK) return fail(rc);
     if (applicationId == 0 && objects == 0) return ERROR_SUCCESS;  // a new, empty file
     if (applicationId != kApplicationId) return fail(SQLITE_NOTADB);
-    if (!versionTable) {
-        LSTATUS status = addVersionTable();
+    if (!versionTable || !listingIndex) {
+        LSTATUS status = addMissingSchema(!versionTable);
         if (status != ERROR_SUCCESS) return status;
     }
     state_ = State::Ready;
     return prepareStatements();
 }
 
-// A hive made before its states were numbered gets its version row from the first
-// connection that may write it; one that may not counts only what it sees itself.
-LSTATUS Connection::addVersionTable() {
-    std::string sql = std::string("BEGIN IMMEDIATE;") + kVersionTable + "COMMIT;";
+// An older hive gets its version row and listing index from the first connection that
+// may write it. One that may not reads without the index, and without the version row
+// counts only the states it sees itself.
+LSTATUS Connection::addMissingSchema(bool versionTable) {
+    std::string sql = std::string("BEGIN IMMEDIATE;") + kVersionTable + kListingIndex + "COMMIT;";
     int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
     if (rc == SQLITE_OK) return ERROR_SUCCESS;
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!versionTable) return ERROR_SUCCESS;  // the index only speeds reading
     if (statusOf(rc) != ERROR_ACCESS_DENIED) return statusOf(rc);
     versioned_ = false;
     return ERROR_SUCCESS;
@@ -255,7 +262,7 @@ LSTATUS Connection::initSchema() {
     if (rc != SQLITE_OK) return statusOf(rc);
     LSTATUS status = checkSchema();  // another process may have been first
     if (status == ERROR_SUCCESS && state_ == State::Empty) {
-        std::string sql = std::string(kSchema) + kVersionTable + "PRAGMA application_id=" + std::to_string(kApplicationId) +
+        std::string sql = std::string(kSchema) + kListingIndex + kVersionTable + "PRAGMA application_id=" + std::to_string(kApplicationId) +
                           ";INSERT INTO keys(id, parent, name, folded, written) VALUES(0, -1, '', '', " +
                           std::to_string(now()) + ");";
         rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);

@@ -153,9 +153,10 @@ int exitCode(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
-// A hive as made before its states were numbered: a user who may only read it still
-// reads it, and sees what is written after; the first writer numbers it.
-TEST(RegistryVersions, HiveWithoutAVersionRowIsReadAndNumberedByItsFirstWriter) {
+// A hive as made before its states were numbered and its values listed by an index of
+// their own: a user who may only read it still reads it, and sees what is written after;
+// the first writer numbers it and adds the index.
+TEST(RegistryVersions, HiveOfTheOlderSchemaIsReadAndCompletedByItsFirstWriter) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to read as another user";
     TempHive hive;
     chmod(hive.folder().c_str(), 0755);
@@ -173,7 +174,9 @@ TEST(RegistryVersions, HiveWithoutAVersionRowIsReadAndNumberedByItsFirstWriter) 
     ASSERT_EQ(exitCode(setup), 0);
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, "DROP TABLE hive", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "DROP TABLE hive; DROP INDEX vals_listing; CREATE INDEX vals_in_order ON vals(key)",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
 
     pid_t reader = fork();
     if (reader == 0) {
@@ -195,9 +198,13 @@ TEST(RegistryVersions, HiveWithoutAVersionRowIsReadAndNumberedByItsFirstWriter) 
     EXPECT_EQ(write(written[1], &byte, 1), 1);
     EXPECT_EQ(exitCode(reader), 0) << "the reader that may not write lost the hive or its change";
     sqlite3_stmt* s = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT count(*) FROM hive WHERE version > 0", -1, &s, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT (SELECT count(*) FROM hive WHERE version > 0),"
+                                     " (SELECT count(*) FROM sqlite_master WHERE name = 'vals_listing')",
+                                 -1, &s, nullptr),
+              SQLITE_OK);
     ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
     EXPECT_EQ(sqlite3_column_int(s, 0), 1) << "the writer did not number the hive";
+    EXPECT_EQ(sqlite3_column_int(s, 1), 1) << "the writer did not add the listing index";
     sqlite3_finalize(s);
     sqlite3_close(db);
 }
