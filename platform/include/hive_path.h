@@ -1,6 +1,6 @@
 // Where the Linux platform's registry keeps its hive: $PELLICOR_REGISTRY, or the
 // machine-wide file. Windows keeps its registry itself, so nothing there asks.
-// The registry library defines it (and declares it again for its hosts).
+// The registry library defines it.
 #pragma once
 #include <string>
 

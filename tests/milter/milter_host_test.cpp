@@ -80,10 +80,10 @@ TEST(MilterOutcome, ActionsAndCountersByMode) {
     using pellicor::milter::Action;
     using pellicor::milter::Judgement;
     using pellicor::milter::Mode;
-    Judgement normal, condemned, failed, unreadable;
+    Judgement normal, condemned, failed, failedAfterDeleting;
     condemned.recognised = condemned.deleted = true;
     failed.failed = true;
-    unreadable.recognised = unreadable.listsUnreadable = true;
+    failedAfterDeleting.recognised = failedAfterDeleting.deleted = failedAfterDeleting.failed = true;
     struct Case {
         Judgement judgement;
         Mode mode;
@@ -91,7 +91,7 @@ TEST(MilterOutcome, ActionsAndCountersByMode) {
     } cases[] = {
         {normal, Mode::Discard, Action::Accept},           {condemned, Mode::Discard, Action::Discard},
         {condemned, Mode::Hold, Action::Quarantine},       {condemned, Mode::Monitor, Action::WouldDiscard},
-        {failed, Mode::Discard, Action::AcceptFailed},     {unreadable, Mode::Hold, Action::AcceptFailed},
+        {failed, Mode::Discard, Action::AcceptFailed},     {failedAfterDeleting, Mode::Hold, Action::AcceptFailed},
     };
     pellicor::milter::Counters counters;
     for (const Case& c : cases) {

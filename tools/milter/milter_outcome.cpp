@@ -3,7 +3,7 @@
 namespace pellicor::milter {
 
 Action ActionFor(const Judgement& judgement, Mode mode) {
-    if (judgement.failed || (judgement.recognised && judgement.listsUnreadable)) return Action::AcceptFailed;
+    if (judgement.failed) return Action::AcceptFailed;
     if (!judgement.deleted) return Action::Accept;
     switch (mode) {
     case Mode::Hold: return Action::Quarantine;

@@ -22,10 +22,6 @@ struct Judgement {
     bool recognised = false;  // the marker took it for an out-of-office reply
     bool deleted = false;     // the sink set the status that aborts delivery
     bool failed = false;      // something in the host or the sink failed: deliver
-    // The rule lists could not be read while this reply was judged, so the sink
-    // saw them empty and let it through: counted as a failure, not as accepted.
-    // Set by the check of the lists, when there is one.
-    bool listsUnreadable = false;
     std::string reason;       // why it failed, in words, for the log
     std::string evidence;     // what the out-of-office marker decided on ("Auto-Submitted: ...")
 };

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <string>
 
+#include "hive_path.h"
 #include "winreg.h"
 
 namespace platform::registry {
@@ -42,8 +43,5 @@ private:
 // this thread that failed because the system refused it (EACCES for a hive this
 // process may not open, say); 0 when it did not fail so.
 int HiveSystemError();
-
-// The hive file the registry uses: PELLICOR_REGISTRY, or the machine-wide file.
-std::string hivePath();
 
 }  // namespace platform::registry
