@@ -62,8 +62,9 @@ LSTATUS ReadEntryName(HKEY key, DWORD index, bool subkeys, std::string& name) {
     for (DWORD size = kNameBufferChars;;) {
         std::string buffer(size, ' ');
         DWORD length = size;
-        LSTATUS status = subkeys ? RegEnumKeyExA(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr)
-                                 : RegEnumValueA(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        LSTATUS status = subkeys
+                             ? RegEnumKeyExA(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr)
+                             : RegEnumValueA(key, index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
         if (status == ERROR_SUCCESS) {
             // The platform's length is the name; the buffer is not searched for a NUL.
             name.assign(buffer.data(), std::min(length, size));
@@ -153,8 +154,8 @@ LSTATUS ReadData(HKEY key, const std::string& valueName, DWORD type, DWORD size,
                  RegistryVariant& value) {
     if (type == REG_SZ || type == REG_EXPAND_SZ) {
         std::string buffer(size, '\0');
-        LSTATUS status = RegQueryValueExA(key, valueName.c_str(), nullptr, nullptr,
-                                          reinterpret_cast<BYTE*>(buffer.data()), &size);
+        LSTATUS status =
+            RegQueryValueExA(key, valueName.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size);
         if (status == ERROR_SUCCESS) value = buffer.substr(0, buffer.find('\0'));
         return status;
     }
@@ -194,11 +195,13 @@ int32_t clsRegistry::CreateNewKey(int32_t lPredefinedKey, const std::string& sNe
                                                          REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.out(),
                                                          &disposition, transaction_, nullptr));
     return key.keepIfSuccess(RegCreateKeyExA(Root(lPredefinedKey), sNewKeyName.c_str(), 0, nullptr,
-                                             REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.out(), &disposition));
+                                             REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, key.out(),
+                                             &disposition));
 }
 
 int32_t clsRegistry::DeleteKey(int32_t lPredefinedKey, const std::string& sKeyName) {
-    if (transaction_) return RegDeleteKeyTransactedA(Root(lPredefinedKey), sKeyName.c_str(), 0, 0, transaction_, nullptr);
+    if (transaction_)
+        return RegDeleteKeyTransactedA(Root(lPredefinedKey), sKeyName.c_str(), 0, 0, transaction_, nullptr);
     return RegDeleteKeyA(Root(lPredefinedKey), sKeyName.c_str());
 }
 

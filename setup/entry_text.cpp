@@ -37,8 +37,7 @@ char32_t NextCodePoint(std::string_view text, size_t& i) {
 
 // Upper case, one character for one, the way the registry folds value names.
 char32_t Fold(char32_t c) {
-    if (c > 0xFFFF)
-        return c;
+    if (c > 0xFFFF) return c;
     WCHAR unit = static_cast<WCHAR>(c);
     CharUpperBuffW(&unit, 1);
     return unit;
@@ -52,11 +51,9 @@ int CompareEntries(std::string_view a, std::string_view b) {
     while (i < a.size() && j < b.size()) {
         char32_t x = Fold(NextCodePoint(a, i));
         char32_t y = Fold(NextCodePoint(b, j));
-        if (x != y)
-            return x < y ? -1 : 1;
+        if (x != y) return x < y ? -1 : 1;
     }
-    if (i == a.size() && j == b.size())
-        return 0;
+    if (i == a.size() && j == b.size()) return 0;
     return i == a.size() ? -1 : 1;
 }
 
@@ -64,8 +61,7 @@ std::string RemoveCharacters(std::string_view text, std::string_view removed) {
     std::string kept;
     kept.reserve(text.size());
     for (char c : text) {
-        if (removed.find(c) == std::string_view::npos)
-            kept.push_back(c);
+        if (removed.find(c) == std::string_view::npos) kept.push_back(c);
     }
     return kept;
 }
@@ -77,7 +73,6 @@ std::string_view TrimTrailingSpaces(std::string_view text) {
 
 std::string_view TrimSpaces(std::string_view text) {
     size_t begin = text.find_first_not_of(' ');
-    if (begin == std::string_view::npos)
-        return {};
+    if (begin == std::string_view::npos) return {};
     return TrimTrailingSpaces(text.substr(begin));
 }

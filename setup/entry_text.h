@@ -27,10 +27,8 @@ int SortedPosition(int count, ItemAt itemAt, std::string_view text) {
     int high = count;
     while (low < high) {
         int middle = low + (high - low) / 2;
-        if (CompareEntries(itemAt(middle), text) <= 0)
-            low = middle + 1;
-        else
-            high = middle;
+        if (CompareEntries(itemAt(middle), text) <= 0) low = middle + 1;
+        else high = middle;
     }
     return low;
 }

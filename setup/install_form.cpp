@@ -34,27 +34,20 @@ size_t At(int16_t Index) { return static_cast<size_t>(Index); }
 std::string RegistryError(int32_t status) {
     std::string why = "registry error " + std::to_string(status);
     switch (status) {
-    case ERROR_ACCESS_DENIED:
-        return why + " (access is denied)";
-    case ERROR_FILE_NOT_FOUND:
-        return why + " (the key is missing)";
-    case ERROR_INVALID_PARAMETER:
-        return why + " (a name is too long or not valid)";
+    case ERROR_ACCESS_DENIED: return why + " (access is denied)";
+    case ERROR_FILE_NOT_FOUND: return why + " (the key is missing)";
+    case ERROR_INVALID_PARAMETER: return why + " (a name is too long or not valid)";
     case ERROR_CANTWRITE:
-    case ERROR_REGISTRY_IO_FAILED:
-        return why + " (the registry cannot be written)";
-    case ERROR_LOCK_VIOLATION:
-        return why + " (another program holds the registry locked)";
-    default:
-        return why;
+    case ERROR_REGISTRY_IO_FAILED: return why + " (the registry cannot be written)";
+    case ERROR_LOCK_VIOLATION: return why + " (another program holds the registry locked)";
+    default: return why;
     }
 }
 
 // An entry as a message quotes it: a very long one is cut short.
 std::string Quoted(const std::string& entry) {
     constexpr size_t kShown = 60;
-    if (entry.size() <= kShown)
-        return "\"" + entry + "\"";
+    if (entry.size() <= kShown) return "\"" + entry + "\"";
     return "\"" + entry.substr(0, kShown) + "...\" (" + std::to_string(entry.size()) + " characters)";
 }
 
@@ -73,13 +66,11 @@ std::array<std::vector<std::string>, 3> ReadLists(clsRegistry& registry) {
 std::string WriteLists(clsRegistry& registry, bool makerKeyExists,
                        const std::array<std::vector<std::string>, 3>& lists) {
     const int32_t hive = MachineHive();
-    if (makerKeyExists && registry.CheckKey(hive, kProductKey) != 0)
-        registry.CreateNewKey(hive, kProductKey);
+    if (makerKeyExists && registry.CheckKey(hive, kProductKey) != 0) registry.CreateNewKey(hive, kProductKey);
     for (size_t k = 0; k < lists.size(); ++k) {
         registry.DeleteKey(hive, kListKeys[k]);
         int32_t status = registry.CreateNewKey(hive, kListKeys[k]);
-        if (status != 0)
-            return "the key " + kListKeys[k] + " could not be created: " + RegistryError(status) + ".";
+        if (status != 0) return "the key " + kListKeys[k] + " could not be created: " + RegistryError(status) + ".";
         for (const std::string& item : lists[k]) {
             std::string name = (k == 0 && item.starts_with('*')) ? "*" : item;
             status = registry.SetKeyValue(hive, kListKeys[k], name, REG_SZ, std::string());
@@ -111,18 +102,14 @@ SaveOutcome SaveLists(const std::array<std::vector<std::string>, 3>& lists,
         clsRegistry registry(transaction);
         const int32_t hive = MachineHive();
         bool makerKeyExists = registry.CheckKey(hive, kMakerKey) == 0 || registry.CreateNewKey(hive, kMakerKey) == 0;
-        if (ReadLists(registry) != loaded)
-            outcome.changedElsewhere = true;
-        else
-            outcome.failure = WriteLists(registry, makerKeyExists, lists);
+        if (ReadLists(registry) != loaded) outcome.changedElsewhere = true;
+        else outcome.failure = WriteLists(registry, makerKeyExists, lists);
     } catch (const std::exception& error) {
         outcome.failure = error.what();
     }
     bool written = outcome.failure.empty() && !outcome.changedElsewhere;
-    if (written && !CommitTransaction(transaction))
-        outcome.failure = "the registry could not commit the change.";
-    if (!written || !outcome.failure.empty())
-        RollbackTransaction(transaction);
+    if (written && !CommitTransaction(transaction)) outcome.failure = "the registry could not commit the change.";
+    if (!written || !outcome.failure.empty()) RollbackTransaction(transaction);
     CloseHandle(transaction);
     return outcome;
 }
@@ -151,8 +138,7 @@ void InstallForm::CreateControls() {
         Command2[k] = toolkit_.CreateButton(layout::ButtonAt(place.edit), "Edit");
         Command3[k] = toolkit_.CreateButton(layout::ButtonAt(place.remove), "Delete");
         Command4[k] = toolkit_.CreateButton(layout::ButtonAt(place.removeAll), "Delete All");
-        if (k == 0)
-            Command5 = toolkit_.CreateButton(layout::ButtonAt(place.anyDomain), "Add * (any domain)");
+        if (k == 0) Command5 = toolkit_.CreateButton(layout::ButtonAt(place.anyDomain), "Add * (any domain)");
         Command7[k] = toolkit_.CreateButton(layout::ButtonAt(place.import), "Import");
         Command8[k] = toolkit_.CreateButton(layout::ButtonAt(place.exportTop), "Export");
         Command2[k]->SetEnabled(false);
@@ -199,12 +185,9 @@ void InstallForm::RefreshLists() {
         for (const std::string& name : names) {
             std::string_view entry = TrimSpaces(name);
             bool added = true;
-            if (k == 0 && entry == "*")
-                added = list.AddItem(text::kAnyDomainItem);
-            else if (!entry.empty())
-                added = list.AddItem(std::string(entry));
-            if (!added)
-                overfull_[At(k)] = true;
+            if (k == 0 && entry == "*") added = list.AddItem(text::kAnyDomainItem);
+            else if (!entry.empty()) added = list.AddItem(std::string(entry));
+            if (!added) overfull_[At(k)] = true;
         }
         ResetButtons(k);
     }
@@ -214,8 +197,7 @@ void InstallForm::RefreshRegistry() {
     // A list written by other means may hold more entries than its list box shows;
     // a save would replace it by what is shown and lose the rest.
     for (size_t k = 0; k < 3; ++k) {
-        if (!overfull_[k])
-            continue;
+        if (!overfull_[k]) continue;
         ShowError("The change was not saved: the registry holds more entries in list " + std::to_string(k + 1) +
                   " than the window can show (" + std::to_string(kListBoxCapacity) +
                   "), and saving would lose the rest.\rShorten that list with the registry tool first.");
@@ -224,15 +206,15 @@ void InstallForm::RefreshRegistry() {
     }
     std::array<std::vector<std::string>, 3> lists;
     for (size_t k = 0; k < 3; ++k) {
-        for (int16_t i = 0; i < List1[k]->ListCount(); ++i)
-            lists[k].push_back(List1[k]->List(i));
+        for (int16_t i = 0; i < List1[k]->ListCount(); ++i) lists[k].push_back(List1[k]->List(i));
     }
     SaveOutcome saved = SaveLists(lists, loaded_);
     RefreshLists();
     // Saving over a change another program made since the load would have undone it.
     if (saved.changedElsewhere)
-        ShowError("The rule lists were changed by another program. The window now shows them; make your change "
-                  "again.");
+        ShowError(
+            "The rule lists were changed by another program. The window now shows them; make your change "
+            "again.");
     else if (!saved.failure.empty())
         ShowError("The change was not saved: " + saved.failure + "\r\rThe lists show what the registry holds.");
 }
@@ -246,14 +228,11 @@ void InstallForm::ResetButtons(int16_t Index) {
         List1[0]->SetEnabled(!anyDomain);
         Label1[0]->SetCaption(anyDomain ? text::kCaption0AnyDomain : text::kCaption0);
         Command7[0]->SetEnabled(!anyDomain);
-        if (count == 1)
-            Command8[0]->SetEnabled(!anyDomain);
+        if (count == 1) Command8[0]->SetEnabled(!anyDomain);
     }
     for (int16_t other = 0; other < 3; ++other) {
-        if (other == Index)
-            continue;
-        if (List1[At(other)]->SelCount() > 0)
-            List1[At(other)]->SetListIndex(-1);
+        if (other == Index) continue;
+        if (List1[At(other)]->SelCount() > 0) List1[At(other)]->SetListIndex(-1);
         Command2[At(other)]->SetEnabled(false);
         Command3[At(other)]->SetEnabled(false);
     }
@@ -268,8 +247,7 @@ void InstallForm::ResetButtons(int16_t Index) {
     }
     Command4[At(Index)]->SetEnabled(true);
     // A list led by the any-domain entry keeps its Export as it was.
-    if (!list.List(0).starts_with('*'))
-        Command8[At(Index)]->SetEnabled(true);
+    if (!list.List(0).starts_with('*')) Command8[At(Index)]->SetEnabled(true);
 }
 
 void InstallForm::AddOrEdit(int16_t Index, std::string& def, const std::string& mode) {
@@ -281,8 +259,8 @@ void InstallForm::AddOrEdit(int16_t Index, std::string& def, const std::string& 
     const size_t firstAllowed = addresses ? 2 : 1;
     const size_t lastAllowed = addresses ? 201 : 1;
     const std::string example = addresses ? "someone@example.com" : "@example.com";
-    const std::string prompt = mode == "edit" ? "Edit this e-mail " + kind + ":"
-                                              : "Add new e-mail " + kind + ":\r\r  Example:\r" + example;
+    const std::string prompt =
+        mode == "edit" ? "Edit this e-mail " + kind + ":" : "Add new e-mail " + kind + ":\r\r  Example:\r" + example;
     std::string cleaned;
     for (;;) {
         toolkit_.SendRightArrow();
@@ -290,15 +268,12 @@ void InstallForm::AddOrEdit(int16_t Index, std::string& def, const std::string& 
         size_t at = cleaned.find('@');
         size_t position = at == std::string::npos ? 0 : at + 1;
         def = cleaned;
-        if (cleaned.empty())
-            return;
-        if (position >= firstAllowed && position <= lastAllowed)
-            break;
+        if (cleaned.empty()) return;
+        if (position >= firstAllowed && position <= lastAllowed) break;
     }
     ListBox& list = *List1[At(Index)];
     if (mode == "edit") {
-        if (list.ListIndex() < 0)
-            return;
+        if (list.ListIndex() < 0) return;
         list.SetList(list.ListIndex(), cleaned);
     } else if (!list.AddItem(cleaned)) {
         ShowError("The list already holds " + std::to_string(kListBoxCapacity) +
@@ -324,8 +299,7 @@ bool InstallForm::ExistsInList(const std::string& s, int16_t Index) {
     const ListBox& list = *List1[At(Index)];
     const int16_t count = list.ListCount();
     for (int16_t i = 0; i < count; ++i) {
-        if (SameEntry(list.List(i), s))
-            return true;
+        if (SameEntry(list.List(i), s)) return true;
     }
     return false;
 }
@@ -347,8 +321,7 @@ void InstallForm::Command1_Click(int16_t Index) {
 
 void InstallForm::Command2_Click(int16_t Index) {
     ListBox& list = *List1[At(Index)];
-    if (list.ListIndex() < 0)
-        return;
+    if (list.ListIndex() < 0) return;
     std::string def = list.List(list.ListIndex());
     AddOrEdit(Index, def, "edit");
 }
@@ -356,18 +329,15 @@ void InstallForm::Command2_Click(int16_t Index) {
 void InstallForm::Command3_Click(int16_t Index) {
     ResetButtons(Index);
     ListBox& list = *List1[At(Index)];
-    if (list.SelCount() == 0)
-        return;
-    if (!Confirm("Are you sure you want to delete the selected item from the list?"))
-        return;
+    if (list.SelCount() == 0) return;
+    if (!Confirm("Are you sure you want to delete the selected item from the list?")) return;
     list.RemoveItem(list.ListIndex());
     RefreshRegistry();
 }
 
 void InstallForm::Command4_Click(int16_t Index) {
     ResetButtons(Index);
-    if (!Confirm("Are you sure you want to delete all items from the list?"))
-        return;
+    if (!Confirm("Are you sure you want to delete all items from the list?")) return;
     List1[At(Index)]->Clear();
     RefreshRegistry();
 }
@@ -392,8 +362,7 @@ void InstallForm::Command7_Click(int16_t Index) {
     CommonDialog1->SetDialogTitle(text::kImportTitle);
     CommonDialog1->ShowOpen();
     const std::string path = CommonDialog1->FileName();
-    if (path.empty())
-        return;
+    if (path.empty()) return;
     std::string content;
     std::string error;
     if (IsRegistryFile(path)) {
@@ -408,13 +377,11 @@ void InstallForm::Command7_Click(int16_t Index) {
     // every line of a long file.
     ListBox& list = *List1[At(Index)];
     EntrySet held;
-    for (int16_t i = 0; i < list.ListCount(); ++i)
-        held.insert(list.List(i));
+    for (int16_t i = 0; i < list.ListCount(); ++i) held.insert(list.List(i));
     EntrySet leftOut;
     int added = 0;
     for (std::string& entry : ParseRuleListFile(content, Index)) {
-        if (held.contains(entry) || leftOut.contains(entry))
-            continue;
+        if (held.contains(entry) || leftOut.contains(entry)) continue;
         if (!list.AddItem(entry)) {
             leftOut.insert(std::move(entry));
             continue;
@@ -422,8 +389,7 @@ void InstallForm::Command7_Click(int16_t Index) {
         held.insert(std::move(entry));
         ++added;
     }
-    if (added > 0)
-        RefreshRegistry();
+    if (added > 0) RefreshRegistry();
     if (!leftOut.empty())
         ShowError("The list holds at most " + std::to_string(kListBoxCapacity) + " entries.\r" +
                   std::to_string(leftOut.size()) + " entries of " + path + " were left out.");
@@ -434,12 +400,10 @@ void InstallForm::Command8_Click(int16_t Index) {
     CommonDialog1->SetDialogTitle(text::kExportTitle);
     CommonDialog1->ShowOpen();
     const std::string path = CommonDialog1->FileName();
-    if (path.empty())
-        return;
+    if (path.empty()) return;
     const ListBox& list = *List1[At(Index)];
     std::vector<std::string> items;
-    for (int16_t i = 0; i < list.ListCount(); ++i)
-        items.push_back(list.List(i));
+    for (int16_t i = 0; i < list.ListCount(); ++i) items.push_back(list.List(i));
     std::string error;
     if (IsRegistryFile(path)) {
         ShowError("The list was not exported to " + path + ": it is the registry's own file.");

@@ -36,8 +36,7 @@ void PrintUsage(FILE* out) {
 bool DisplaySet() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         const char* value = std::getenv(name);
-        if (value && *value)
-            return true;
+        if (value && *value) return true;
     }
     return false;
 }
@@ -45,12 +44,10 @@ bool DisplaySet() {
 // Qt ends the process when it cannot open the display, so a child tries first.
 bool QtCanOpenDisplay(int argc, char** argv) {
     pid_t child = ::fork();
-    if (child < 0)
-        return false;
+    if (child < 0) return false;
     if (child == 0) {
         int quiet = ::open("/dev/null", O_WRONLY);
-        if (quiet >= 0)
-            ::dup2(quiet, STDERR_FILENO);
+        if (quiet >= 0) ::dup2(quiet, STDERR_FILENO);
         QApplication probe(argc, argv);
         ::_exit(0);
     }
@@ -71,8 +68,9 @@ int RunDesktop(int argc, char** argv) {
 
 int RunTerminal() {
     if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO)) {
-        std::fprintf(stderr, "PellicorSetup: no display can be opened and no terminal is attached; "
-                             "run it in a terminal or with DISPLAY set\n");
+        std::fprintf(stderr,
+                     "PellicorSetup: no display can be opened and no terminal is attached; "
+                     "run it in a terminal or with DISPLAY set\n");
         return 1;
     }
     try {
@@ -99,18 +97,10 @@ int main(int argc, char** argv) {
     bool terminal = false;
     for (int option; (option = getopt_long(argc, argv, "thV", kOptions, nullptr)) != -1;) {
         switch (option) {
-        case 't':
-            terminal = true;
-            break;
-        case 'h':
-            PrintUsage(stdout);
-            return 0;
-        case 'V':
-            std::printf("PellicorSetup %s\n", VersionText().c_str());
-            return 0;
-        default:
-            std::fprintf(stderr, "Try 'PellicorSetup --help'.\n");
-            return 2;
+        case 't': terminal = true; break;
+        case 'h': PrintUsage(stdout); return 0;
+        case 'V': std::printf("PellicorSetup %s\n", VersionText().c_str()); return 0;
+        default: std::fprintf(stderr, "Try 'PellicorSetup --help'.\n"); return 2;
         }
     }
     if (optind < argc) {
@@ -119,7 +109,6 @@ int main(int argc, char** argv) {
     }
     // Qt sees only the program's name: the options above are ours.
     int qtArgc = 1;
-    if (!terminal && DisplaySet() && QtCanOpenDisplay(qtArgc, argv))
-        return RunDesktop(qtArgc, argv);
+    if (!terminal && DisplaySet() && QtCanOpenDisplay(qtArgc, argv)) return RunDesktop(qtArgc, argv);
     return RunTerminal();
 }

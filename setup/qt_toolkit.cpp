@@ -34,7 +34,9 @@ namespace {
 constexpr double kTwipsPerPixel = 15.0;
 constexpr double kDesignDpi = 96.0;
 
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 std::string ToUtf8(const QString& text) { return text.toUtf8().toStdString(); }
 
@@ -52,8 +54,7 @@ class TypeAheadList : public QListWidget {
 public:
     using QListWidget::QListWidget;
     void keyboardSearch(const QString& search) override {
-        if (!typedAt_.isValid() || typedAt_.elapsed() > QApplication::keyboardInputInterval())
-            typed_.clear();
+        if (!typedAt_.isValid() || typedAt_.elapsed() > QApplication::keyboardInputInterval()) typed_.clear();
         typedAt_.start();
         typed_ += search;
         for (int row = 0; row < count(); ++row) {
@@ -76,8 +77,7 @@ public:
         // Only the user's selections reach the handler: the window's own changes
         // are made with the widget's signals blocked.
         QObject::connect(widget_, &QListWidget::itemSelectionChanged, widget_, [this] {
-            if (click_)
-                click_();
+            if (click_) click_();
         });
     }
     void Clear() override {
@@ -85,10 +85,9 @@ public:
         widget_->clear();
     }
     bool AddItem(const std::string& text) override {
-        if (widget_->count() >= kListBoxCapacity)
-            return false;
-        int position = SortedPosition(widget_->count(), [this](int i) { return ToUtf8(widget_->item(i)->text()); },
-                                      text);
+        if (widget_->count() >= kListBoxCapacity) return false;
+        int position = SortedPosition(
+            widget_->count(), [this](int i) { return ToUtf8(widget_->item(i)->text()); }, text);
         QSignalBlocker quiet(widget_);
         widget_->insertItem(position, FromUtf8(text));
         return true;
@@ -99,8 +98,7 @@ public:
         return item ? ToUtf8(item->text()) : std::string();
     }
     void SetList(int16_t position, const std::string& text) override {
-        if (QListWidgetItem* item = widget_->item(position))
-            item->setText(FromUtf8(text));
+        if (QListWidgetItem* item = widget_->item(position)) item->setText(FromUtf8(text));
     }
     void RemoveItem(int16_t position) override {
         QSignalBlocker quiet(widget_);
@@ -148,16 +146,14 @@ class QtButton : public Button {
 public:
     explicit QtButton(QPushButton* widget) : widget_(widget) {
         QObject::connect(widget_, &QPushButton::clicked, widget_, [this] {
-            if (click_)
-                click_();
+            if (click_) click_();
         });
     }
     std::string Caption() const override { return ToUtf8(widget_->text()); }
     void SetCaption(const std::string& caption) override { widget_->setText(FromUtf8(caption)); }
     bool Enabled() const override { return widget_->isEnabled(); }
     void SetEnabled(bool enabled) override {
-        if (!enabled && widget_->hasFocus())
-            FocusNearestList();
+        if (!enabled && widget_->hasFocus()) FocusNearestList();
         widget_->setEnabled(enabled);
     }
     void OnClick(std::function<void()> handler) override { click_ = std::move(handler); }
@@ -177,8 +173,7 @@ public:
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override {
-        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && clicked)
-            clicked();
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()) && clicked) clicked();
         QLabel::mouseReleaseEvent(event);
     }
 };
@@ -219,8 +214,7 @@ public:
         return QAbstractFileIconProvider::icon(info.isDir() ? Folder : File);
     }
     QString type(const QFileInfo& info) const override {
-        if (!info.isFile())
-            return QAbstractFileIconProvider::type(info);
+        if (!info.isFile()) return QAbstractFileIconProvider::type(info);
         QMimeType mime = QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension);
         return mime.comment().isEmpty() ? mime.name() : mime.comment();
     }
@@ -293,8 +287,7 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Resize)
-            resized_();
+        if (event->type() == QEvent::Resize) resized_();
         return QObject::eventFilter(watched, event);
     }
 
@@ -370,8 +363,7 @@ void QtToolkit::Close() { window_->close(); }
 void QtToolkit::ChooseScale() {
     double scale = window_->logicalDpiX() / kDesignDpi / kTwipsPerPixel;
     for (const Placed& place : placed_) {
-        if (!place.fitsText || place.rect.width <= 0)
-            continue;
+        if (!place.fitsText || place.rect.width <= 0) continue;
         QString text;
         int padding = 4;
         if (auto* label = qobject_cast<QLabel*>(place.widget)) {
@@ -418,8 +410,7 @@ void QtToolkit::Show() {
     ChooseScale();
     ApplyLayout();
     auto px = [this](int twips) { return static_cast<int>(twips * pixelsPerTwip_ + 0.5); };
-    if (clientWidth_ > 0)
-        window_->resize(px(clientWidth_), px(clientHeight_));
+    if (clientWidth_ > 0) window_->resize(px(clientWidth_), px(clientHeight_));
     window_->show();
 }
 
@@ -430,8 +421,7 @@ MsgBoxResult QtToolkit::MsgBox(const std::string& prompt, unsigned style, const 
     box.setText(ScreenText(prompt));
     if (style & vbExclamation)
         box.setIcon((style & vbExclamation) == vbExclamation ? QMessageBox::Warning : QMessageBox::Critical);
-    else if (style & vbCritical)
-        box.setIcon(QMessageBox::Critical);
+    else if (style & vbCritical) box.setIcon(QMessageBox::Critical);
     if ((style & 7u) != vbYesNo) {
         box.setStandardButtons(QMessageBox::Ok);
         box.exec();
@@ -468,8 +458,7 @@ std::string QtToolkit::InputBox(const std::string& prompt, const std::string& ti
     }
     edit->deselect();
     edit->end(false);
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
+    if (dialog.exec() != QDialog::Accepted) return {};
     return ToUtf8(edit->text());
 }
 

@@ -22,10 +22,8 @@ bool WriteAll(int fd, const std::string& content) {
     size_t done = 0;
     while (done < content.size()) {
         ssize_t wrote = ::write(fd, content.data() + done, content.size() - done);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            return false;
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) return false;
         done += static_cast<size_t>(wrote);
     }
     return true;
@@ -39,8 +37,7 @@ bool WriteAndClose(int fd, const std::string& content, std::string& error) {
         written = false;
         writeError = errno;
     }
-    if (!written)
-        error = SystemError("it cannot be written", writeError);
+    if (!written) error = SystemError("it cannot be written", writeError);
     return written;
 }
 
@@ -77,22 +74,19 @@ bool ReplaceFileWhole(const std::string& given, const std::string& content, std:
     }
     std::filesystem::path target(path);
     std::string temporary = (target.parent_path() / ("." + target.filename().string() + ".XXXXXX")).string();
-    if (target.parent_path().empty())
-        temporary = "." + target.filename().string() + ".XXXXXX";
+    if (target.parent_path().empty()) temporary = "." + target.filename().string() + ".XXXXXX";
     int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
         int createError = errno;
         // A writable file in a folder that takes no new files.
-        if (exists && ::access(path.c_str(), W_OK) == 0)
-            return WriteInPlace(path, content, error);
+        if (exists && ::access(path.c_str(), W_OK) == 0) return WriteInPlace(path, content, error);
         error = SystemError("it cannot be created", createError);
         return false;
     }
     bool sameOwner = true;
     if (exists) {
         ::fchmod(fd, existing.st_mode & 07777);
-        if (::fchown(fd, existing.st_uid, existing.st_gid) != 0)
-            sameOwner = false;
+        if (::fchown(fd, existing.st_uid, existing.st_gid) != 0) sameOwner = false;
     } else {
         // mkstemp makes the file private; a new exported list is an ordinary file.
         mode_t mask = ::umask(0);
@@ -120,8 +114,7 @@ bool ReplaceFileWhole(const std::string& given, const std::string& content, std:
 
 bool IsRegistryFile(const std::string& path) {
     struct stat chosen {};
-    if (::stat(path.c_str(), &chosen) != 0)
-        return false;
+    if (::stat(path.c_str(), &chosen) != 0) return false;
     const std::string hive = platform::registry::hivePath();
     for (const std::string& part : {hive, hive + "-wal", hive + "-shm", hive + "-journal"}) {
         struct stat held {};

@@ -11,8 +11,8 @@ namespace {
 
 std::string SystemError(const char* what, DWORD code) {
     char text[256] = {};
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                  text, sizeof text, nullptr);
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                  sizeof text, nullptr);
     while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == '.'))
         text[--length] = '\0';
     return std::string(what) + ": " + (length ? text : "error " + std::to_string(code));
@@ -23,8 +23,7 @@ bool WriteAll(HANDLE file, const std::string& content) {
     while (done < content.size()) {
         DWORD chunk = static_cast<DWORD>(std::min<size_t>(content.size() - done, 1u << 30));
         DWORD wrote = 0;
-        if (!WriteFile(file, content.data() + done, chunk, &wrote, nullptr) || wrote == 0)
-            return false;
+        if (!WriteFile(file, content.data() + done, chunk, &wrote, nullptr) || wrote == 0) return false;
         done += wrote;
     }
     return true;
@@ -38,8 +37,8 @@ bool ReplaceFileWhole(const std::string& path, const std::string& content, std::
         return false;
     }
     std::string temporary = path + ".pellicor-tmp";
-    HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = SystemError("it cannot be created", GetLastError());
         return false;

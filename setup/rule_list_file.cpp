@@ -23,14 +23,12 @@ void ForEachLine(std::string_view content, Take take) {
         }
         take(content.substr(start, end - start));
         start = end + 1;
-        if (content[end] == '\r' && start < content.size() && content[start] == '\n')
-            ++start;
+        if (content[end] == '\r' && start < content.size() && content[start] == '\n') ++start;
     }
 }
 
 std::string_view EntryOfField(std::string_view field, int16_t Index) {
-    if (Index == 2)
-        return TrimSpaces(field);
+    if (Index == 2) return TrimSpaces(field);
     return TrimTrailingSpaces(field.substr(field.find('@')));
 }
 
@@ -44,11 +42,9 @@ std::vector<std::string> ParseRuleListFile(std::string_view content, int16_t Ind
         size_t start = 0;
         while (start <= line.size()) {
             size_t end = line.find('\t', start);
-            if (end == std::string_view::npos)
-                end = line.size();
+            if (end == std::string_view::npos) end = line.size();
             std::string_view field = line.substr(start, end - start);
-            if (field.find('@') != std::string_view::npos)
-                entries.emplace_back(EntryOfField(field, Index));
+            if (field.find('@') != std::string_view::npos) entries.emplace_back(EntryOfField(field, Index));
             start = end + 1;
         }
     });
@@ -58,8 +54,7 @@ std::vector<std::string> ParseRuleListFile(std::string_view content, int16_t Ind
 std::string FormatRuleListFile(const std::vector<std::string>& entries) {
     std::string text;
     for (const std::string& entry : entries) {
-        if (entry == "*" || entry == kAnyDomainItem)
-            continue;
+        if (entry == "*" || entry == kAnyDomainItem) continue;
         text += entry;
         text += "\r\n";
     }
@@ -81,8 +76,7 @@ bool ReadWholeFile(const std::string& path, std::string& content, std::string& e
     std::string text;
     char buffer[65536];
     size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        text.append(buffer, got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, got);
     bool failed = std::ferror(file) != 0;
     int readError = errno;
     std::fclose(file);

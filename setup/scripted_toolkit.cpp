@@ -14,30 +14,24 @@ public:
         selected_ = -1;
     }
     bool AddItem(const std::string& text) override {
-        if (items_.size() >= static_cast<size_t>(kListBoxCapacity))
-            return false;
-        int position = SortedPosition(static_cast<int>(items_.size()),
-                                      [this](int i) -> const std::string& { return items_[static_cast<size_t>(i)]; },
-                                      text);
+        if (items_.size() >= static_cast<size_t>(kListBoxCapacity)) return false;
+        int position = SortedPosition(
+            static_cast<int>(items_.size()),
+            [this](int i) -> const std::string& { return items_[static_cast<size_t>(i)]; }, text);
         items_.insert(items_.begin() + position, text);
-        if (selected_ >= position)
-            ++selected_;
+        if (selected_ >= position) ++selected_;
         return true;
     }
     int16_t ListCount() const override { return static_cast<int16_t>(items_.size()); }
     std::string List(int16_t position) const override { return Valid(position) ? items_[Slot(position)] : ""; }
     void SetList(int16_t position, const std::string& text) override {
-        if (Valid(position))
-            items_[Slot(position)] = text;
+        if (Valid(position)) items_[Slot(position)] = text;
     }
     void RemoveItem(int16_t position) override {
-        if (!Valid(position))
-            return;
+        if (!Valid(position)) return;
         items_.erase(items_.begin() + position);
-        if (selected_ == position)
-            selected_ = -1;
-        else if (selected_ > position)
-            --selected_;
+        if (selected_ == position) selected_ = -1;
+        else if (selected_ > position) --selected_;
     }
     int16_t ListIndex() const override { return selected_; }
     int16_t SelCount() const override { return selected_ >= 0 ? 1 : 0; }
@@ -47,11 +41,9 @@ public:
     void OnClick(std::function<void()> handler) override { click_ = std::move(handler); }
 
     void UserClick(int16_t position) {
-        if (!enabled_ || !Valid(position))
-            return;
+        if (!enabled_ || !Valid(position)) return;
         selected_ = position;
-        if (click_)
-            click_();
+        if (click_) click_();
     }
 
 private:
@@ -74,8 +66,7 @@ public:
     void OnClick(std::function<void()> handler) override { click_ = std::move(handler); }
 
     void UserClick() {
-        if (enabled_ && click_)
-            click_();
+        if (enabled_ && click_) click_();
     }
 
 private:
@@ -92,8 +83,7 @@ public:
     void OnClick(std::function<void()> handler) override { click_ = std::move(handler); }
 
     void UserClick() {
-        if (click_)
-            click_();
+        if (click_) click_();
     }
 
 private:
@@ -104,8 +94,7 @@ private:
 template <typename Scripted, typename Control>
 Scripted& AsScripted(Control& control) {
     auto* scripted = dynamic_cast<Scripted*>(&control);
-    if (!scripted)
-        throw std::logic_error("the control was not made by the scripted toolkit");
+    if (!scripted) throw std::logic_error("the control was not made by the scripted toolkit");
     return *scripted;
 }
 
@@ -140,10 +129,8 @@ std::unique_ptr<FileDialog> ScriptedToolkit::CreateFileDialog() { return std::ma
 
 MsgBoxResult ScriptedToolkit::MsgBox(const std::string& prompt, unsigned style, const std::string& title) {
     messageBoxes.push_back({prompt, style, title});
-    if ((style & 7u) != vbYesNo)
-        return vbOK;
-    if (messageAnswers.empty())
-        throw std::logic_error("no answer queued for the message box: " + prompt);
+    if ((style & 7u) != vbYesNo) return vbOK;
+    if (messageAnswers.empty()) throw std::logic_error("no answer queued for the message box: " + prompt);
     MsgBoxResult answer = messageAnswers.front();
     messageAnswers.pop_front();
     return answer;
@@ -153,8 +140,7 @@ std::string ScriptedToolkit::InputBox(const std::string& prompt, const std::stri
                                       const std::string& defaultText) {
     inputBoxes.push_back({prompt, title, defaultText, rightArrowQueued_});
     rightArrowQueued_ = false;
-    if (inputAnswers.empty())
-        throw std::logic_error("no answer queued for the input box: " + prompt);
+    if (inputAnswers.empty()) throw std::logic_error("no answer queued for the input box: " + prompt);
     std::string answer = inputAnswers.front();
     inputAnswers.pop_front();
     return answer;
@@ -162,8 +148,7 @@ std::string ScriptedToolkit::InputBox(const std::string& prompt, const std::stri
 
 std::string ScriptedToolkit::NextFileName(const std::string& filter, const std::string& title) {
     fileDialogs.push_back({filter, title});
-    if (fileNames.empty())
-        throw std::logic_error("no file name queued for the dialog: " + title);
+    if (fileNames.empty()) throw std::logic_error("no file name queued for the dialog: " + title);
     std::string name = fileNames.front();
     fileNames.pop_front();
     return name;

@@ -35,11 +35,9 @@ inline std::vector<Stretch> StretchToFit(const std::vector<PlacedRect>& placed, 
     for (const PlacedRect& place : placed) {
         Stretch stretch;
         for (const PlacedRect& other : placed) {
-            if (other.list && other.rect.top + other.rect.height <= place.rect.top)
-                stretch.down += share(other.rect);
+            if (other.list && other.rect.top + other.rect.height <= place.rect.top) stretch.down += share(other.rect);
         }
-        if (listsRight > 0 && place.rect.left >= listsRight)
-            stretch.right = extraWidth;
+        if (listsRight > 0 && place.rect.left >= listsRight) stretch.right = extraWidth;
         if (place.list) {
             stretch.wider = extraWidth;
             stretch.taller = share(place.rect);

@@ -45,8 +45,7 @@ std::string Narrow(const std::wstring& wide) {
     char buffer[MB_LEN_MAX];
     for (wchar_t c : wide) {
         size_t used = std::wcrtomb(buffer, c, &state);
-        if (used != static_cast<size_t>(-1))
-            text.append(buffer, used);
+        if (used != static_cast<size_t>(-1)) text.append(buffer, used);
     }
     return text;
 }
@@ -55,8 +54,7 @@ int Cells(wchar_t c) { return std::max(0, ::wcwidth(c)); }
 
 int Cells(const std::wstring& text) {
     int cells = 0;
-    for (wchar_t c : text)
-        cells += Cells(c);
+    for (wchar_t c : text) cells += Cells(c);
     return cells;
 }
 
@@ -64,16 +62,14 @@ int Cells(const std::wstring& text) {
 std::wstring Fit(const std::wstring& text, int cells) {
     std::wstring head;
     for (wchar_t c : text) {
-        if ((cells -= Cells(c)) < 0)
-            break;
+        if ((cells -= Cells(c)) < 0) break;
         head.push_back(c);
     }
     return head;
 }
 
 void Put(int y, int x, const std::wstring& text, int cells, attr_t attributes = A_NORMAL) {
-    if (cells <= 0)
-        return;
+    if (cells <= 0) return;
     attr_set(attributes, 0, nullptr);
     mvaddwstr(y, x, Fit(text, cells).c_str());
     attr_set(A_NORMAL, 0, nullptr);
@@ -93,24 +89,19 @@ std::vector<std::wstring> Wrap(const std::string& text, int width) {
             std::wstring line = Fit(rest, width);
             if (line.size() < rest.size()) {
                 size_t space = line.rfind(L' ');
-                if (space != std::wstring::npos && space > 0)
-                    line.resize(space + 1);
+                if (space != std::wstring::npos && space > 0) line.resize(space + 1);
             }
             rest.erase(0, line.size());
-            while (!line.empty() && line.back() == L' ')
-                line.pop_back();
+            while (!line.empty() && line.back() == L' ') line.pop_back();
             lines.push_back(line);
         } while (!rest.empty());
-        if (end == std::wstring::npos)
-            break;
+        if (end == std::wstring::npos) break;
         start = end + 1;
     }
     return lines;
 }
 
-bool IsEnter(int key, bool isChar) {
-    return isChar ? (key == L'\n' || key == L'\r') : key == KEY_ENTER;
-}
+bool IsEnter(int key, bool isChar) { return isChar ? (key == L'\n' || key == L'\r') : key == KEY_ENTER; }
 
 bool IsEscape(int key, bool isChar) { return isChar && key == 27; }
 
@@ -134,18 +125,15 @@ struct Field {
     // True when the key was the field's.
     bool Edit(const Key& key) {
         if (key.isChar && (key.code == 127 || key.code == 8)) {
-            if (caret > 0)
-                text.erase(--caret, 1);
+            if (caret > 0) text.erase(--caret, 1);
         } else if (key.isChar && std::iswprint(static_cast<wint_t>(key.code))) {
             text.insert(caret++, 1, static_cast<wchar_t>(key.code));
         } else if (key.isChar) {
             return false;
         } else if (key.code == KEY_BACKSPACE) {
-            if (caret > 0)
-                text.erase(--caret, 1);
+            if (caret > 0) text.erase(--caret, 1);
         } else if (key.code == KEY_DC) {
-            if (caret < text.size())
-                text.erase(caret, 1);
+            if (caret < text.size()) text.erase(caret, 1);
         } else if (key.code == KEY_LEFT) {
             caret -= caret > 0 ? 1 : 0;
         } else if (key.code == KEY_RIGHT) {
@@ -163,8 +151,7 @@ struct Field {
     // Draws the part around the caret and leaves the cursor on it.
     void Draw(int y, int x, int width) const {
         size_t start = 0;
-        while (Cells(text.substr(start, caret - start)) >= width)
-            ++start;
+        while (Cells(text.substr(start, caret - start)) >= width) ++start;
         Put(y, x, std::wstring(static_cast<size_t>(width), L' '), width, A_UNDERLINE);
         std::wstring shown = text.substr(start);
         Put(y, x, shown, width, A_UNDERLINE);
@@ -181,8 +168,7 @@ struct Box {
         height = std::min(LINES, innerHeight + 2);
         top = std::max(0, (LINES - height) / 2);
         left = std::max(0, (COLS - width) / 2);
-        for (int y = 0; y < height; ++y)
-            Put(top + y, left, std::wstring(static_cast<size_t>(width), L' '), width);
+        for (int y = 0; y < height; ++y) Put(top + y, left, std::wstring(static_cast<size_t>(width), L' '), width);
         attr_set(A_NORMAL, 0, nullptr);
         mvhline_set(top, left, WACS_HLINE, width);
         mvhline_set(top + height - 1, left, WACS_HLINE, width);
@@ -208,8 +194,7 @@ std::vector<std::string> FilterPatterns(const std::string& filter) {
         size_t next = filter.find('|', bar + 1);
         std::string pattern = filter.substr(bar + 1, next == std::string::npos ? next : next - bar - 1);
         pattern = std::string(TrimSpaces(pattern));
-        if (!pattern.empty())
-            patterns.push_back(pattern);
+        if (!pattern.empty()) patterns.push_back(pattern);
         bar = next == std::string::npos ? next : filter.find('|', next + 1);
     }
     return patterns;
@@ -226,18 +211,15 @@ std::vector<std::string> Candidates(const std::string& typed, const std::vector<
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
         std::string name = entry.path().filename().string();
-        if (!name.starts_with(prefix) || (name.starts_with('.') && !prefix.starts_with('.')))
-            continue;
+        if (!name.starts_with(prefix) || (name.starts_with('.') && !prefix.starts_with('.'))) continue;
         std::error_code statError;
         if (entry.is_directory(statError)) {
             names.push_back(name + "/");
             continue;
         }
         bool wanted = patterns.empty();
-        for (const std::string& pattern : patterns)
-            wanted = wanted || ::fnmatch(pattern.c_str(), name.c_str(), 0) == 0;
-        if (wanted)
-            names.push_back(name);
+        for (const std::string& pattern : patterns) wanted = wanted || ::fnmatch(pattern.c_str(), name.c_str(), 0) == 0;
+        if (wanted) names.push_back(name);
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -247,8 +229,7 @@ std::string CommonPrefix(const std::vector<std::string>& names) {
     std::string common = names.empty() ? std::string() : names.front();
     for (const std::string& name : names) {
         size_t same = 0;
-        while (same < common.size() && same < name.size() && common[same] == name[same])
-            ++same;
+        while (same < common.size() && same < name.size() && common[same] == name[same]) ++same;
         common.resize(same);
     }
     return common;
@@ -289,30 +270,24 @@ public:
         c_.top = 0;
     }
     bool AddItem(const std::string& text) override {
-        if (c_.items.size() >= static_cast<size_t>(kListBoxCapacity))
-            return false;
-        int position = SortedPosition(static_cast<int>(c_.items.size()),
-                                      [this](int i) -> const std::string& { return c_.items[static_cast<size_t>(i)]; },
-                                      text);
+        if (c_.items.size() >= static_cast<size_t>(kListBoxCapacity)) return false;
+        int position = SortedPosition(
+            static_cast<int>(c_.items.size()),
+            [this](int i) -> const std::string& { return c_.items[static_cast<size_t>(i)]; }, text);
         c_.items.insert(c_.items.begin() + position, text);
-        if (c_.selected >= position)
-            ++c_.selected;
+        if (c_.selected >= position) ++c_.selected;
         return true;
     }
     int16_t ListCount() const override { return static_cast<int16_t>(c_.items.size()); }
     std::string List(int16_t position) const override { return Valid(position) ? c_.items[Slot(position)] : ""; }
     void SetList(int16_t position, const std::string& text) override {
-        if (Valid(position))
-            c_.items[Slot(position)] = text;
+        if (Valid(position)) c_.items[Slot(position)] = text;
     }
     void RemoveItem(int16_t position) override {
-        if (!Valid(position))
-            return;
+        if (!Valid(position)) return;
         c_.items.erase(c_.items.begin() + position);
-        if (c_.selected == position)
-            c_.selected = -1;
-        else if (c_.selected > position)
-            --c_.selected;
+        if (c_.selected == position) c_.selected = -1;
+        else if (c_.selected > position) --c_.selected;
     }
     int16_t ListIndex() const override { return c_.selected; }
     int16_t SelCount() const override { return c_.selected >= 0 ? 1 : 0; }
@@ -370,8 +345,7 @@ private:
 // brackets while it has the focus, so that both show without colours too.
 std::wstring ButtonText(const Control& button, bool hasFocus = false) {
     std::wstring caption = Wide(button.caption);
-    if (hasFocus)
-        return L"<" + caption + L">";
+    if (hasFocus) return L"<" + caption + L">";
     return button.enabled ? L"[" + caption + L"]" : L" " + caption + L" ";
 }
 
@@ -400,8 +374,7 @@ int Flow(const std::vector<Control*>& row, int y, int width) {
 TerminalToolkit::TerminalToolkit() {
     std::setlocale(LC_ALL, "");
     screen_ = newterm(nullptr, stdout, stdin);
-    if (!screen_)
-        throw std::runtime_error("the terminal type (TERM) is unknown or not set");
+    if (!screen_) throw std::runtime_error("the terminal type (TERM) is unknown or not set");
     raw();
     noecho();
     keypad(stdscr, TRUE);
@@ -439,9 +412,7 @@ std::unique_ptr<Label> TerminalToolkit::CreateLabel(const TwipRect& rect, const 
     return std::make_unique<TerminalLabel>(Add(static_cast<int>(Kind::Label), rect, caption, style));
 }
 
-std::unique_ptr<FileDialog> TerminalToolkit::CreateFileDialog() {
-    return std::make_unique<TerminalFileDialog>(*this);
-}
+std::unique_ptr<FileDialog> TerminalToolkit::CreateFileDialog() { return std::make_unique<TerminalFileDialog>(*this); }
 
 // Sections: a list box, the labels created before it (its caption) and the
 // buttons that stand beside it. What lies further below goes to the last row.
@@ -462,8 +433,8 @@ void TerminalToolkit::Arrange() {
             pending.clear();
         } else if (control->kind == Kind::Label) {
             pending.push_back(control);
-        } else if (!sections.empty() &&
-                   control->rect.top <= sections.back().list->rect.top + sections.back().list->rect.height + kBesideTwips) {
+        } else if (!sections.empty() && control->rect.top <= sections.back().list->rect.top +
+                                                                 sections.back().list->rect.height + kBesideTwips) {
             sections.back().buttons.push_back(control);
         } else {
             bottom.push_back(control);
@@ -476,8 +447,7 @@ void TerminalToolkit::Arrange() {
     int fixed = 2 + Flow(bottom, 0, COLS);
     int twips = 0;
     for (Section& section : sections) {
-        for (Control* caption : section.captions)
-            fixed += static_cast<int>(Wrap(caption->caption, COLS).size());
+        for (Control* caption : section.captions) fixed += static_cast<int>(Wrap(caption->caption, COLS).size());
         fixed += Flow(section.buttons, 0, COLS);
         twips += section.list->rect.height;
     }
@@ -505,8 +475,7 @@ void TerminalToolkit::Arrange() {
         list.section = s;
         y += rows;
         y += Flow(section.buttons, y, COLS);
-        for (Control* button : section.buttons)
-            button->section = s;
+        for (Control* button : section.buttons) button->section = s;
     }
     Flow(bottom, y, COLS);
 }
@@ -543,20 +512,18 @@ void TerminalToolkit::Draw() {
                 size_t item = static_cast<size_t>(c.top + row);
                 attr_set(hasFocus ? A_BOLD : A_DIM, 0, nullptr);
                 mvadd_wch(c.y + row, 0, WACS_VLINE);
-                if (item >= c.items.size())
-                    continue;
+                if (item >= c.items.size()) continue;
                 attr_t look = !c.enabled ? A_DIM : static_cast<int>(item) == c.selected ? A_REVERSE : A_NORMAL;
                 Put(c.y + row, 2, Wide(c.items[item]), COLS - 4, look);
             }
             attr_set(A_NORMAL, 0, nullptr);
-            if (c.top > 0)
-                mvadd_wch(c.y, COLS - 1, WACS_UARROW);
+            if (c.top > 0) mvadd_wch(c.y, COLS - 1, WACS_UARROW);
             if (c.top + c.height < static_cast<int>(c.items.size()))
                 mvadd_wch(c.y + c.height - 1, COLS - 1, WACS_DARROW);
         }
     }
-    std::wstring keys = status_.empty() ? L"Tab: next  Enter: press  Del: delete entry  F5: reload  Ctrl-C: quit"
-                                        : Wide(status_);
+    std::wstring keys =
+        status_.empty() ? L"Tab: next  Enter: press  Del: delete entry  F5: reload  Ctrl-C: quit" : Wide(status_);
     Put(LINES - 1, 0, keys, COLS, A_DIM);
     if (focused && focused->kind == Kind::List) {
         int row = focused->selected >= 0 ? focused->selected - focused->top : 0;
@@ -573,15 +540,13 @@ void TerminalToolkit::MoveFocus(int step) {
     size_t count = controls_.size();
     for (size_t tries = 0; tries < count; ++tries) {
         focus_ = (focus_ + count + static_cast<size_t>(step)) % count;
-        if (controls_[focus_]->Focusable())
-            return;
+        if (controls_[focus_]->Focusable()) return;
     }
 }
 
 void TerminalToolkit::ListKey(Control& list, int key, bool isChar) {
     int count = static_cast<int>(list.items.size());
-    if (count == 0 || !list.enabled)
-        return;
+    if (count == 0 || !list.enabled) return;
     int at = list.selected;
     if (!isChar && key == KEY_DC) {
         // The Delete key runs this list's Delete, confirmation and all.
@@ -595,8 +560,7 @@ void TerminalToolkit::ListKey(Control& list, int key, bool isChar) {
     if (isChar) {
         // Typing jumps to the first entry that begins with what was typed.
         auto now = std::chrono::steady_clock::now();
-        if (now - list.lastTyped > std::chrono::seconds(1))
-            list.typed.clear();
+        if (now - list.lastTyped > std::chrono::seconds(1)) list.typed.clear();
         list.lastTyped = now;
         list.typed.push_back(static_cast<wchar_t>(key));
         std::string typed = Narrow(list.typed);
@@ -623,33 +587,27 @@ void TerminalToolkit::ListKey(Control& list, int key, bool isChar) {
         return;
     }
     at = std::clamp(at, 0, count - 1);
-    if (at == list.selected)
-        return;
+    if (at == list.selected) return;
     list.selected = static_cast<int16_t>(at);
-    if (list.click)
-        list.click();
+    if (list.click) list.click();
 }
 
 void TerminalToolkit::HandleMouse() {
     MEVENT event;
-    if (getmouse(&event) != OK)
-        return;
+    if (getmouse(&event) != OK) return;
     for (size_t i = 0; i < controls_.size(); ++i) {
         Control& c = *controls_[i];
-        if (event.y < c.y || event.y >= c.y + c.height || event.x < c.x || event.x >= c.x + c.width ||
-            !c.Focusable())
+        if (event.y < c.y || event.y >= c.y + c.height || event.x < c.x || event.x >= c.x + c.width || !c.Focusable())
             continue;
         focus_ = i;
         if (c.kind != Kind::List) {
-            if (c.click)
-                c.click();
+            if (c.click) c.click();
             return;
         }
         int item = c.top + event.y - c.y;
         if (item < static_cast<int>(c.items.size()) && item != c.selected) {
             c.selected = static_cast<int16_t>(item);
-            if (c.click)
-                c.click();
+            if (c.click) c.click();
         }
         return;
     }
@@ -665,14 +623,12 @@ void TerminalToolkit::HandleKey(int key, bool isChar) {
         Control* focused = Focused();
         bool back = !isChar && (key == KEY_BTAB || key == KEY_LEFT);
         // Left and Right move between buttons, not out of a list.
-        if (!isChar && key != KEY_BTAB && focused && focused->kind == Kind::List)
-            return;
+        if (!isChar && key != KEY_BTAB && focused && focused->kind == Kind::List) return;
         MoveFocus(back ? -1 : 1);
         return;
     }
     if (!isChar && key == KEY_F(5)) {
-        if (reload_)
-            reload_();
+        if (reload_) reload_();
         return;
     }
     if (!isChar && key == KEY_MOUSE) {
@@ -680,15 +636,13 @@ void TerminalToolkit::HandleKey(int key, bool isChar) {
         return;
     }
     Control* focused = Focused();
-    if (!focused || !focused->Focusable())
-        return;
+    if (!focused || !focused->Focusable()) return;
     if (focused->kind == Kind::List) {
         if (!IsEnter(key, isChar) && !(isChar && key == L' ') && !IsEscape(key, isChar))
             ListKey(*focused, key, isChar && std::iswprint(static_cast<wint_t>(key)));
         return;
     }
-    if ((IsEnter(key, isChar) || (isChar && key == L' ')) && focused->click)
-        focused->click();
+    if ((IsEnter(key, isChar) || (isChar && key == L' ')) && focused->click) focused->click();
 }
 
 void TerminalToolkit::Run() {
@@ -702,8 +656,7 @@ void TerminalToolkit::Run() {
         Draw();
         doupdate();
         Key key = ReadKey();
-        if (!key.isChar && key.code == KEY_RESIZE)
-            continue;
+        if (!key.isChar && key.code == KEY_RESIZE) continue;
         HandleKey(key.code, key.isChar);
     }
 }
@@ -716,14 +669,12 @@ MsgBoxResult TerminalToolkit::MsgBox(const std::string& prompt, unsigned style, 
         int width = std::min(COLS - 6, 72);
         std::vector<std::wstring> lines = Wrap(prompt, width);
         int inner = 0;
-        for (const std::wstring& line : lines)
-            inner = std::max(inner, Cells(line));
+        for (const std::wstring& line : lines) inner = std::max(inner, Cells(line));
         Box box(title, static_cast<int>(lines.size()) + 2, std::max(inner, 16));
-        for (size_t i = 0; i < lines.size(); ++i)
-            box.Line(static_cast<int>(i), lines[i]);
+        for (size_t i = 0; i < lines.size(); ++i) box.Line(static_cast<int>(i), lines[i]);
         int row = static_cast<int>(lines.size()) + 1;
-        std::vector<std::wstring> buttons = yesNo ? std::vector<std::wstring>{L"[Yes]", L"[No]"}
-                                                  : std::vector<std::wstring>{L"[OK]"};
+        std::vector<std::wstring> buttons =
+            yesNo ? std::vector<std::wstring>{L"[Yes]", L"[No]"} : std::vector<std::wstring>{L"[OK]"};
         int x = box.left + 2;
         for (size_t i = 0; i < buttons.size(); ++i) {
             Put(box.top + 1 + row, x, buttons[i], box.Inner(), static_cast<int>(i) == choice ? A_REVERSE : A_BOLD);
@@ -732,17 +683,13 @@ MsgBoxResult TerminalToolkit::MsgBox(const std::string& prompt, unsigned style, 
         curs_set(0);
         refresh();
         Key key = ReadKey();
-        if (!yesNo && (IsEnter(key.code, key.isChar) || IsEscape(key.code, key.isChar) ||
-                       (key.isChar && key.code == L' ')))
+        if (!yesNo &&
+            (IsEnter(key.code, key.isChar) || IsEscape(key.code, key.isChar) || (key.isChar && key.code == L' ')))
             return vbOK;
-        if (!yesNo)
-            continue;
-        if (IsEnter(key.code, key.isChar) || (key.isChar && key.code == L' '))
-            return choice == 0 ? vbYes : vbNo;
-        if (IsEscape(key.code, key.isChar) || (key.isChar && (key.code == L'n' || key.code == L'N')))
-            return vbNo;
-        if (key.isChar && (key.code == L'y' || key.code == L'Y'))
-            return vbYes;
+        if (!yesNo) continue;
+        if (IsEnter(key.code, key.isChar) || (key.isChar && key.code == L' ')) return choice == 0 ? vbYes : vbNo;
+        if (IsEscape(key.code, key.isChar) || (key.isChar && (key.code == L'n' || key.code == L'N'))) return vbNo;
+        if (key.isChar && (key.code == L'y' || key.code == L'Y')) return vbYes;
         if ((key.isChar && key.code == L'\t') ||
             (!key.isChar && (key.code == KEY_LEFT || key.code == KEY_RIGHT || key.code == KEY_BTAB)))
             choice = 1 - choice;
@@ -757,18 +704,15 @@ std::string TerminalToolkit::InputBox(const std::string& prompt, const std::stri
         int width = std::min(COLS - 6, 72);
         std::vector<std::wstring> lines = Wrap(prompt, width);
         Box box(title, static_cast<int>(lines.size()) + 4, width);
-        for (size_t i = 0; i < lines.size(); ++i)
-            box.Line(static_cast<int>(i), lines[i]);
+        for (size_t i = 0; i < lines.size(); ++i) box.Line(static_cast<int>(i), lines[i]);
         int row = box.top + 1 + static_cast<int>(lines.size());
         Put(row + 3, box.left + 2, L"[OK] Enter   [Cancel] Escape", box.Inner(), A_BOLD);
         curs_set(1);
         field.Draw(row + 1, box.left + 2, box.Inner());
         refresh();
         Key key = ReadKey();
-        if (IsEnter(key.code, key.isChar))
-            return Narrow(field.text);
-        if (IsEscape(key.code, key.isChar))
-            return {};
+        if (IsEnter(key.code, key.isChar)) return Narrow(field.text);
+        if (IsEscape(key.code, key.isChar)) return {};
         field.Edit(key);
     }
 }
@@ -789,14 +733,12 @@ std::string TerminalToolkit::AskPath(const std::string& title, const std::string
         for (int i = 0; i < listed && static_cast<size_t>(i) < names.size(); ++i)
             box.Line(3 + i, Wide(names[static_cast<size_t>(i)]));
         if (names.size() > static_cast<size_t>(listed))
-            box.Line(2 + listed + 1, L"... " + std::to_wstring(names.size() - static_cast<size_t>(listed)) +
-                                         L" more");
+            box.Line(2 + listed + 1, L"... " + std::to_wstring(names.size() - static_cast<size_t>(listed)) + L" more");
         curs_set(1);
         field.Draw(box.top + 2, box.left + 2, box.Inner());
         refresh();
         Key key = ReadKey();
-        if (IsEscape(key.code, key.isChar))
-            return {};
+        if (IsEscape(key.code, key.isChar)) return {};
         std::string typed = Narrow(field.text);
         if (key.isChar && key.code == L'\t') {
             size_t slash = typed.rfind('/');
@@ -809,12 +751,9 @@ std::string TerminalToolkit::AskPath(const std::string& title, const std::string
             continue;
         }
         if (IsEnter(key.code, key.isChar)) {
-            if (typed.empty())
-                continue;
-            if (!std::filesystem::is_directory(typed, error))
-                return typed;
-            if (!typed.ends_with('/'))
-                field.text.push_back(L'/');
+            if (typed.empty()) continue;
+            if (!std::filesystem::is_directory(typed, error)) return typed;
+            if (!typed.ends_with('/')) field.text.push_back(L'/');
             field.caret = field.text.size();
             continue;
         }

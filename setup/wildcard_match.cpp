@@ -10,7 +10,10 @@ namespace {
 char32_t nextCodePoint(std::string_view text, size_t& i) {
     auto byte = [&](size_t at) { return static_cast<unsigned char>(text[at]); };
     const unsigned char lead = byte(i);
-    const size_t extra = lead >= 0xF0 && lead <= 0xF4 ? 3 : lead >= 0xE0 && lead <= 0xEF ? 2 : lead >= 0xC2 && lead <= 0xDF ? 1 : 0;
+    const size_t extra = lead >= 0xF0 && lead <= 0xF4   ? 3
+                         : lead >= 0xE0 && lead <= 0xEF ? 2
+                         : lead >= 0xC2 && lead <= 0xDF ? 1
+                                                        : 0;
     if (extra == 0 || i + extra >= text.size()) {
         ++i;
         return lead;
@@ -42,19 +45,15 @@ struct Token {
 
 bool matchesOne(const Token& token, char32_t c) {
     switch (token.kind) {
-    case Token::One:
-        return true;
-    case Token::Digit:
-        return c >= U'0' && c <= U'9';
-    case Token::Literal:
-        return c == token.literal;
+    case Token::One: return true;
+    case Token::Digit: return c >= U'0' && c <= U'9';
+    case Token::Literal: return c == token.literal;
     case Token::Set: {
         bool inList = false;
         for (auto [low, high] : token.ranges) inList = inList || (c >= low && c <= high);
         return inList != token.negated;
     }
-    case Token::Star:
-        break;
+    case Token::Star: break;
     }
     return false;
 }

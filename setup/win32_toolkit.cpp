@@ -21,8 +21,7 @@ std::wstring ScreenText(const std::string& text) {
     shown.reserve(wide.size());
     for (size_t i = 0; i < wide.size(); ++i) {
         shown += wide[i];
-        if (wide[i] == L'\r' && (i + 1 == wide.size() || wide[i + 1] != L'\n'))
-            shown += L'\n';
+        if (wide[i] == L'\r' && (i + 1 == wide.size() || wide[i + 1] != L'\n')) shown += L'\n';
     }
     return shown;
 }
@@ -66,8 +65,7 @@ protected:
     // A disabled control reports nothing, even to a BM_CLICK sent by a program.
     void Notify(WORD code, std::function<void()> handler) {
         commands_[id_] = [code, window = window_, handler = std::move(handler)](WORD sent) {
-            if (sent == code && handler && IsWindowEnabled(window))
-                handler();
+            if (sent == code && handler && IsWindowEnabled(window)) handler();
         };
     }
     std::map<int, std::function<void(WORD)>>& commands_;
@@ -80,8 +78,7 @@ public:
     using Control::Control;
     void Clear() override { SendMessageW(window_, LB_RESETCONTENT, 0, 0); }
     bool AddItem(const std::string& text) override {
-        if (ListCount() >= kListBoxCapacity)
-            return false;
+        if (ListCount() >= kListBoxCapacity) return false;
         std::wstring wide = WideText(text);
         LRESULT added = SendMessageW(window_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(wide.c_str()));
         return added != LB_ERR && added != LB_ERRSPACE;
@@ -89,22 +86,20 @@ public:
     int16_t ListCount() const override { return static_cast<int16_t>(SendMessageW(window_, LB_GETCOUNT, 0, 0)); }
     std::string List(int16_t position) const override {
         LRESULT length = SendMessageW(window_, LB_GETTEXTLEN, static_cast<WPARAM>(position), 0);
-        if (length == LB_ERR)
-            return {};
+        if (length == LB_ERR) return {};
         std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-        length = SendMessageW(window_, LB_GETTEXT, static_cast<WPARAM>(position), reinterpret_cast<LPARAM>(text.data()));
+        length =
+            SendMessageW(window_, LB_GETTEXT, static_cast<WPARAM>(position), reinterpret_cast<LPARAM>(text.data()));
         text.resize(length == LB_ERR ? 0 : static_cast<size_t>(length));
         return Utf8Text(text);
     }
     void SetList(int16_t position, const std::string& text) override {
-        if (position < 0 || position >= ListCount())
-            return;
+        if (position < 0 || position >= ListCount()) return;
         bool selected = ListIndex() == position;
         std::wstring wide = WideText(text);
         SendMessageW(window_, LB_DELETESTRING, static_cast<WPARAM>(position), 0);
         SendMessageW(window_, LB_INSERTSTRING, static_cast<WPARAM>(position), reinterpret_cast<LPARAM>(wide.c_str()));
-        if (selected)
-            SetListIndex(position);
+        if (selected) SetListIndex(position);
     }
     void RemoveItem(int16_t position) override {
         SendMessageW(window_, LB_DELETESTRING, static_cast<WPARAM>(position), 0);
@@ -130,8 +125,7 @@ public:
     void SetCaption(const std::string& caption) override { SetWindowTextW(window_, ScreenText(caption).c_str()); }
     bool Enabled() const override { return IsWindowEnabled(window_) != FALSE; }
     void SetEnabled(bool enabled) override {
-        if (!enabled && GetFocus() == window_)
-            FocusNearestList(window_);
+        if (!enabled && GetFocus() == window_) FocusNearestList(window_);
         EnableWindow(window_, enabled);
     }
     void OnClick(std::function<void()> handler) override { Notify(BN_CLICKED, std::move(handler)); }
@@ -158,8 +152,7 @@ std::string DialogFilter(const std::string& filter) {
     size_t start = 0;
     while (start <= filter.size()) {
         size_t end = filter.find('|', start);
-        if (end == std::string::npos)
-            end = filter.size();
+        if (end == std::string::npos) end = filter.size();
         std::string piece = filter.substr(start, end - start);
         size_t first = piece.find_first_not_of(' ');
         size_t last = piece.find_last_not_of(' ');
@@ -230,13 +223,11 @@ private:
     }
     void AppendWord(WORD word) { Append(word); }
     void AppendString(const std::wstring& text) {
-        for (wchar_t c : text)
-            AppendWord(static_cast<WORD>(c));
+        for (wchar_t c : text) AppendWord(static_cast<WORD>(c));
         AppendWord(0);
     }
     void Align() {
-        while (bytes_.size() % sizeof(DWORD) != 0)
-            bytes_.push_back(0);
+        while (bytes_.size() % sizeof(DWORD) != 0) bytes_.push_back(0);
     }
     std::vector<unsigned char> bytes_;
     size_t countAt_ = 0;
@@ -279,16 +270,14 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
             return TRUE;
         }
         return FALSE;
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 
 }  // namespace
 
 std::wstring WideText(const std::string& text) {
-    if (text.empty())
-        return {};
+    if (text.empty()) return {};
     int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
     std::wstring wide(static_cast<size_t>(length), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
@@ -296,10 +285,9 @@ std::wstring WideText(const std::string& text) {
 }
 
 std::string Utf8Text(const std::wstring& text) {
-    if (text.empty())
-        return {};
-    int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                     nullptr);
+    if (text.empty()) return {};
+    int length =
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string narrow(static_cast<size_t>(length), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), length, nullptr,
                         nullptr);
@@ -329,25 +317,22 @@ Win32Toolkit::Win32Toolkit(HINSTANCE instance) : instance_(instance) {
     dpiY_ = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
 
-    window_ = CreateWindowExW(0, kWindowClass, L"", WS_OVERLAPPEDWINDOW,
-                              CW_USEDEFAULT, CW_USEDEFAULT, 640, 480, nullptr, nullptr, instance, this);
+    window_ = CreateWindowExW(0, kWindowClass, L"", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT, 640, 480,
+                              nullptr, nullptr, instance, this);
 }
 
 Win32Toolkit::~Win32Toolkit() {
-    if (window_)
-        DestroyWindow(window_);
-    if (font_)
-        DeleteObject(font_);
-    if (linkFont_)
-        DeleteObject(linkFont_);
+    if (window_) DestroyWindow(window_);
+    if (font_) DeleteObject(font_);
+    if (linkFont_) DeleteObject(linkFont_);
 }
 
 int Win32Toolkit::Pixels(int twips, bool horizontal) const {
     return MulDiv(twips, horizontal ? dpiX_ : dpiY_, kTwipsPerInch);
 }
 
-HWND Win32Toolkit::CreateChild(const wchar_t* windowClass, const std::string& text, DWORD style,
-                               const TwipRect& rect, bool list) {
+HWND Win32Toolkit::CreateChild(const wchar_t* windowClass, const std::string& text, DWORD style, const TwipRect& rect,
+                               bool list) {
     int id = nextId_++;
     HWND child = CreateWindowExW(0, windowClass, ScreenText(text).c_str(), WS_CHILD | WS_VISIBLE | style,
                                  Pixels(rect.left, true), Pixels(rect.top, false), Pixels(rect.width, true),
@@ -359,22 +344,21 @@ HWND Win32Toolkit::CreateChild(const wchar_t* windowClass, const std::string& te
 }
 
 std::unique_ptr<ListBox> Win32Toolkit::CreateListBox(const TwipRect& rect) {
-    HWND box = CreateChild(L"LISTBOX", "", WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_SORT | LBS_NOTIFY |
-                                               LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS,
-                           rect, true);
+    HWND box =
+        CreateChild(L"LISTBOX", "",
+                    WS_BORDER | WS_VSCROLL | WS_TABSTOP | LBS_SORT | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS,
+                    rect, true);
     lastList_ = box;
     return std::make_unique<Win32ListBox>(commands_, box);
 }
 
 std::unique_ptr<Button> Win32Toolkit::CreateButton(const TwipRect& rect, const std::string& caption) {
     HWND button = CreateChild(L"BUTTON", caption, WS_TABSTOP | BS_PUSHBUTTON, rect);
-    if (caption == "Delete" && lastList_)
-        deleteButtons_[lastList_] = button;
+    if (caption == "Delete" && lastList_) deleteButtons_[lastList_] = button;
     return std::make_unique<Win32Button>(commands_, button);
 }
 
-std::unique_ptr<Label> Win32Toolkit::CreateLabel(const TwipRect& rect, const std::string& caption,
-                                                 LabelStyle style) {
+std::unique_ptr<Label> Win32Toolkit::CreateLabel(const TwipRect& rect, const std::string& caption, LabelStyle style) {
     HWND label = CreateChild(L"STATIC", caption, SS_LEFT | SS_NOTIFY | SS_NOPREFIX, rect);
     if (style == LabelStyle::Link) {
         linkLabels_[label] = true;
@@ -405,10 +389,8 @@ void Win32Toolkit::Close() { PostMessageW(window_, WM_CLOSE, 0, 0); }
 // second button as the default pass through unchanged, and so do the answers.
 MsgBoxResult Win32Toolkit::MsgBox(const std::string& prompt, unsigned style, const std::string& title) {
     int answer = MessageBoxW(window_, ScreenText(prompt).c_str(), WideText(title).c_str(), style);
-    if (answer == IDYES)
-        return vbYes;
-    if (answer == IDNO)
-        return vbNo;
+    if (answer == IDYES) return vbYes;
+    if (answer == IDNO) return vbNo;
     return vbOK;
 }
 
@@ -440,15 +422,13 @@ void Win32Toolkit::ShellOpen(const std::string& address) {
 // The arrangement is the smallest size; a larger window gives its extra room to
 // the list boxes.
 void Win32Toolkit::ApplyLayout() {
-    if (clientWidth_ <= 0)
-        return;
+    if (clientWidth_ <= 0) return;
     RECT client;
     GetClientRect(window_, &client);
     int extraWidth = std::max(0, static_cast<int>(client.right) - Pixels(clientWidth_, true));
     int extraHeight = std::max(0, static_cast<int>(client.bottom) - Pixels(clientHeight_, false));
     std::vector<PlacedRect> rects;
-    for (const Placed& place : placed_)
-        rects.push_back({place.rect, place.list});
+    for (const Placed& place : placed_) rects.push_back({place.rect, place.list});
     std::vector<Stretch> stretches = StretchToFit(rects, extraWidth, extraHeight);
     for (size_t i = 0; i < placed_.size(); ++i) {
         const TwipRect& rect = placed_[i].rect;
@@ -464,27 +444,22 @@ void Win32Toolkit::Press(HWND control, WORD code) {
 }
 
 bool Win32Toolkit::HandleKey(const MSG& message) {
-    if (message.hwnd != window_ && !IsChild(window_, message.hwnd))
-        return false;
+    if (message.hwnd != window_ && !IsChild(window_, message.hwnd)) return false;
     if (message.message == WM_KEYDOWN && message.wParam == VK_F5 && reload_) {
         reload_();
         return true;
     }
     HWND list = message.hwnd;
-    if (!IsListBox(list))
-        return false;
+    if (!IsListBox(list)) return false;
     if (message.message == WM_KEYDOWN && message.wParam == VK_DELETE) {
         auto deleteButton = deleteButtons_.find(list);
-        if (deleteButton != deleteButtons_.end())
-            Press(deleteButton->second, BN_CLICKED);
+        if (deleteButton != deleteButtons_.end()) Press(deleteButton->second, BN_CLICKED);
         return true;
     }
-    if (message.message != WM_CHAR || message.wParam < L' ')
-        return false;
+    if (message.message != WM_CHAR || message.wParam < L' ') return false;
     // The list box alone looks at the typed letter only; what was typed within a
     // second counts as one beginning.
-    if (typedIn_ != list || message.time - typedAt_ > 1000)
-        typed_.clear();
+    if (typedIn_ != list || message.time - typedAt_ > 1000) typed_.clear();
     typedIn_ = list;
     typedAt_ = message.time;
     typed_ += static_cast<wchar_t>(message.wParam);
@@ -502,8 +477,7 @@ int Win32Toolkit::Run(int show) {
     UpdateWindow(window_);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (HandleKey(message) || IsDialogMessageW(window_, &message))
-            continue;
+        if (HandleKey(message) || IsDialogMessageW(window_, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
@@ -516,8 +490,7 @@ LRESULT CALLBACK Win32Toolkit::WindowProc(HWND window, UINT message, WPARAM wPar
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
     }
     auto* toolkit = reinterpret_cast<Win32Toolkit*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!toolkit || toolkit->window_ != window)
-        return DefWindowProcW(window, message, wParam, lParam);
+    if (!toolkit || toolkit->window_ != window) return DefWindowProcW(window, message, wParam, lParam);
     return toolkit->Handle(message, wParam, lParam);
 }
 
@@ -538,26 +511,20 @@ LRESULT Win32Toolkit::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
         SetBkColor(context, GetSysColor(COLOR_BTNFACE));
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
-    case WM_SIZE:
-        ApplyLayout();
-        return 0;
+    case WM_SIZE: ApplyLayout(); return 0;
     case WM_GETMINMAXINFO: {
-        if (clientWidth_ <= 0)
-            return DefWindowProcW(window_, message, wParam, lParam);
+        if (clientWidth_ <= 0) return DefWindowProcW(window_, message, wParam, lParam);
         RECT frame = {0, 0, Pixels(clientWidth_, true), Pixels(clientHeight_, false)};
         AdjustWindowRectEx(&frame, static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE)), FALSE, 0);
         auto* limits = reinterpret_cast<MINMAXINFO*>(lParam);
         limits->ptMinTrackSize = {frame.right - frame.left, frame.bottom - frame.top};
         return 0;
     }
-    case WM_CLOSE:
-        DestroyWindow(window_);
-        return 0;
+    case WM_CLOSE: DestroyWindow(window_); return 0;
     case WM_DESTROY:
         window_ = nullptr;
         PostQuitMessage(0);
         return 0;
-    default:
-        return DefWindowProcW(window_, message, wParam, lParam);
+    default: return DefWindowProcW(window_, message, wParam, lParam);
     }
 }

@@ -94,8 +94,7 @@ public:
 
     virtual std::unique_ptr<ListBox> CreateListBox(const TwipRect& rect) = 0;
     virtual std::unique_ptr<Button> CreateButton(const TwipRect& rect, const std::string& caption) = 0;
-    virtual std::unique_ptr<Label> CreateLabel(const TwipRect& rect, const std::string& caption,
-                                               LabelStyle style) = 0;
+    virtual std::unique_ptr<Label> CreateLabel(const TwipRect& rect, const std::string& caption, LabelStyle style) = 0;
     virtual std::unique_ptr<FileDialog> CreateFileDialog() = 0;
 
     // The window: its client area in twips, its title, and closing it, which ends

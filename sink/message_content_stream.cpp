@@ -54,8 +54,7 @@ HRESULT MessageContentStream::Write(const void* pv, ULONG cb, ULONG* pcbWritten)
     if (pcbWritten != nullptr) *pcbWritten = 0;
     if (cb == 0) return S_OK;
     DWORD written = 0;
-    HRESULT hr =
-        message_->WriteContent(position_, cb, &written, static_cast<BYTE*>(const_cast<void*>(pv)), nullptr);
+    HRESULT hr = message_->WriteContent(position_, cb, &written, static_cast<BYTE*>(const_cast<void*>(pv)), nullptr);
     if (FAILED(hr)) return hr;
     position_ += written;
     if (position_ > RecordedSize()) stat_.cbSize.u.LowPart = position_;

@@ -39,8 +39,7 @@ void ReadSender(IMailMsgProperties* message, char* buffer, AddressText& address,
 
 bool HasMarker(IMailMsgProperties* message, char* buffer) {
     CComPtr<IMailMsgPropertyManagement> management;
-    if (message->QueryInterface(IID_IMailMsgPropertyManagement, reinterpret_cast<void**>(&management)) !=
-        S_OK) {
+    if (message->QueryInterface(IID_IMailMsgPropertyManagement, reinterpret_cast<void**>(&management)) != S_OK) {
         return false;
     }
     DWORD start = 0;
@@ -52,8 +51,8 @@ bool HasMarker(IMailMsgProperties* message, char* buffer) {
 
 // The three lookups in order, each made only when the earlier ones leave the
 // outcome open.
-bool IsCondemned(const AddressText& senderAddress, const AddressText& senderDomain,
-                 const AddressText& recipientDomain, RuleStore& rules) {
+bool IsCondemned(const AddressText& senderAddress, const AddressText& senderDomain, const AddressText& recipientDomain,
+                 RuleStore& rules) {
     if (recipientDomain[0] == '\0' || senderDomain[0] == '\0') return false;
     if (!IsInRuleList(senderDomain.data(), kDisabledDomainsList, rules)) return false;
     if (IsInRuleList(recipientDomain.data(), kEnabledRecipientDomainsList, rules)) return false;

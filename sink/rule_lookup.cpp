@@ -56,8 +56,7 @@ bool NameMatches(const WCHAR* name, const char* text) {
 }
 
 // Compares every REG_SZ value of an open key with the text until one matches.
-bool AnyValueMatches(RuleStore& store, HKEY key, const char* text, DWORD values, DWORD longestName,
-                     DWORD largestData) {
+bool AnyValueMatches(RuleStore& store, HKEY key, const char* text, DWORD values, DWORD longestName, DWORD largestData) {
     auto name = std::make_unique<WCHAR[]>(std::size_t{longestName} + 1);
     auto data = std::make_unique<BYTE[]>(largestData);
     for (DWORD i = 0; i < values; ++i) {
@@ -96,7 +95,8 @@ RuleStore& RegistryRuleStore() {
 
 LPCWSTR RuleListPath(int list) {
     if (list == kDisabledDomainsList) return OLESTR("Software\\Orlenby\\Pellicor\\ExtOOFdisabledDomains");
-    if (list == kEnabledRecipientDomainsList) return OLESTR("Software\\Orlenby\\Pellicor\\ExtOOFenabledRecipientDomains");
+    if (list == kEnabledRecipientDomainsList)
+        return OLESTR("Software\\Orlenby\\Pellicor\\ExtOOFenabledRecipientDomains");
     return OLESTR("Software\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses");
 }
 

@@ -80,6 +80,7 @@ public:
         AddRef();
         return S_OK;
     }
+
 private:
     ContainedSink contained_;
 };

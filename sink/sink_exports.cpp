@@ -10,8 +10,8 @@ namespace {
 constexpr WORD kRegistrationScript = 101;
 
 HRESULT WINAPI UpdateSinkRegistry(BOOL doRegister) {
-    return AtlModuleUpdateRegistryFromResourceD(&_Module, MAKEINTRESOURCEW(kRegistrationScript), doRegister,
-                                                nullptr, nullptr);
+    return AtlModuleUpdateRegistryFromResourceD(&_Module, MAKEINTRESOURCEW(kRegistrationScript), doRegister, nullptr,
+                                                nullptr);
 }
 
 // The class belongs to no component category. The module library calls this

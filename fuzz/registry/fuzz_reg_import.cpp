@@ -24,7 +24,8 @@ bool same(const std::vector<pellicor::reg::RegFileKey>& a, const std::vector<pel
         for (size_t j = 0; j < a[i].values.size(); ++j) {
             const auto& x = a[i].values[j];
             const auto& y = b[i].values[j];
-            if (x.name != y.name || x.remove != y.remove || x.type != y.type || normalized(x) != normalized(y)) return false;
+            if (x.name != y.name || x.remove != y.remove || x.type != y.type || normalized(x) != normalized(y))
+                return false;
         }
     }
     return true;

@@ -16,15 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const std::string& entry : entries) {
             if (entry.find('@') == std::string::npos || entry.find_first_of("\r\n\t") != std::string::npos)
                 std::abort();
-            if (list != 2 && entry.front() != '@')
-                std::abort();
-            if (entry.back() == ' ' || (list == 2 && entry.front() == ' '))
-                std::abort();
-            if (entry.size() > size)
-                std::abort();
+            if (list != 2 && entry.front() != '@') std::abort();
+            if (entry.back() == ' ' || (list == 2 && entry.front() == ' ')) std::abort();
+            if (entry.size() > size) std::abort();
         }
-        if (ParseRuleListFile(FormatRuleListFile(entries), list) != entries)
-            std::abort();
+        if (ParseRuleListFile(FormatRuleListFile(entries), list) != entries) std::abort();
     }
     return 0;
 }

@@ -157,7 +157,7 @@ HRESULT AtlModuleUnregisterServer(_ATL_MODULE* pM, const CLSID* pCLSID) {
 }
 
 HRESULT AtlModuleUpdateRegistryFromResourceD(_ATL_MODULE* pM, LPCOLESTR lpszRes, BOOL bRegister,
-                                            _ATL_REGMAP_ENTRY* pMapEntries, IUnknown* pReg) {
+                                             _ATL_REGMAP_ENTRY* pMapEntries, IUnknown* pReg) {
     if (!pM || !lpszRes) return E_INVALIDARG;
     HRSRC resource = FindResourceW(pM->m_hInstResource, lpszRes, u"REGISTRY");
     if (!resource) return HRESULT_FROM_WIN32(1813L);  // ERROR_RESOURCE_TYPE_NOT_FOUND

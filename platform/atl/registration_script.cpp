@@ -284,8 +284,8 @@ LSTATUS registerKey(HKEY parent, const ScriptKey& entry) {
 
 bool hasSubkeys(HKEY key) {
     DWORD subkeys = 0;
-    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr) != ERROR_SUCCESS)
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr) != ERROR_SUCCESS)
         return true;  // unsure: keep the key
     return subkeys > 0;
 }

@@ -46,12 +46,9 @@ private:
 HRESULT Message::QueryInterface(REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IMessage)
-        *ppv = static_cast<IMessage*>(this);
-    else if (riid == IID_IDataSource)
-        *ppv = static_cast<IDataSource*>(this);
-    else
-        return E_NOINTERFACE;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IMessage) *ppv = static_cast<IMessage*>(this);
+    else if (riid == IID_IDataSource) *ppv = static_cast<IDataSource*>(this);
+    else return E_NOINTERFACE;
     AddRef();
     return S_OK;
 }

@@ -39,7 +39,8 @@ public:
     std::string_view Header() const { return {content_.get() + headerOffset_, headerBytes_}; }
     std::string_view Body() const { return {content_.get() + bodyOffset_, contentBytes_ - bodyOffset_}; }
 
-#define PELLICOR_CDO_UNUSED(name, ...) STDMETHOD(name)(__VA_ARGS__) override { return E_NOTIMPL; }
+#define PELLICOR_CDO_UNUSED(name, ...) \
+    STDMETHOD(name)(__VA_ARGS__) override { return E_NOTIMPL; }
     PELLICOR_CDO_UNUSED(get_BCC, BSTR*)
     PELLICOR_CDO_UNUSED(put_BCC, BSTR)
     PELLICOR_CDO_UNUSED(get_CC, BSTR*)
@@ -104,10 +105,10 @@ public:
     PELLICOR_CDO_UNUSED(get_SourceURL, BSTR*)
     PELLICOR_CDO_UNUSED(get_ActiveConnection, _Connection**)
     PELLICOR_CDO_UNUSED(SaveToObject, IUnknown*, BSTR)
-    PELLICOR_CDO_UNUSED(SaveTo, BSTR, IDispatch*, ConnectModeEnum, RecordCreateOptionsEnum, RecordOpenOptionsEnum,
-                        BSTR, BSTR)
-    PELLICOR_CDO_UNUSED(Open, BSTR, IDispatch*, ConnectModeEnum, RecordCreateOptionsEnum, RecordOpenOptionsEnum,
-                        BSTR, BSTR)
+    PELLICOR_CDO_UNUSED(SaveTo, BSTR, IDispatch*, ConnectModeEnum, RecordCreateOptionsEnum, RecordOpenOptionsEnum, BSTR,
+                        BSTR)
+    PELLICOR_CDO_UNUSED(Open, BSTR, IDispatch*, ConnectModeEnum, RecordCreateOptionsEnum, RecordOpenOptionsEnum, BSTR,
+                        BSTR)
     PELLICOR_CDO_UNUSED(Save)
     PELLICOR_CDO_UNUSED(SaveToContainer, BSTR, IDispatch*, ConnectModeEnum, RecordCreateOptionsEnum,
                         RecordOpenOptionsEnum, BSTR, BSTR)

@@ -24,10 +24,8 @@ BSTR WINAPI SysAllocStringLen(const OLECHAR* text, UINT chars) {
     DWORD count = DWORD(bytes);
     std::memcpy(block, &count, kPrefixBytes);
     auto* result = reinterpret_cast<BSTR>(block + kPrefixBytes);
-    if (text)
-        std::memcpy(result, text, bytes);
-    else
-        std::memset(result, 0, bytes);
+    if (text) std::memcpy(result, text, bytes);
+    else std::memset(result, 0, bytes);
     result[chars] = 0;
     return result;
 }

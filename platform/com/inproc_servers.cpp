@@ -71,8 +71,8 @@ HRESULT load(const std::string& path, Server& server) {
         return CO_E_DLLNOTFOUND;
     }
     server.module = module;
-    server.getClassObject = reinterpret_cast<GetClassObjectFn>(
-        reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
+    server.getClassObject =
+        reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllGetClassObject")));
     server.canUnloadNow =
         reinterpret_cast<CanUnloadNowFn>(reinterpret_cast<void*>(GetProcAddress(module, "DllCanUnloadNow")));
     if (!server.getClassObject) {

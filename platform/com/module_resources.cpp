@@ -35,8 +35,7 @@ const Elf64_Nhdr* walkNotes(const char* begin, size_t size, Visit visit) {
         size_t next = descAt + align4(note->n_descsz);
         if (descAt > size || note->n_descsz > size - descAt) return nullptr;
         bool ours = note->n_type == kNoteType && note->n_namesz == sizeof kNoteName &&
-                    std::memcmp(begin + nameAt, kNoteName, sizeof kNoteName) == 0 &&
-                    note->n_descsz >= 2 * kFieldSize;
+                    std::memcmp(begin + nameAt, kNoteName, sizeof kNoteName) == 0 && note->n_descsz >= 2 * kFieldSize;
         if (ours && visit(begin + descAt)) return note;
         at = next;
     }
@@ -73,7 +72,8 @@ int searchModule(dl_phdr_info* info, size_t, void* data) {
         const ElfW(Phdr)& ph = info->dlpi_phdr[i];
         if (ph.p_type != PT_NOTE) continue;
         auto* begin = reinterpret_cast<const char*>(info->dlpi_addr + ph.p_vaddr);
-        search->found = walkNotes(begin, ph.p_memsz, [&](const char* desc) { return matches(desc, search->type, search->name); });
+        search->found =
+            walkNotes(begin, ph.p_memsz, [&](const char* desc) { return matches(desc, search->type, search->name); });
     }
     return 1;
 }

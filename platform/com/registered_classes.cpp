@@ -5,8 +5,6 @@
 
 namespace platform::com {
 
-HRESULT LocateRegisteredClass(REFCLSID clsid, IClassFactory** factory) {
-    return LoadInprocServerClass(clsid, factory);
-}
+HRESULT LocateRegisteredClass(REFCLSID clsid, IClassFactory** factory) { return LoadInprocServerClass(clsid, factory); }
 
 }  // namespace platform::com

@@ -77,7 +77,7 @@ struct TypeData {
     WORD major = 0, minor = 0;
     WORD ownFuncs = 0;
     WORD implTypes = 0;
-    int32_t datatype1 = -1;  // interfaces: the base's reference; coclasses: the first reference record
+    int32_t datatype1 = -1;    // interfaces: the base's reference; coclasses: the first reference record
     std::optional<GUID> base;  // the base interface, when it is imported
     int baseIndex = -1;        // the base interface, when it is in this library
 };
@@ -230,11 +230,23 @@ const std::vector<FuncData>& dispatchFunctions() {
     static const std::vector<FuncData> functions = {
         {0x60010000, u"GetTypeInfoCount", 3, VT_VOID, {{u"pctinfo", VT_PTR}}},
         {0x60010001, u"GetTypeInfo", 4, VT_VOID, {{u"itinfo", VT_UINT}, {u"lcid", VT_UI4}, {u"pptinfo", VT_PTR}}},
-        {0x60010002, u"GetIDsOfNames", 5, VT_VOID,
+        {0x60010002,
+         u"GetIDsOfNames",
+         5,
+         VT_VOID,
          {{u"riid", VT_PTR}, {u"rgszNames", VT_PTR}, {u"cNames", VT_UINT}, {u"lcid", VT_UI4}, {u"rgdispid", VT_PTR}}},
-        {0x60010003, u"Invoke", 6, VT_VOID,
-         {{u"dispidMember", VT_I4}, {u"riid", VT_PTR}, {u"lcid", VT_UI4}, {u"wFlags", VT_UI2},
-          {u"pdispparams", VT_PTR}, {u"pvarResult", VT_PTR}, {u"pexcepinfo", VT_PTR}, {u"puArgErr", VT_PTR}}},
+        {0x60010003,
+         u"Invoke",
+         6,
+         VT_VOID,
+         {{u"dispidMember", VT_I4},
+          {u"riid", VT_PTR},
+          {u"lcid", VT_UI4},
+          {u"wFlags", VT_UI2},
+          {u"pdispparams", VT_PTR},
+          {u"pvarResult", VT_PTR},
+          {u"pexcepinfo", VT_PTR},
+          {u"puArgErr", VT_PTR}}},
     };
     return functions;
 }
@@ -272,12 +284,15 @@ bool argumentOf(const VARIANTARG& arg, VARTYPE expected, uint64_t& out) {
         return true;
     }
     switch (arg.vt) {
-        case VT_I2: out = uint64_t(int64_t(arg.iVal)); return true;
-        case VT_I4: case VT_INT: case VT_UI4: case VT_UINT: out = uint64_t(int64_t(arg.lVal)); return true;
-        case VT_UI2: out = uint64_t(uint16_t(arg.iVal)); return true;
-        case VT_UI1: out = arg.bVal; return true;
-        case VT_BOOL: out = uint64_t(int64_t(arg.boolVal)); return true;
-        default: return false;
+    case VT_I2: out = uint64_t(int64_t(arg.iVal)); return true;
+    case VT_I4:
+    case VT_INT:
+    case VT_UI4:
+    case VT_UINT: out = uint64_t(int64_t(arg.lVal)); return true;
+    case VT_UI2: out = uint64_t(uint16_t(arg.iVal)); return true;
+    case VT_UI1: out = arg.bVal; return true;
+    case VT_BOOL: out = uint64_t(int64_t(arg.boolVal)); return true;
+    default: return false;
     }
 }
 
@@ -622,11 +637,11 @@ HRESULT TypeInfo::Invoke(PVOID instance, MEMBERID memid, WORD flags, DISPPARAMS*
         if (argError) *argError = params->cArgs - 1 - i;
         return DISP_E_TYPEMISMATCH;
     }
-    using Operation = uint64_t (*)(void*, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t,
-                                   uint64_t);
+    using Operation =
+        uint64_t (*)(void*, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t, uint64_t);
     auto* table = *static_cast<Operation**>(instance);
-    uint64_t returned = table[f->slot](instance, args[0], args[1], args[2], args[3], args[4], args[5], args[6],
-                                       args[7]);
+    uint64_t returned =
+        table[f->slot](instance, args[0], args[1], args[2], args[3], args[4], args[5], args[6], args[7]);
     if (f->result == VT_VOID) {  // the operation returned a status
         HRESULT hr = HRESULT(uint32_t(returned));
         if (FAILED(hr)) {

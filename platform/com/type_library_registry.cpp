@@ -21,9 +21,7 @@ constexpr char kAutomationProxy[] = "{00020424-0000-0000-C000-000000000046}";
 
 std::string narrow(LPCOLESTR text) { return text ? platform::Utf8FromUtf16(text) : std::string(); }
 
-std::string narrow(BSTR text) {
-    return text ? platform::Utf8FromUtf16({text, SysStringLen(text)}) : std::string();
-}
+std::string narrow(BSTR text) { return text ? platform::Utf8FromUtf16({text, SysStringLen(text)}) : std::string(); }
 
 std::string guidText(REFGUID g) {
     char text[40];
@@ -40,10 +38,10 @@ std::string hex(unsigned value) {
 
 const char* platformName(SYSKIND kind) {
     switch (kind) {
-        case SYS_WIN16: return "win16";
-        case SYS_WIN32: return "win32";
-        case SYS_MAC: return "mac";
-        default: return "win64";
+    case SYS_WIN16: return "win16";
+    case SYS_WIN32: return "win32";
+    case SYS_MAC: return "mac";
+    default: return "win64";
     }
 }
 
@@ -72,8 +70,8 @@ LSTATUS setString(HKEY parent, const std::string& subKey, const char* name, cons
     LSTATUS status = RegCreateKeyExA(parent, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                                      nullptr, &key, nullptr);
     if (status != ERROR_SUCCESS) return status;
-    status = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                            DWORD(value.size() + 1));
+    status =
+        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), DWORD(value.size() + 1));
     RegCloseKey(key);
     return status;
 }
@@ -240,10 +238,12 @@ HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpD
     std::string helpDir = szHelpDir ? narrow(szHelpDir) : path.substr(0, path.find_last_of('/') + 1);
     std::string key = versionKey(lib.guid, lib.wMajorVerNum, lib.wMinorVerNum);
     LSTATUS status = setString(HKEY_CLASSES_ROOT, key, nullptr, description);
-    if (status == ERROR_SUCCESS) status = setString(HKEY_CLASSES_ROOT, key + "\\FLAGS", nullptr, std::to_string(lib.wLibFlags));
+    if (status == ERROR_SUCCESS)
+        status = setString(HKEY_CLASSES_ROOT, key + "\\FLAGS", nullptr, std::to_string(lib.wLibFlags));
     if (status == ERROR_SUCCESS) status = setString(HKEY_CLASSES_ROOT, key + "\\HELPDIR", nullptr, helpDir);
     if (status == ERROR_SUCCESS)
-        status = setString(HKEY_CLASSES_ROOT, key + "\\" + hex(lib.lcid) + "\\" + platformName(lib.syskind), nullptr, path);
+        status =
+            setString(HKEY_CLASSES_ROOT, key + "\\" + hex(lib.lcid) + "\\" + platformName(lib.syskind), nullptr, path);
     if (status != ERROR_SUCCESS) return TYPE_E_REGISTRYACCESS;
 
     std::string version = hex(lib.wMajorVerNum) + "." + hex(lib.wMinorVerNum);
@@ -256,9 +256,12 @@ HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR szFullPath, LPCOLESTR szHelpD
             SUCCEEDED(info->GetDocumentation(MEMBERID_NIL, &typeName, nullptr, nullptr, nullptr))) {
             std::string iface = "Interface\\" + guidText(typeAttr->guid);
             status = setString(HKEY_CLASSES_ROOT, iface, nullptr, narrow(typeName));
-            if (status == ERROR_SUCCESS) status = setString(HKEY_CLASSES_ROOT, iface + "\\ProxyStubClsid", nullptr, kAutomationProxy);
-            if (status == ERROR_SUCCESS) status = setString(HKEY_CLASSES_ROOT, iface + "\\ProxyStubClsid32", nullptr, kAutomationProxy);
-            if (status == ERROR_SUCCESS) status = setString(HKEY_CLASSES_ROOT, iface + "\\TypeLib", nullptr, guidText(lib.guid));
+            if (status == ERROR_SUCCESS)
+                status = setString(HKEY_CLASSES_ROOT, iface + "\\ProxyStubClsid", nullptr, kAutomationProxy);
+            if (status == ERROR_SUCCESS)
+                status = setString(HKEY_CLASSES_ROOT, iface + "\\ProxyStubClsid32", nullptr, kAutomationProxy);
+            if (status == ERROR_SUCCESS)
+                status = setString(HKEY_CLASSES_ROOT, iface + "\\TypeLib", nullptr, guidText(lib.guid));
             if (status == ERROR_SUCCESS) status = setString(HKEY_CLASSES_ROOT, iface + "\\TypeLib", "Version", version);
         }
         SysFreeString(typeName);

@@ -15,15 +15,12 @@ HRESULT VariantClear(VARIANT* v) {
     if ((v->vt & VT_ARRAY) && !(v->vt & VT_BYREF)) return DISP_E_BADVARTYPE;
     if (!(v->vt & VT_BYREF)) {
         switch (v->vt) {
-            case VT_BSTR:
-                SysFreeString(v->bstrVal);
-                break;
-            case VT_UNKNOWN:
-            case VT_DISPATCH:
-                if (v->punkVal) v->punkVal->Release();
-                break;
-            default:
-                break;
+        case VT_BSTR: SysFreeString(v->bstrVal); break;
+        case VT_UNKNOWN:
+        case VT_DISPATCH:
+            if (v->punkVal) v->punkVal->Release();
+            break;
+        default: break;
         }
     }
     v->vt = VT_EMPTY;

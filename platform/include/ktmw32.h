@@ -4,7 +4,6 @@
 #include "guiddef.h"
 
 EXTERN_C HANDLE WINAPI CreateTransaction(LPSECURITY_ATTRIBUTES security, LPGUID unitOfWork, DWORD createOptions,
-                                         DWORD isolationLevel, DWORD isolationFlags, DWORD timeout,
-                                         LPWSTR description);
+                                         DWORD isolationLevel, DWORD isolationFlags, DWORD timeout, LPWSTR description);
 EXTERN_C BOOL WINAPI CommitTransaction(HANDLE transaction);
 EXTERN_C BOOL WINAPI RollbackTransaction(HANDLE transaction);

@@ -43,14 +43,14 @@ EXTERN_C DWORD WINAPI SizeofResource(HMODULE module, HRSRC resource);
 
 // A shared library's entry point: `entry` (a DllMain) runs with process attach
 // when the library is loaded and with process detach when it is unloaded.
-#define DECLARE_DLL_ENTRY_POINT(entry)                                                                       \
-    namespace {                                                                                              \
-    HMODULE dllEntryModule() {                                                                               \
-        HMODULE module = nullptr;                                                                            \
+#define DECLARE_DLL_ENTRY_POINT(entry)                                                                            \
+    namespace {                                                                                                   \
+    HMODULE dllEntryModule() {                                                                                    \
+        HMODULE module = nullptr;                                                                                 \
         GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, \
-                           reinterpret_cast<LPCWSTR>(&dllEntryModule), &module);                             \
-        return module;                                                                                       \
-    }                                                                                                        \
-    __attribute__((constructor)) void dllEntryAttach() { entry(dllEntryModule(), DLL_PROCESS_ATTACH, nullptr); } \
-    __attribute__((destructor)) void dllEntryDetach() { entry(dllEntryModule(), DLL_PROCESS_DETACH, nullptr); }  \
+                           reinterpret_cast<LPCWSTR>(&dllEntryModule), &module);                                  \
+        return module;                                                                                            \
+    }                                                                                                             \
+    __attribute__((constructor)) void dllEntryAttach() { entry(dllEntryModule(), DLL_PROCESS_ATTACH, nullptr); }  \
+    __attribute__((destructor)) void dllEntryDetach() { entry(dllEntryModule(), DLL_PROCESS_DETACH, nullptr); }   \
     }

@@ -61,10 +61,10 @@ EXTERN_C LSTATUS WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD
                                       LPSTR keyClass, LPDWORD classChars, PFILETIME lastWriteTime);
 EXTERN_C LSTATUS WINAPI RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWORD reserved,
                                       LPWSTR keyClass, LPDWORD classChars, PFILETIME lastWriteTime);
-EXTERN_C LSTATUS WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameChars,
-                                      LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataBytes);
-EXTERN_C LSTATUS WINAPI RegEnumValueW(HKEY key, DWORD index, LPWSTR valueName, LPDWORD valueNameChars,
-                                      LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataBytes);
+EXTERN_C LSTATUS WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameChars, LPDWORD reserved,
+                                      LPDWORD type, LPBYTE data, LPDWORD dataBytes);
+EXTERN_C LSTATUS WINAPI RegEnumValueW(HKEY key, DWORD index, LPWSTR valueName, LPDWORD valueNameChars, LPDWORD reserved,
+                                      LPDWORD type, LPBYTE data, LPDWORD dataBytes);
 EXTERN_C LSTATUS WINAPI RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classChars, LPDWORD reserved,
                                          LPDWORD subKeys, LPDWORD maxSubKeyLen, LPDWORD maxClassLen, LPDWORD values,
                                          LPDWORD maxValueNameLen, LPDWORD maxValueLen, LPDWORD securityDescriptor,
@@ -94,7 +94,7 @@ EXTERN_C LSTATUS WINAPI RegOpenKeyTransactedA(HKEY key, LPCSTR subKey, DWORD opt
                                               HANDLE transaction, PVOID extended);
 EXTERN_C LSTATUS WINAPI RegOpenKeyTransactedW(HKEY key, LPCWSTR subKey, DWORD options, REGSAM sam, PHKEY result,
                                               HANDLE transaction, PVOID extended);
-EXTERN_C LSTATUS WINAPI RegDeleteKeyTransactedA(HKEY key, LPCSTR subKey, REGSAM sam, DWORD reserved,
-                                                HANDLE transaction, PVOID extended);
+EXTERN_C LSTATUS WINAPI RegDeleteKeyTransactedA(HKEY key, LPCSTR subKey, REGSAM sam, DWORD reserved, HANDLE transaction,
+                                                PVOID extended);
 EXTERN_C LSTATUS WINAPI RegDeleteKeyTransactedW(HKEY key, LPCWSTR subKey, REGSAM sam, DWORD reserved,
                                                 HANDLE transaction, PVOID extended);

@@ -118,8 +118,8 @@ int WideCharToMultiByte(UINT codePage, DWORD, LPCWCH source, int sourceChars, LP
             if (source[i] == 0) return static_cast<int>(i + 1);
         }
     }
-    size_t length = sourceChars == -1 ? i + std::char_traits<char16_t>::length(source + i) + 1
-                                      : static_cast<size_t>(sourceChars);
+    size_t length =
+        sourceChars == -1 ? i + std::char_traits<char16_t>::length(source + i) + 1 : static_cast<size_t>(sourceChars);
     size_t count = i;
     for (; i < length; ++i) {
         char32_t c = source[i];

@@ -5,7 +5,9 @@
 
 namespace {
 
-std::recursive_mutex* mutexOf(LPCRITICAL_SECTION cs) { return std::launder(reinterpret_cast<std::recursive_mutex*>(cs->opaque)); }
+std::recursive_mutex* mutexOf(LPCRITICAL_SECTION cs) {
+    return std::launder(reinterpret_cast<std::recursive_mutex*>(cs->opaque));
+}
 
 static_assert(sizeof(std::recursive_mutex) <= sizeof(CRITICAL_SECTION::opaque));
 static_assert(alignof(std::recursive_mutex) <= alignof(CRITICAL_SECTION));

@@ -97,7 +97,8 @@ std::shared_ptr<Connection> threadConnection(const std::string& path) {
     if (replace) connection = std::make_shared<Connection>(path, false);
     if (connections.size() > 16) {
         // Hives of finished tests and the like: drop those no handle holds.
-        std::erase_if(connections, [&](const auto& entry) { return entry.second.use_count() == 1 && entry.first != path; });
+        std::erase_if(connections,
+                      [&](const auto& entry) { return entry.second.use_count() == 1 && entry.first != path; });
     }
     return connection;
 }

@@ -181,10 +181,11 @@ void UseFileDescriptionLocks() {
         deadlineVfs.zName = "unix-deadline";
         deadlineVfs.xSleep = sleepUntilDeadline;
         sqlite3_vfs_register(&deadlineVfs, 1);
-        pthread_atfork([] { mutex.lock(); }, [] { mutex.unlock(); }, [] {
-            mutex.unlock();
-            forgetInParent();
-        });
+        pthread_atfork([] { mutex.lock(); }, [] { mutex.unlock(); },
+                       [] {
+                           mutex.unlock();
+                           forgetInParent();
+                       });
     });
 }
 

@@ -31,7 +31,7 @@ namespace platform::registry {
 struct KeyRef {
     int64_t id = kRootId;
     std::vector<std::string> path;
-    bool root = false;  // a predefined root: exists even when the hive is empty
+    bool root = false;                       // a predefined root: exists even when the hive is empty
     std::vector<std::u16string> rootLevels;  // a root view's path as created when missing
 };
 
@@ -95,9 +95,27 @@ public:
 private:
     enum class State { Missing, Empty, Ready, Bad };
     enum Stmt {
-        kVersion, kBumpVersion, kKeyById, kChild, kValues, kSubkeys, kInsertKey, kTouchKey, kSetValue, kDeleteValue,
-        kHasChildren, kDeleteValuesOf, kDeleteKey, kBegin, kBeginImmediate, kCommit, kRollback, kSavepoint,
-        kRelease, kRollbackTo, kStmtCount
+        kVersion,
+        kBumpVersion,
+        kKeyById,
+        kChild,
+        kValues,
+        kSubkeys,
+        kInsertKey,
+        kTouchKey,
+        kSetValue,
+        kDeleteValue,
+        kHasChildren,
+        kDeleteValuesOf,
+        kDeleteKey,
+        kBegin,
+        kBeginImmediate,
+        kCommit,
+        kRollback,
+        kSavepoint,
+        kRelease,
+        kRollbackTo,
+        kStmtCount
     };
 
     LSTATUS prepare(bool forWrite);
@@ -127,8 +145,8 @@ private:
 
     std::string path_;
     bool transactional_;
-    bool active_ = true;  // transactional: not yet committed or rolled back
-    bool begun_ = false;  // transactional: BEGIN IMMEDIATE issued
+    bool active_ = true;   // transactional: not yet committed or rolled back
+    bool begun_ = false;   // transactional: BEGIN IMMEDIATE issued
     bool scoped_ = false;  // holds a read transaction for a thread's read scope
     State state_ = State::Missing;
     LSTATUS bad_ = ERROR_SUCCESS;

@@ -21,31 +21,22 @@ LSTATUS statusOf(int rc) {
     switch (rc & 0xFF) {
     case SQLITE_OK:
     case SQLITE_ROW:
-    case SQLITE_DONE:
-        return ERROR_SUCCESS;
+    case SQLITE_DONE: return ERROR_SUCCESS;
     case SQLITE_READONLY:
     case SQLITE_PERM:
-    case SQLITE_AUTH:
-        return ERROR_ACCESS_DENIED;
-    case SQLITE_CANTOPEN:
-        return ERROR_CANTOPEN;
-    case SQLITE_NOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case SQLITE_TOOBIG:
-        return ERROR_INVALID_PARAMETER;  // data past SQLite's limit of a billion bytes
-    case SQLITE_FULL:
-        return ERROR_CANTWRITE;
+    case SQLITE_AUTH: return ERROR_ACCESS_DENIED;
+    case SQLITE_CANTOPEN: return ERROR_CANTOPEN;
+    case SQLITE_NOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_TOOBIG: return ERROR_INVALID_PARAMETER;  // data past SQLite's limit of a billion bytes
+    case SQLITE_FULL: return ERROR_CANTWRITE;
     case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return ERROR_LOCK_VIOLATION;  // another connection held the hive past the busy timeout
+    case SQLITE_LOCKED: return ERROR_LOCK_VIOLATION;  // another connection held the hive past the busy timeout
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
     case SQLITE_FORMAT:
     case SQLITE_ERROR:
-    case SQLITE_SCHEMA:
-        return ERROR_BADDB;
-    default:
-        return ERROR_REGISTRY_IO_FAILED;
+    case SQLITE_SCHEMA: return ERROR_BADDB;
+    default: return ERROR_REGISTRY_IO_FAILED;
     }
 }
 
@@ -207,18 +198,20 @@ LSTATUS Connection::openFile(bool forWrite) {
     // each, and no lookaside memory, which every connection would hold whether it reads
     // a key or only the version row.
     sqlite3_db_config(db_, SQLITE_DBCONFIG_LOOKASIDE, nullptr, 0, 0);
-    sqlite3_exec(db_, "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=1048576; PRAGMA cache_size=-256",
-                 nullptr, nullptr, nullptr);
+    sqlite3_exec(db_, "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=1048576; PRAGMA cache_size=-256", nullptr,
+                 nullptr, nullptr);
     state_ = State::Empty;
     return checkSchema();
 }
 
 LSTATUS Connection::checkSchema() {
     sqlite3_stmt* s = nullptr;
-    int rc = sqlite3_prepare_v2(db_, "SELECT (SELECT application_id FROM pragma_application_id),"
-                                     " (SELECT count(*) FROM sqlite_master),"
-                                     " (SELECT count(*) FROM sqlite_master WHERE name = 'hive'),"
-                                     " (SELECT count(*) FROM sqlite_master WHERE name = 'vals_listing')", -1, &s, nullptr);
+    int rc = sqlite3_prepare_v2(db_,
+                                "SELECT (SELECT application_id FROM pragma_application_id),"
+                                " (SELECT count(*) FROM sqlite_master),"
+                                " (SELECT count(*) FROM sqlite_master WHERE name = 'hive'),"
+                                " (SELECT count(*) FROM sqlite_master WHERE name = 'vals_listing')",
+                                -1, &s, nullptr);
     int64_t applicationId = 0, objects = 0, versionTable = 0, listingIndex = 0;
     if (rc == SQLITE_OK) rc = sqlite3_step(s);
     if (rc == SQLITE_ROW) {
@@ -262,7 +255,8 @@ LSTATUS Connection::initSchema() {
     if (rc != SQLITE_OK) return statusOf(rc);
     LSTATUS status = checkSchema();  // another process may have been first
     if (status == ERROR_SUCCESS && state_ == State::Empty) {
-        std::string sql = std::string(kSchema) + kListingIndex + kVersionTable + "PRAGMA application_id=" + std::to_string(kApplicationId) +
+        std::string sql = std::string(kSchema) + kListingIndex + kVersionTable +
+                          "PRAGMA application_id=" + std::to_string(kApplicationId) +
                           ";INSERT INTO keys(id, parent, name, folded, written) VALUES(0, -1, '', '', " +
                           std::to_string(now()) + ");";
         rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);

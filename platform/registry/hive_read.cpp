@@ -101,7 +101,8 @@ LSTATUS Connection::readVersion() {
         hive.id = ownHive_;
     }
     int64_t number = sqlite3_column_int64(s, 1);
-    if (!version_ || !(version_->hive() == hive) || version_->number() != number) version_ = sharedVersion(hive, number);
+    if (!version_ || !(version_->hive() == hive) || version_->number() != number)
+        version_ = sharedVersion(hive, number);
     return ERROR_SUCCESS;
 }
 
@@ -213,7 +214,8 @@ LSTATUS Connection::loadSnapshot(KeyRef& key, std::shared_ptr<Snapshot>& result)
             auto type = static_cast<DWORD>(sqlite3_column_int64(s, 1));
             auto data = static_cast<const char*>(sqlite3_column_blob(s, 2));
             auto bytes = static_cast<DWORD>(sqlite3_column_bytes(s, 2));
-            if (!snap->addValue(std::string_view(name ? name : "", name8), type, std::string_view(data ? data : "", bytes)))
+            if (!snap->addValue(std::string_view(name ? name : "", name8), type,
+                                std::string_view(data ? data : "", bytes)))
                 return ERROR_NOT_ENOUGH_MEMORY;
             auto chars = static_cast<DWORD>(snap->value(snap->valueCount() - 1).name.size());
             snap->maxValueName = std::max(snap->maxValueName, chars);

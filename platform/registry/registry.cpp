@@ -336,8 +336,8 @@ LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameChars, LPD
     return reg::enumKey(key, index, name, nameChars, keyClass, classChars, lastWriteTime);
 }
 
-LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameChars, LPDWORD, LPSTR keyClass,
-                      LPDWORD classChars, PFILETIME lastWriteTime) {
+LSTATUS RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameChars, LPDWORD, LPSTR keyClass, LPDWORD classChars,
+                      PFILETIME lastWriteTime) {
     return reg::enumKey(key, index, name, nameChars, keyClass, classChars, lastWriteTime);
 }
 
@@ -351,16 +351,16 @@ LSTATUS RegEnumValueA(HKEY key, DWORD index, LPSTR valueName, LPDWORD valueNameC
     return reg::enumValue(key, index, valueName, valueNameChars, type, data, dataBytes);
 }
 
-LSTATUS RegQueryInfoKeyW(HKEY key, LPWSTR keyClass, LPDWORD classChars, LPDWORD, LPDWORD subKeys,
-                         LPDWORD maxSubKeyLen, LPDWORD maxClassLen, LPDWORD values, LPDWORD maxValueNameLen,
-                         LPDWORD maxValueLen, LPDWORD securityDescriptor, PFILETIME lastWriteTime) {
+LSTATUS RegQueryInfoKeyW(HKEY key, LPWSTR keyClass, LPDWORD classChars, LPDWORD, LPDWORD subKeys, LPDWORD maxSubKeyLen,
+                         LPDWORD maxClassLen, LPDWORD values, LPDWORD maxValueNameLen, LPDWORD maxValueLen,
+                         LPDWORD securityDescriptor, PFILETIME lastWriteTime) {
     return reg::queryInfo(key, keyClass, classChars, subKeys, maxSubKeyLen, maxClassLen, values, maxValueNameLen,
                           maxValueLen, securityDescriptor, lastWriteTime);
 }
 
-LSTATUS RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classChars, LPDWORD, LPDWORD subKeys,
-                         LPDWORD maxSubKeyLen, LPDWORD maxClassLen, LPDWORD values, LPDWORD maxValueNameLen,
-                         LPDWORD maxValueLen, LPDWORD securityDescriptor, PFILETIME lastWriteTime) {
+LSTATUS RegQueryInfoKeyA(HKEY key, LPSTR keyClass, LPDWORD classChars, LPDWORD, LPDWORD subKeys, LPDWORD maxSubKeyLen,
+                         LPDWORD maxClassLen, LPDWORD values, LPDWORD maxValueNameLen, LPDWORD maxValueLen,
+                         LPDWORD securityDescriptor, PFILETIME lastWriteTime) {
     return reg::queryInfo(key, keyClass, classChars, subKeys, maxSubKeyLen, maxClassLen, values, maxValueNameLen,
                           maxValueLen, securityDescriptor, lastWriteTime);
 }
@@ -385,9 +385,8 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE
     return reg::setValue(key, name, type, reinterpret_cast<const BYTE*>(wide.data()), static_cast<DWORD>(wide.size()));
 }
 
-LSTATUS RegCreateKeyTransactedW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM sam,
-                                const SECURITY_ATTRIBUTES*, PHKEY result, LPDWORD disposition, HANDLE transaction,
-                                PVOID) {
+LSTATUS RegCreateKeyTransactedW(HKEY key, LPCWSTR subKey, DWORD, LPWSTR, DWORD, REGSAM sam, const SECURITY_ATTRIBUTES*,
+                                PHKEY result, LPDWORD disposition, HANDLE transaction, PVOID) {
     if (!transaction) return ERROR_INVALID_HANDLE;
     return reg::openKey(key, subKey, sam, result, transaction, true, disposition);
 }
@@ -400,8 +399,7 @@ LSTATUS RegCreateKeyTransactedA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR, 
                                    result, disposition, transaction, extended);
 }
 
-LSTATUS RegOpenKeyTransactedW(HKEY key, LPCWSTR subKey, DWORD, REGSAM sam, PHKEY result, HANDLE transaction,
-                              PVOID) {
+LSTATUS RegOpenKeyTransactedW(HKEY key, LPCWSTR subKey, DWORD, REGSAM sam, PHKEY result, HANDLE transaction, PVOID) {
     if (!transaction) return ERROR_INVALID_HANDLE;
     return reg::openKey(key, subKey, sam, result, transaction, false, nullptr);
 }

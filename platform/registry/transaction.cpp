@@ -22,8 +22,7 @@ std::unordered_set<const void*>& live() {
 
 }  // namespace
 
-Transaction::Transaction(std::string hivePath)
-    : connection_(std::make_shared<Connection>(std::move(hivePath), true)) {
+Transaction::Transaction(std::string hivePath) : connection_(std::make_shared<Connection>(std::move(hivePath), true)) {
     std::lock_guard lock(liveMutex());
     live().insert(static_cast<const platform::KernelObject*>(this));
 }

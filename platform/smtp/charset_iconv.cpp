@@ -14,7 +14,10 @@ std::string iconvName(std::string_view charset) {
         std::string_view mail, iconv;
     };
     static constexpr Alias kAliases[] = {
-        {"ks_c_5601-1987", "CP949"}, {"gb2312", "GBK"}, {"iso-8859-8-i", "ISO-8859-8"}, {"x-sjis", "SHIFT_JIS"},
+        {"ks_c_5601-1987", "CP949"},
+        {"gb2312", "GBK"},
+        {"iso-8859-8-i", "ISO-8859-8"},
+        {"x-sjis", "SHIFT_JIS"},
     };
     std::string name(charset);
     for (char& c : name) c = (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;

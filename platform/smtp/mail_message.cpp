@@ -62,14 +62,11 @@ public:
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
         *ppv = nullptr;
-        if (riid == IID_IUnknown || riid == IID_IMailMsgProperties)
-            *ppv = static_cast<IMailMsgProperties*>(this);
-        else if (riid == IID_IMailMsgPropertyManagement)
-            *ppv = static_cast<IMailMsgPropertyManagement*>(this);
+        if (riid == IID_IUnknown || riid == IID_IMailMsgProperties) *ppv = static_cast<IMailMsgProperties*>(this);
+        else if (riid == IID_IMailMsgPropertyManagement) *ppv = static_cast<IMailMsgPropertyManagement*>(this);
         else if (riid == IID_IMailMsgRecipients || riid == IID_IMailMsgRecipientsBase)
             *ppv = static_cast<IMailMsgRecipients*>(this);
-        else
-            return E_NOINTERFACE;
+        else return E_NOINTERFACE;
         AddRef();
         return S_OK;
     }

@@ -60,8 +60,8 @@ HRESULT FireMessageEvent(REFCLSID sinkClass, IMailMsgProperties* message, Verdic
     if (!message || !verdict) return E_POINTER;
     *verdict = ReadVerdict(message);
     CComPtr<IUnknown> sink;
-    HRESULT hr = CoCreateInstance(sinkClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
-                                  reinterpret_cast<void**>(&sink));
+    HRESULT hr =
+        CoCreateInstance(sinkClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, reinterpret_cast<void**>(&sink));
     if (FAILED(hr)) return hr;
     return FireMessageEvent(sink, message, verdict);
 }

@@ -9,6 +9,7 @@ namespace {
 // older "Out of Office:" into the mailbox's language; the other responders write
 // the English forms or the Sieve default "Auto:" (RFC 5230 4.5). Sources: the
 // localized subjects in public captured replies and the responders' documentation.
+// clang-format off
 constexpr Phrase kOutOfOfficePrefixes[] = {
     {"en", "Automatic reply"},          {"en", "Out of Office AutoReply"}, {"en", "Out of Office"},
     {"en", "Out of the Office"},        {"en", "Auto Reply"},              {"en", "Auto-Reply"},
@@ -97,6 +98,7 @@ constexpr Phrase kBounceSubjects[] = {
     {"de", "Nicht zustellbar"},      {"nl", "Onbestelbaar"},         {"es", "No se puede entregar"},
     {"it", "Non recapitabile"},      {"pl", "Nie można dostarczyć"}, {"ja", "配信不能"},
 };
+// clang-format on
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; }
 

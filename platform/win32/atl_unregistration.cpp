@@ -14,12 +14,10 @@ namespace {
 HRESULT UnregisterModuleTypeLib(_ATL_MODULE* pM) {
     wchar_t path[MAX_PATH];
     DWORD length = GetModuleFileNameW(pM->m_hInstTypeLib, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return HRESULT_FROM_WIN32(GetLastError());
+    if (length == 0 || length >= MAX_PATH) return HRESULT_FROM_WIN32(GetLastError());
     CComPtr<ITypeLib> lib;
     HRESULT hr = LoadTypeLibEx(path, REGKIND_NONE, &lib);
-    if (FAILED(hr))
-        return hr;
+    if (FAILED(hr)) return hr;
     TLIBATTR* attr = nullptr;
     hr = lib->GetLibAttr(&attr);
     if (SUCCEEDED(hr)) {
@@ -32,14 +30,11 @@ HRESULT UnregisterModuleTypeLib(_ATL_MODULE* pM) {
 }  // namespace
 
 ATLAPI AtlModuleUnregisterServerEx(_ATL_MODULE* pM, BOOL bUnRegTypeLib, const CLSID* pCLSID) {
-    if (!pM)
-        return E_INVALIDARG;
+    if (!pM) return E_INVALIDARG;
     for (_ATL_OBJMAP_ENTRY* entry = pM->m_pObjMap; entry && entry->pclsid; ++entry) {
-        if (pCLSID && !IsEqualCLSID(*pCLSID, *entry->pclsid))
-            continue;
+        if (pCLSID && !IsEqualCLSID(*pCLSID, *entry->pclsid)) continue;
         HRESULT hr = entry->pfnUpdateRegistry(FALSE);
-        if (FAILED(hr))
-            return hr;
+        if (FAILED(hr)) return hr;
     }
     return bUnRegTypeLib ? UnregisterModuleTypeLib(pM) : S_OK;
 }

@@ -22,8 +22,7 @@ std::wstring ClassKey() {
 LSTATUS SetString(HKEY parent, const wchar_t* path, const wchar_t* name, const std::wstring& value) {
     HKEY key = nullptr;
     LSTATUS status = RegCreateKeyExW(parent, path, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-    if (status != ERROR_SUCCESS)
-        return status;
+    if (status != ERROR_SUCCESS) return status;
     status = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                             static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
     RegCloseKey(key);
@@ -44,11 +43,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 STDAPI DllCanUnloadNow() { return S_FALSE; }
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-    if (!ppv)
-        return E_POINTER;
+    if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    if (!IsEqualCLSID(rclsid, CLSID_Message))
-        return CLASS_E_CLASSNOTAVAILABLE;
+    if (!IsEqualCLSID(rclsid, CLSID_Message)) return CLASS_E_CLASSNOTAVAILABLE;
     IClassFactory* factory = platform::cdo::MessageClassFactory();
     HRESULT hr = factory->QueryInterface(riid, ppv);
     factory->Release();
@@ -58,15 +55,12 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
 STDAPI DllRegisterServer() {
     wchar_t path[MAX_PATH];
     DWORD length = GetModuleFileNameW(module, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return HRESULT_FROM_WIN32(GetLastError());
+    if (length == 0 || length >= MAX_PATH) return HRESULT_FROM_WIN32(GetLastError());
     std::wstring key = ClassKey();
     std::wstring server = key + L"\\InprocServer32";
     LSTATUS status = SetString(HKEY_CLASSES_ROOT, key.c_str(), nullptr, L"Message");
-    if (status == ERROR_SUCCESS)
-        status = SetString(HKEY_CLASSES_ROOT, server.c_str(), nullptr, path);
-    if (status == ERROR_SUCCESS)
-        status = SetString(HKEY_CLASSES_ROOT, server.c_str(), L"ThreadingModel", L"Both");
+    if (status == ERROR_SUCCESS) status = SetString(HKEY_CLASSES_ROOT, server.c_str(), nullptr, path);
+    if (status == ERROR_SUCCESS) status = SetString(HKEY_CLASSES_ROOT, server.c_str(), L"ThreadingModel", L"Both");
     return HRESULT_FROM_WIN32(status);
 }
 

@@ -14,11 +14,9 @@ namespace {
 
 bool TransactedRegistryAvailable() {
     HMODULE advapi = GetModuleHandleW(L"advapi32.dll");
-    if (!advapi)
-        return false;
+    if (!advapi) return false;
     for (const char* name : {"RegOpenKeyTransactedA", "RegCreateKeyTransactedA", "RegDeleteKeyTransactedA"}) {
-        if (!GetProcAddress(advapi, name))
-            return false;
+        if (!GetProcAddress(advapi, name)) return false;
     }
     return true;
 }
@@ -30,8 +28,8 @@ extern "C" HANDLE WINAPI CreateTransaction(LPSECURITY_ATTRIBUTES attributes, LPG
                                            LPWSTR description) {
     using Create = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, LPGUID, DWORD, DWORD, DWORD, DWORD, LPWSTR);
     HMODULE ktm = LoadLibraryW(L"ktmw32.dll");
-    auto create = ktm ? reinterpret_cast<Create>(reinterpret_cast<void*>(GetProcAddress(ktm, "CreateTransaction")))
-                      : nullptr;
+    auto create =
+        ktm ? reinterpret_cast<Create>(reinterpret_cast<void*>(GetProcAddress(ktm, "CreateTransaction"))) : nullptr;
     if (!create || !TransactedRegistryAvailable()) {
         SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
         return INVALID_HANDLE_VALUE;

@@ -103,8 +103,7 @@ TEST_F(DispatchTest, InvokeCallsThroughTheOperationTable) {
     arg.vt = VT_BYREF | VT_UI4;
     arg.byref = &count;
     DISPPARAMS one{&arg, nullptr, 1, 0};
-    EXPECT_EQ(sink->Invoke(kGetTypeInfoCount, kNoInterface, 0, DISPATCH_METHOD, &one, nullptr, nullptr, nullptr),
-              S_OK);
+    EXPECT_EQ(sink->Invoke(kGetTypeInfoCount, kNoInterface, 0, DISPATCH_METHOD, &one, nullptr, nullptr, nullptr), S_OK);
     EXPECT_EQ(count, 1u);
     EXPECT_EQ(sink->Invoke(kGetTypeInfoCount, kNoInterface, 0, DISPATCH_METHOD, &none, nullptr, nullptr, nullptr),
               DISP_E_BADPARAMCOUNT);

@@ -17,7 +17,8 @@
 namespace {
 
 const std::string kClass = "CLSID\\{3D0C9A61-7B2E-4F15-9C48-2A6E5B1F0D37}";
-const std::string kReply = "From: Ann <ann@example.com>\r\nSubject: Out of office\r\nAuto-Submitted: auto-replied\r\n\r\nAway.\r\n";
+const std::string kReply =
+    "From: Ann <ann@example.com>\r\nSubject: Out of office\r\nAuto-Submitted: auto-replied\r\n\r\nAway.\r\n";
 
 TEST(Regsvr, RegistersAndUnregistersWithStatusAndExitCode) {
     TempHive hive;
@@ -90,12 +91,14 @@ TEST(Submit, JudgesThroughTheRegisteredLibraryUntilItBecomesReplaceable) {
     AddRule("ExtOOFdisabledDomains", "@example.com");
     std::string library = PlaceLibrary(hive.folder() / "lib", 0755, 0755, uid_t(-1));
     ASSERT_EQ(RunProgram({PELLICOR_REGSVR, library}, hive).status, 0);
-    ProgramResult judged = RunProgram({PELLICOR_SUBMIT, "--from", "<>", "--to", "carol@customer.example"}, hive, kReply);
+    ProgramResult judged =
+        RunProgram({PELLICOR_SUBMIT, "--from", "<>", "--to", "carol@customer.example"}, hive, kReply);
     EXPECT_EQ(judged.status, 0) << judged.err;
     EXPECT_EQ(judged.out, "deleted\n");
 
     ASSERT_EQ(chmod(library.c_str(), 0666), 0);
-    ProgramResult refused = RunProgram({PELLICOR_SUBMIT, "--from", "<>", "--to", "carol@customer.example"}, hive, kReply);
+    ProgramResult refused =
+        RunProgram({PELLICOR_SUBMIT, "--from", "<>", "--to", "carol@customer.example"}, hive, kReply);
     EXPECT_NE(refused.status, 0);
     EXPECT_NE(refused.err.find("refusing to load " + library), std::string::npos) << refused.err;
     EXPECT_EQ(refused.out, "");
@@ -107,7 +110,8 @@ TEST(Submit, UnregisteredSinkWithoutAnInstalledLibraryExitsTwo) {
     std::filesystem::create_directories(hive.folder() / "bin");
     std::filesystem::path lonely = hive.folder() / "bin" / "pellicor-submit";
     std::filesystem::copy_file(PELLICOR_SUBMIT, lonely);
-    ProgramResult result = RunProgram({lonely.string(), "--from", "<>", "--to", "carol@customer.example"}, hive, kReply);
+    ProgramResult result =
+        RunProgram({lonely.string(), "--from", "<>", "--to", "carol@customer.example"}, hive, kReply);
     EXPECT_EQ(result.status, 2);
     EXPECT_NE(result.err.find("\"Pellicor.Sink\" is not registered"), std::string::npos) << result.err;
     EXPECT_EQ(result.out, "");
@@ -119,12 +123,12 @@ TEST(Submit, RegistersTheSinkOnlyWhenAsked) {
     TempHive hive;
     AddRule("ExtOOFdisabledDomains", "@example.com");
     AddRule("ExtOOFenabledRecipientDomains", "@partner.example");
-    ProgramResult refused = RunProgram({PELLICOR_SUBMIT, "--from", "<>", "--to", "carol@customer.example"}, hive, kReply);
+    ProgramResult refused =
+        RunProgram({PELLICOR_SUBMIT, "--from", "<>", "--to", "carol@customer.example"}, hive, kReply);
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.err.find("or give --register"), std::string::npos) << refused.err;
-    ProgramResult judged =
-        RunProgram({PELLICOR_SUBMIT, "--register", "--explain", "--from", "<>", "--to", "carol@customer.example"}, hive,
-                   kReply);
+    ProgramResult judged = RunProgram(
+        {PELLICOR_SUBMIT, "--register", "--explain", "--from", "<>", "--to", "carol@customer.example"}, hive, kReply);
     EXPECT_EQ(judged.status, 0) << judged.err;
     EXPECT_EQ(judged.out,
               "deleted\nkind: out-of-office\n"

@@ -42,22 +42,18 @@ TEST_F(RegistrationTest, RegisterWritesTheClassKeysAndValues) {
     std::set<std::string> progIds = DumpRegistry(HKEY_CLASSES_ROOT, "Pellicor.Sink");
     progIds.merge(DumpRegistry(HKEY_CLASSES_ROOT, "Pellicor.Sink.1"));
     std::set<std::string> expectedProgIds = {
-        "Pellicor.Sink",
-        "Pellicor.Sink [] = Sink Class",
-        "Pellicor.Sink\\CLSID",
-        "Pellicor.Sink\\CLSID [] = {3D0C9A61-7B2E-4F15-9C48-2A6E5B1F0D37}",
-        "Pellicor.Sink\\CurVer",
-        "Pellicor.Sink\\CurVer [] = Pellicor.Sink.1",
-        "Pellicor.Sink.1",
-        "Pellicor.Sink.1 [] = Sink Class",
-        "Pellicor.Sink.1\\CLSID",
-        "Pellicor.Sink.1\\CLSID [] = {3D0C9A61-7B2E-4F15-9C48-2A6E5B1F0D37}",
+        "Pellicor.Sink",          "Pellicor.Sink [] = Sink Class",
+        "Pellicor.Sink\\CLSID",   "Pellicor.Sink\\CLSID [] = {3D0C9A61-7B2E-4F15-9C48-2A6E5B1F0D37}",
+        "Pellicor.Sink\\CurVer",  "Pellicor.Sink\\CurVer [] = Pellicor.Sink.1",
+        "Pellicor.Sink.1",        "Pellicor.Sink.1 [] = Sink Class",
+        "Pellicor.Sink.1\\CLSID", "Pellicor.Sink.1\\CLSID [] = {3D0C9A61-7B2E-4F15-9C48-2A6E5B1F0D37}",
     };
     EXPECT_EQ(progIds, expectedProgIds);
 
     std::set<std::string> typeLib = DumpRegistry(HKEY_CLASSES_ROOT, "TypeLib\\{8A41E2C7-5F30-4B9D-A1E6-7C2D9F4B3E05}");
     EXPECT_TRUE(typeLib.count("TypeLib\\{8A41E2C7-5F30-4B9D-A1E6-7C2D9F4B3E05}\\1.0 [] = Pellicor 1.0 Type Library"));
-    EXPECT_TRUE(typeLib.count("TypeLib\\{8A41E2C7-5F30-4B9D-A1E6-7C2D9F4B3E05}\\1.0\\409\\win32 [] = " + libraryPath()));
+    EXPECT_TRUE(
+        typeLib.count("TypeLib\\{8A41E2C7-5F30-4B9D-A1E6-7C2D9F4B3E05}\\1.0\\409\\win32 [] = " + libraryPath()));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Interface\\{C5B7F013-2E94-4D6A-8B3F-61A0E9D2C784}"));
 }
 
@@ -97,7 +93,6 @@ TEST_F(RegistrationTest, ProgramIdentifiersNameTheClassOnceRegistered) {
     EXPECT_EQ(clsid, SinkLibrary::CLSID_SinkForTests());
     ASSERT_EQ(CLSIDFromProgID(u"Pellicor.Sink.1", &clsid), S_OK);
     EXPECT_EQ(clsid, SinkLibrary::CLSID_SinkForTests());
-
 }
 
 }  // namespace

@@ -7,7 +7,8 @@
 
 #include "winreg.h"
 
-inline void DumpRegistryKey(HKEY parent, const std::string& path, const std::string& shown, std::set<std::string>& out) {
+inline void DumpRegistryKey(HKEY parent, const std::string& path, const std::string& shown,
+                            std::set<std::string>& out) {
     HKEY key = nullptr;
     if (RegOpenKeyExA(parent, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
     out.insert(shown);
@@ -16,8 +17,9 @@ inline void DumpRegistryKey(HKEY parent, const std::string& path, const std::str
         BYTE data[4096];
         DWORD nameChars = sizeof name, bytes = sizeof data - 1, type = 0;
         if (RegEnumValueA(key, i, name, &nameChars, nullptr, &type, data, &bytes) != ERROR_SUCCESS) break;
-        std::string text = type == REG_SZ ? std::string(reinterpret_cast<char*>(data), strnlen(reinterpret_cast<char*>(data), bytes))
-                                          : "<type " + std::to_string(type) + ">";
+        std::string text =
+            type == REG_SZ ? std::string(reinterpret_cast<char*>(data), strnlen(reinterpret_cast<char*>(data), bytes))
+                           : "<type " + std::to_string(type) + ">";
         out.insert(shown + " [" + std::string(name, nameChars) + "] = " + text);
     }
     for (DWORD i = 0;; ++i) {

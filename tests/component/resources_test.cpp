@@ -48,8 +48,8 @@ TEST(SinkResources, VersionBlock) {
     EXPECT_EQ(fixed[3], 0x00000008u) << "file version .0.8";
     EXPECT_EQ(fixed[9], 2u) << "a dynamic-link library";
     std::string text(block.begin(), block.end());
-    for (const char* expected : {"Orlenby", "Pellicor Module", "1, 1, 0, 8", "Pellicor.DLL", "OLESelfRegister",
-                                 "040904B0", "Translation"})
+    for (const char* expected :
+         {"Orlenby", "Pellicor Module", "1, 1, 0, 8", "Pellicor.DLL", "OLESelfRegister", "040904B0", "Translation"})
         EXPECT_NE(text.find(utf16(expected)), std::string::npos) << expected;
     uint16_t translation[2];
     std::memcpy(translation, &block[block.size() - 4], 4);

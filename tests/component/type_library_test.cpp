@@ -52,8 +52,8 @@ TEST_F(TypeLibraryTest, DualInterfaceReportsItsDispatchViewWithInheritedFunction
     EXPECT_EQ(attr->cImplTypes, 1);
     info->ReleaseTypeAttr(attr);
 
-    const char16_t* names[] = {u"QueryInterface", u"AddRef", u"Release", u"GetTypeInfoCount", u"GetTypeInfo",
-                               u"GetIDsOfNames", u"Invoke"};
+    const char16_t* names[] = {u"QueryInterface", u"AddRef",        u"Release", u"GetTypeInfoCount",
+                               u"GetTypeInfo",    u"GetIDsOfNames", u"Invoke"};
     const SHORT params[] = {2, 0, 0, 1, 3, 5, 8};
     for (UINT i = 0; i < 7; ++i) {
         FUNCDESC* desc = nullptr;

@@ -15,7 +15,8 @@ std::u16string widen(const std::string& text, DWORD flags = 0) {
 }
 
 std::string narrow(const std::u16string& text) {
-    int needed = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    int needed =
+        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<size_t>(needed), '\0');
     WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), bytes.data(), needed, nullptr, nullptr);
     return bytes;
@@ -31,7 +32,10 @@ TEST(CodePage, AsciiAndUtf8RoundTripWithOrWithoutALength) {
 }
 
 TEST(CodePage, MalformedBytesBecomeReplacementOrFailWhenAskedUnknownCodePagesFail) {
-    EXPECT_EQ(widen("a\xFF" "b"), u"a\uFFFD" "b");
+    EXPECT_EQ(widen("a\xFF"
+                    "b"),
+              u"a\uFFFD"
+              "b");
     EXPECT_EQ(widen("\xC3"), u"\uFFFD");  // truncated sequence
     EXPECT_EQ(MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, "a\xFF", 2, nullptr, 0), 0);
     EXPECT_EQ(MultiByteToWideChar(1252, 0, "a", 1, nullptr, 0), 0) << "an unknown code page fails";

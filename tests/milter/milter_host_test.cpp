@@ -23,9 +23,9 @@ std::optional<MilterOptions> Parse(std::vector<const char*> args, std::string& e
 
 TEST(MilterOptions, AcceptsEveryOption) {
     std::string error;
-    auto options = Parse({"-p", "inet:8891@127.0.0.1", "-u", "pellicor", "-f", "-P", "/run/p.pid", "-m", "hold",
-                          "--stats-interval=60"},
-                         error);
+    auto options = Parse(
+        {"-p", "inet:8891@127.0.0.1", "-u", "pellicor", "-f", "-P", "/run/p.pid", "-m", "hold", "--stats-interval=60"},
+        error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->mode, pellicor::milter::Mode::Hold);
     EXPECT_EQ(options->statsSeconds, 60u);
@@ -41,8 +41,10 @@ TEST(MilterOptions, SocketFormsAndTheirFiles) {
         const char* socket;
         const char* file;
     } cases[] = {
-        {"unix:/run/m.sock", "/run/m.sock"}, {"local:/run/m.sock", "/run/m.sock"},
-        {"/run/m.sock", "/run/m.sock"},      {"inet:1@127.0.0.1", ""},
+        {"unix:/run/m.sock", "/run/m.sock"},
+        {"local:/run/m.sock", "/run/m.sock"},
+        {"/run/m.sock", "/run/m.sock"},
+        {"inet:1@127.0.0.1", ""},
         {"inet6:8891@[::1]", ""},
     };
     for (const auto& c : cases) {
@@ -53,11 +55,20 @@ TEST(MilterOptions, SocketFormsAndTheirFiles) {
 }
 
 TEST(MilterOptions, RejectsWithOneLineReason) {
-    for (std::vector<const char*> args : std::vector<std::vector<const char*>>{
-             {}, {"-p"}, {"-p", ""}, {"-p", "tcp:25"}, {"-p", "inet:@127.0.0.1"}, {"-p", "inet:0@127.0.0.1"},
-             {"-p", "inet:70000@127.0.0.1"}, {"-p", "inet:x1@127.0.0.1"}, {"-p", "unix:/s", "-q"},
-             {"-p", "unix:/s", "-u"}, {"-p", "unix:/s", "-m", "delete"}, {"-p", "unix:/s", "-s", "-1"},
-             {"-p", "unix:/s", "stray"}, {"-p", "unix:/s", "--mode"}}) {
+    for (std::vector<const char*> args : std::vector<std::vector<const char*>>{{},
+                                                                               {"-p"},
+                                                                               {"-p", ""},
+                                                                               {"-p", "tcp:25"},
+                                                                               {"-p", "inet:@127.0.0.1"},
+                                                                               {"-p", "inet:0@127.0.0.1"},
+                                                                               {"-p", "inet:70000@127.0.0.1"},
+                                                                               {"-p", "inet:x1@127.0.0.1"},
+                                                                               {"-p", "unix:/s", "-q"},
+                                                                               {"-p", "unix:/s", "-u"},
+                                                                               {"-p", "unix:/s", "-m", "delete"},
+                                                                               {"-p", "unix:/s", "-s", "-1"},
+                                                                               {"-p", "unix:/s", "stray"},
+                                                                               {"-p", "unix:/s", "--mode"}}) {
         std::string error;
         EXPECT_FALSE(Parse(args, error)) << (args.empty() ? "(none)" : args.back());
         EXPECT_FALSE(error.empty());
@@ -89,9 +100,9 @@ TEST(MilterOutcome, ActionsAndCountersByMode) {
         Mode mode;
         Action action;
     } cases[] = {
-        {normal, Mode::Discard, Action::Accept},           {condemned, Mode::Discard, Action::Discard},
-        {condemned, Mode::Hold, Action::Quarantine},       {condemned, Mode::Monitor, Action::WouldDiscard},
-        {failed, Mode::Discard, Action::AcceptFailed},     {failedAfterDeleting, Mode::Hold, Action::AcceptFailed},
+        {normal, Mode::Discard, Action::Accept},       {condemned, Mode::Discard, Action::Discard},
+        {condemned, Mode::Hold, Action::Quarantine},   {condemned, Mode::Monitor, Action::WouldDiscard},
+        {failed, Mode::Discard, Action::AcceptFailed}, {failedAfterDeleting, Mode::Hold, Action::AcceptFailed},
     };
     pellicor::milter::Counters counters;
     for (const Case& c : cases) {
@@ -99,8 +110,7 @@ TEST(MilterOutcome, ActionsAndCountersByMode) {
         counters.Count(c.judgement, c.action);
     }
     counters.CountUnjudged();
-    EXPECT_EQ(counters.Line(Mode::Monitor),
-              "counters: judged=6 recognised=4 condemned=3 failed=3 (mode monitor)");
+    EXPECT_EQ(counters.Line(Mode::Monitor), "counters: judged=6 recognised=4 condemned=3 failed=3 (mode monitor)");
 }
 
 // Error lines name what failed, where, and what to do, and keep the status.
@@ -112,7 +122,8 @@ TEST(MilterOutcome, FailureReasonsInWords) {
         HRESULT hr;
         std::vector<std::string> words;
     } cases[] = {
-        {Step::CreateSink, static_cast<HRESULT>(0x800401F3),
+        {Step::CreateSink,
+         static_cast<HRESULT>(0x800401F3),
          {"Pellicor.Sink is not registered in /tmp/hive.sqlite: run pellicor-regsvr /", "(0x800401F3)"}},
         {Step::CreateSink, static_cast<HRESULT>(0x800401F8), {"cannot be loaded (no such file)", "(0x800401F8)"}},
         {Step::MessageEvent, static_cast<HRESULT>(0x800401F8), {"message component", "(no such file)"}},

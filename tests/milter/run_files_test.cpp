@@ -79,7 +79,8 @@ TEST_F(RunFiles, PidFileReplacesWhatIsPlantedAndWritesOnlyItsOwnFile) {
         EXPECT_EQ(pid, std::to_string(getpid())) << plant;
         ExpectSecretUntouched();
         EXPECT_FALSE(fs::exists(folder / "made-by-root")) << plant;
-        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2) << plant;  // no temporary left
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2)
+            << plant;  // no temporary left
         fs::remove(pidFile);
     }
     std::string error;
@@ -101,7 +102,11 @@ TEST_F(RunFiles, SocketIsHandedOnOnlyWhileItIsTheSocketJustMade) {
     const std::vector<std::pair<const char*, std::function<void()>>> plants = {
         {"link to a root-only file", [&] { fs::create_symlink(secret, path); }},
         {"regular file", [&] { std::ofstream(path) << "x"; }},
-        {"another user's socket", [&] { close(BindSocket(path)); ASSERT_EQ(lchown(path.c_str(), 65534, 65534), 0); }},
+        {"another user's socket",
+         [&] {
+             close(BindSocket(path));
+             ASSERT_EQ(lchown(path.c_str(), 65534, 65534), 0);
+         }},
     };
     for (const auto& [plant, make] : plants) {
         if (geteuid() != 0 && std::string(plant) == "another user's socket") continue;  // needs chown

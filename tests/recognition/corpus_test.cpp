@@ -57,8 +57,8 @@ TEST(RecognitionCorpus, EveryVerdictIsRight) {
         if (!expected && marked) ++wronglyMarked;
         EXPECT_EQ(marked, expected) << "decided by " << result.rule << ": " << result.Reason();
     }
-    std::cout << "out-of-office recall: " << recognised << "/" << replies << "; other messages marked: "
-              << wronglyMarked << "/" << others << "\n";
+    std::cout << "out-of-office recall: " << recognised << "/" << replies
+              << "; other messages marked: " << wronglyMarked << "/" << others << "\n";
 }
 
 }  // namespace

@@ -112,8 +112,9 @@ TEST_F(RegTool, QueryShowsTypesLikeThePlatformTool) {
     EXPECT_NE(search.out.find("End of search: 1 match(es) found."), std::string::npos);
     EXPECT_EQ(reg({"query", key, "/v", "absent"}).status, 1);
     Outcome parent = reg({"query", kProduct});
-    EXPECT_EQ(parent.out, "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\n"
-                          "HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\Misc\n");
+    EXPECT_EQ(parent.out,
+              "\nHKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\n"
+              "HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\Misc\n");
 }
 
 TEST_F(RegTool, BadCommandLinesFailWithOneLine) {
@@ -160,9 +161,10 @@ TEST_F(RegTool, RefusesTheHiveItselfAsImportOrExportFile) {
     std::string hivePath = hive.path().string();
     std::filesystem::create_symlink(hivePath, file("link.reg"));
     std::filesystem::create_hard_link(hivePath, file("hard.reg"));
-    for (const std::string& name : {hivePath, hivePath + "-wal", file("link.reg"), file("hard.reg"),
-                                    file("./registry.sqlite")}) {
-        for (const auto& args : std::vector<std::vector<std::string>>{{"import", name}, {"export", kProduct, name, "/y"}}) {
+    for (const std::string& name :
+         {hivePath, hivePath + "-wal", file("link.reg"), file("hard.reg"), file("./registry.sqlite")}) {
+        for (const auto& args :
+             std::vector<std::vector<std::string>>{{"import", name}, {"export", kProduct, name, "/y"}}) {
             SCOPED_TRACE(args[0] + " " + name);
             Outcome run = reg(args);
             EXPECT_EQ(run.status, 1);
@@ -241,13 +243,17 @@ TEST_F(RegTool, MalformedFilesNameTheLine) {
         {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=hex:00,\\", "line 3: the data continues"},
         {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v=\"x\"\n", "line 3: "},
         {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=\"x\n", "line 3: the string"},
-        {"Windows Registry Editor Version 5.00\n[HKLM\\" + std::string(256, 'k') + "]\n", "line 2: a key name is longer"},
+        {"Windows Registry Editor Version 5.00\n[HKLM\\" + std::string(256, 'k') + "]\n",
+         "line 2: a key name is longer"},
         // Text that would be stored changed: cut at a NUL, or with U+FFFD for bad code.
-        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"a" + std::string(1, '\0') + "b\"=\"\"\n", "line 3: the text has a NUL"},
+        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"a" + std::string(1, '\0') + "b\"=\"\"\n",
+         "line 3: the text has a NUL"},
         {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=\"\xFF\"\n", "line 3: the text is not valid UTF-8"},
         {"Windows Registry Editor Version 5.00\n[HKLM\\\xC0\xAF]\n", "line 2: the text is not valid UTF-8"},
-        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"\xED\xA0\x80\"=\"\"\n", "line 3: the text is not valid UTF-8"},
-        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=\"\xE2\x82\"\n", "line 3: the text is not valid UTF-8"},
+        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"\xED\xA0\x80\"=\"\"\n",
+         "line 3: the text is not valid UTF-8"},
+        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=\"\xE2\x82\"\n",
+         "line 3: the text is not valid UTF-8"},
         {utf16le("Windows Registry Editor Version 5.00\r\n[HKLM\\A]\r\n\"") + std::string("\x00\xD8", 2) +
              utf16le("\"=\"\"\r\n").substr(2),
          "line 3: the text has a UTF-16 surrogate"},

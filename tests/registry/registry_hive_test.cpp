@@ -113,7 +113,8 @@ TEST(RegistryHive, DamagedPagesOfARealHiveGiveAnError) {
 
 TEST(RegistryHive, ForeignDatabaseIsRefusedNotWritten) {
     TempHive hive;
-    std::string command = "sqlite3 '" + hive.path().string() + "' 'CREATE TABLE notes(x); INSERT INTO notes VALUES(1);'";
+    std::string command =
+        "sqlite3 '" + hive.path().string() + "' 'CREATE TABLE notes(x); INSERT INTO notes VALUES(1);'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     std::string before = contents(hive.path());
     expectEveryCallFails(hive);
@@ -198,21 +199,24 @@ TEST(RegistryHive, UserWhoMayNotWriteStillReads) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to read as another user";
     TempHive hive;
     chmod(hive.folder().c_str(), 0755);
-    ASSERT_EQ(inChild(false, [] {
-                  HKEY key = createKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains");
-                  bool ok = setString(key, "@example.com", "") == ERROR_SUCCESS;
-                  RegCloseKey(key);
-                  return ok;
-              }),
+    ASSERT_EQ(inChild(false,
+                      [] {
+                          HKEY key = createKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains");
+                          bool ok = setString(key, "@example.com", "") == ERROR_SUCCESS;
+                          RegCloseKey(key);
+                          return ok;
+                      }),
               0);
-    EXPECT_EQ(inChild(true, [] {
-                  HKEY key;
-                  if (openKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains", key, KEY_ALL_ACCESS)) return false;
-                  bool ok = valueNames(key) == std::vector<std::string>{"@example.com"} &&
-                            setString(key, "x", "") == ERROR_ACCESS_DENIED;
-                  RegCloseKey(key);
-                  return ok;
-              }),
+    EXPECT_EQ(inChild(true,
+                      [] {
+                          HKEY key;
+                          if (openKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains", key, KEY_ALL_ACCESS))
+                              return false;
+                          bool ok = valueNames(key) == std::vector<std::string>{"@example.com"} &&
+                                    setString(key, "x", "") == ERROR_ACCESS_DENIED;
+                          RegCloseKey(key);
+                          return ok;
+                      }),
               0);
 }
 

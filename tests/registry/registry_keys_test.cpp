@@ -20,9 +20,9 @@ TEST_F(RegistryKeys, CreateMakesMissingLevelsAndNamesCompareWithoutCaseKeepingTh
     for (const auto& c : creations) {
         HKEY key;
         DWORD disposition = 0;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, c.path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                  &disposition),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegCreateKeyExA(HKEY_LOCAL_MACHINE, c.path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, &disposition),
+            ERROR_SUCCESS);
         EXPECT_EQ(disposition, c.disposition) << c.path;
         RegCloseKey(key);
     }
@@ -33,9 +33,9 @@ TEST_F(RegistryKeys, CreateMakesMissingLevelsAndNamesCompareWithoutCaseKeepingTh
 
 TEST_F(RegistryKeys, WideNamesOutsideAsciiFoldToo) {
     HKEY key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Ärger", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Ärger", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
     RegCloseKey(key);
     ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"software\\ärger", 0, KEY_READ, &key), ERROR_SUCCESS);
     RegCloseKey(key);

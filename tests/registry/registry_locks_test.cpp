@@ -39,10 +39,14 @@ std::string sqliteAnswer(const std::string& path, const char* sql) {
     sqlite3* db = nullptr;
     std::string answer;
     if (sqlite3_open(path.c_str(), &db) == SQLITE_OK)
-        sqlite3_exec(db, sql, [](void* out, int columns, char** values, char**) {
-            for (int i = 0; i < columns; ++i) *static_cast<std::string*>(out) += std::string(values[i] ? values[i] : "") + " ";
-            return 0;
-        }, &answer, nullptr);
+        sqlite3_exec(
+            db, sql,
+            [](void* out, int columns, char** values, char**) {
+                for (int i = 0; i < columns; ++i)
+                    *static_cast<std::string*>(out) += std::string(values[i] ? values[i] : "") + " ";
+                return 0;
+            },
+            &answer, nullptr);
     sqlite3_close(db);
     return answer;
 }

@@ -53,12 +53,13 @@ TEST_F(RegistryValues, DeletedValueLeavesAndReturnsAtTheEnd) {
 
 TEST_F(RegistryValues, WideAndEightBitTextConvert) {
     const char16_t text[] = u"Grüße";
-    ASSERT_EQ(RegSetValueExW(key, u"Wide", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExW(key, u"Wide", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text), ERROR_SUCCESS);
     char narrow[32];
     DWORD bytes = sizeof narrow, type;
     ASSERT_EQ(RegQueryValueExA(key, "wide", nullptr, &type, reinterpret_cast<BYTE*>(narrow), &bytes), ERROR_SUCCESS);
-    EXPECT_EQ(std::string(narrow, bytes), std::string("Gr\xC3\xBC\xC3\x9F" "e") + '\0');
+    EXPECT_EQ(std::string(narrow, bytes), std::string("Gr\xC3\xBC\xC3\x9F"
+                                                      "e") +
+                                              '\0');
 
     ASSERT_EQ(setString(key, "Narrow", std::string("abc\0", 4)), ERROR_SUCCESS);
     char16_t wide[8];

@@ -61,7 +61,11 @@ TEST(RegistryVersions, EveryWriteIsSeenByTheNextReadOnEveryThread) {
     const Case cases[] = {
         {"set a value", [&] { return setString(key, "a", ""); }, "a "},
         {"overwrite it", [&] { return setString(key, "A", "x"); }, "a "},
-        {"create a subkey", [] { HKEY k = createKey("SOFTWARE\\Seen\\Sub"); return k ? RegCloseKey(k) : 1; },
+        {"create a subkey",
+         [] {
+             HKEY k = createKey("SOFTWARE\\Seen\\Sub");
+             return k ? RegCloseKey(k) : 1;
+         },
          "a [Sub] "},
         {"delete the value", [&] { return RegDeleteValueA(key, "a"); }, "[Sub] "},
         {"delete the subkey", [] { return RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Seen\\Sub"); }, ""},
@@ -69,8 +73,8 @@ TEST(RegistryVersions, EveryWriteIsSeenByTheNextReadOnEveryThread) {
          [] {
              return inTransaction([](HANDLE transaction) {
                  HKEY k;
-                 LSTATUS rc = RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &k, transaction,
-                                                    nullptr);
+                 LSTATUS rc =
+                     RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &k, transaction, nullptr);
                  if (rc != ERROR_SUCCESS) return rc;
                  rc = setString(k, "t1", "");
                  if (rc == ERROR_SUCCESS) rc = setString(k, "t2", "");
@@ -109,7 +113,8 @@ TEST(RegistryVersions, ThreadsReadingWhileListsAreReplacedEachSeeOneVersion) {
                 rc = RegCreateKeyTransactedA(HKEY_LOCAL_MACHINE, list, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
                                              nullptr, transaction, nullptr);
                 if (rc != ERROR_SUCCESS) return rc;
-                for (size_t i = 0; rc == ERROR_SUCCESS && i < names.size(); ++i) rc = setString(k, names[i].c_str(), "");
+                for (size_t i = 0; rc == ERROR_SUCCESS && i < names.size(); ++i)
+                    rc = setString(k, names[i].c_str(), "");
                 RegCloseKey(k);
             }
             return rc;
@@ -198,8 +203,9 @@ TEST(RegistryVersions, HiveOfTheOlderSchemaIsReadAndCompletedByItsFirstWriter) {
     EXPECT_EQ(write(written[1], &byte, 1), 1);
     EXPECT_EQ(exitCode(reader), 0) << "the reader that may not write lost the hive or its change";
     sqlite3_stmt* s = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT (SELECT count(*) FROM hive WHERE version > 0),"
-                                     " (SELECT count(*) FROM sqlite_master WHERE name = 'vals_listing')",
+    ASSERT_EQ(sqlite3_prepare_v2(db,
+                                 "SELECT (SELECT count(*) FROM hive WHERE version > 0),"
+                                 " (SELECT count(*) FROM sqlite_master WHERE name = 'vals_listing')",
                                  -1, &s, nullptr),
               SQLITE_OK);
     ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);

@@ -24,8 +24,7 @@ TEST_F(WindowTest, ReaderNeverSeesAListMissingWhileTheWindowSaves) {
     for (int wait = 0; wait < 1000 && ReadFile(output).empty(); ++wait)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     ASSERT_EQ(ReadFile(output), "ready\n");
-    for (int save = 0; save < 500; ++save)
-        form->RefreshRegistry();
+    for (int save = 0; save < 500; ++save) form->RefreshRegistry();
     EXPECT_EQ(pclose(reader), 0);
 
     const std::string result = ReadFile(output);

@@ -119,27 +119,32 @@ TEST_F(WindowTest, DestructiveCommandsAskFirstAndNoChangesNothing) {
         const char* enabledAfter;
     };
     const Case cases[] = {
-        {1, 1, form->Command3[1].get(), "Are you sure you want to delete the selected item from the list?",
-         {"@c.example"}, "Add, Delete All, Import, Export"},
+        {1,
+         1,
+         form->Command3[1].get(),
+         "Are you sure you want to delete the selected item from the list?",
+         {"@c.example"},
+         "Add, Delete All, Import, Export"},
         {2, -1, form->Command4[2].get(), "Are you sure you want to delete all items from the list?", {}, "Add, Import"},
-        {0, -1, form->Command5.get(),
+        {0,
+         -1,
+         form->Command5.get(),
          "You are about to disable any OOF reply, regardless of its originator e-mail address domain.\r"
          "Only OOF reply addressed to a recipient whose e-mail domain matches any item placed in the "
          "exception list, will be delivered.\r\rAll items from the topmost list will be deleted.\r\rContinue?",
-         {"*"}, "Delete All"},
+         {"*"},
+         "Delete All"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.button->Caption());
         const std::vector<std::string> before[] = {StoredRuleList(0), StoredRuleList(1), StoredRuleList(2)};
-        if (c.selected >= 0)
-            Click(*form->List1[static_cast<size_t>(c.list)], c.selected);
+        if (c.selected >= 0) Click(*form->List1[static_cast<size_t>(c.list)], c.selected);
         toolkit.messageAnswers = {vbNo};
         Click(*c.button);
         ASSERT_FALSE(toolkit.messageBoxes.empty());
         EXPECT_EQ(toolkit.messageBoxes.back().prompt, c.prompt);
         EXPECT_EQ(toolkit.messageBoxes.back().style, kConfirmStyle);
-        for (int k = 0; k < 3; ++k)
-            EXPECT_EQ(StoredRuleList(k), before[k]) << "after No, list " << k;
+        for (int k = 0; k < 3; ++k) EXPECT_EQ(StoredRuleList(k), before[k]) << "after No, list " << k;
 
         toolkit.messageAnswers = {vbYes};
         Click(*c.button);

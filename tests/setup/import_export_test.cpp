@@ -36,7 +36,8 @@ TEST_F(WindowTest, ImportAddsNewEntriesOnceCutForItsListAndSavesOnlyWhenThereAre
     };
     const Case cases[] = {
         {1, "no entries here\r\n\r\n", {}},
-        {0, "someone@KNOWN.example\tname\r\n@new.example\r@NEW.example\rx@other.example\t@third.example",
+        {0,
+         "someone@KNOWN.example\tname\r\n@new.example\r@NEW.example\rx@other.example\t@third.example",
          {"@known.example", "@new.example", "@other.example", "@third.example"}},
         {2, "  Boss@Example.com \r\nboss@example.com\r\nplain text\r\n", {"Boss@Example.com"}},
     };
@@ -125,8 +126,7 @@ TEST_F(WindowTest, ExportToAnUnwritablePlaceSaysSoAndLeavesTheFileAlone) {
 
 TEST_F(WindowTest, ImportStopsAtTheListBoxLimitAndSaysHowManyWereLeftOut) {
     std::string content;
-    for (int i = 0; i < kListBoxCapacity + 5; ++i)
-        content += "@d" + std::to_string(i) + ".example\r\n";
+    for (int i = 0; i < kListBoxCapacity + 5; ++i) content += "@d" + std::to_string(i) + ".example\r\n";
     content += "@D0.EXAMPLE\r\n";  // a duplicate is not counted as left out
     auto file = hive.folder() / "big.txt";
     WriteFile(file, content);

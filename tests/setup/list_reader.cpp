@@ -20,8 +20,7 @@ const char16_t* const kLists[] = {
 
 bool InputClosed() {
     pollfd input = {STDIN_FILENO, POLLIN, 0};
-    if (poll(&input, 1, 0) <= 0)
-        return false;
+    if (poll(&input, 1, 0) <= 0) return false;
     char byte;
     return read(STDIN_FILENO, &byte, 1) <= 0;
 }
@@ -50,13 +49,11 @@ int main(int argc, char** argv) {
                                  nullptr, nullptr) == 0) {
                 for (DWORD i = 0; i < values; ++i) {
                     DWORD chars = 256;
-                    if (RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) == 0)
-                        ++seen;
+                    if (RegEnumValueW(key, i, name, &chars, nullptr, nullptr, nullptr, nullptr) == 0) ++seen;
                 }
             }
             RegCloseKey(key);
-            if (seen != static_cast<DWORD>(std::atol(argv[k + 1])))
-                ++partial;
+            if (seen != static_cast<DWORD>(std::atol(argv[k + 1]))) ++partial;
         }
         if (!announced) {
             std::printf("ready\n");

@@ -30,16 +30,14 @@ namespace {
 
 QStringList LabelTexts(QWidget& window) {
     QStringList texts;
-    for (QLabel* label : window.findChildren<QLabel*>())
-        texts << label->text();
+    for (QLabel* label : window.findChildren<QLabel*>()) texts << label->text();
     return texts;
 }
 
 QStringList ListItems(const ListBox& list) {
     auto* widget = qobject_cast<QListWidget*>(QtWidgetOf(list));
     QStringList items;
-    for (int i = 0; widget && i < widget->count(); ++i)
-        items << widget->item(i)->text();
+    for (int i = 0; widget && i < widget->count(); ++i) items << widget->item(i)->text();
     return items;
 }
 
@@ -47,15 +45,13 @@ QStringList ListItems(const ListBox& list) {
 QString EnabledOnScreen(InstallForm& form, size_t k) {
     std::vector<Button*> buttons = {form.Command1[k].get(), form.Command2[k].get(), form.Command3[k].get(),
                                     form.Command4[k].get()};
-    if (k == 0)
-        buttons.push_back(form.Command5.get());
+    if (k == 0) buttons.push_back(form.Command5.get());
     buttons.push_back(form.Command7[k].get());
     buttons.push_back(form.Command8[k].get());
     QStringList enabled;
     for (Button* button : buttons) {
         auto* widget = qobject_cast<QPushButton*>(QtWidgetOf(*button));
-        if (widget && widget->isEnabled())
-            enabled << widget->text();
+        if (widget && widget->isEnabled()) enabled << widget->text();
     }
     return enabled.join(", ");
 }
@@ -159,8 +155,7 @@ TEST_F(QtWindowTest, ALargerWindowGivesItsRoomToTheListsAndNeverShrinksBelowTheA
     const QPoint exitBefore = exit->pos();
     window.resize(smallest.width() + 200, smallest.height() + 300);
     QApplication::processEvents();
-    for (int k = 0; k < 3; ++k)
-        EXPECT_GT(lists[k]->height(), before[k] + 50) << k;
+    for (int k = 0; k < 3; ++k) EXPECT_GT(lists[k]->height(), before[k] + 50) << k;
     EXPECT_LE(lists[0]->geometry().bottom(), lists[1]->geometry().top());
     EXPECT_LE(lists[1]->geometry().bottom(), lists[2]->geometry().top());
     // The lists' shares of the extra height, rounded down, move the Exit button.
@@ -201,7 +196,8 @@ TEST_F(QtWindowTest, InputBoxOpensWithTheCaretAfterTheDefaultAndNothingSelected)
         prompt = box.findChild<QLabel*>()->text();
     });
     toolkit.SendRightArrow();
-    std::string answer = toolkit.InputBox("Add new e-mail domain:\r\r  Example:\r@example.com", "Pellicor setup", "@ex");
+    std::string answer =
+        toolkit.InputBox("Add new e-mail domain:\r\r  Example:\r@example.com", "Pellicor setup", "@ex");
     EXPECT_EQ(caret, 3);
     EXPECT_FALSE(selected);
     EXPECT_EQ(answer, "@example.com");
@@ -272,8 +268,7 @@ TEST_F(QtWindowTest, FileDialogHidesAndRefusesTheRegistrysOwnFilesAndOpensNoFile
     StoreRuleList(0, {"@a.example"});  // the hive, with its -wal and -shm files while open
     const QString folder = QString::fromStdString(hive.folder().string());
     const QStringList registryFiles = {"registry.sqlite", "registry.sqlite-wal", "registry.sqlite-shm"};
-    for (const QString& name : registryFiles)
-        ASSERT_TRUE(QFileInfo::exists(folder + "/" + name)) << name.toStdString();
+    for (const QString& name : registryFiles) ASSERT_TRUE(QFileInfo::exists(folder + "/" + name)) << name.toStdString();
     // A name that says nothing, with a PDF's content: told by content, its type would be a PDF's.
     std::ofstream(hive.folder() / "notes") << "%PDF-1.4\n";
     std::ofstream(hive.folder() / "list.txt") << "@b.example\r\n";
@@ -291,8 +286,7 @@ TEST_F(QtWindowTest, FileDialogHidesAndRefusesTheRegistrysOwnFilesAndOpensNoFile
         QPersistentModelIndex root = shown->mapFromSource(files->index(folder));
         ASSERT_TRUE(QTest::qWaitFor([&] { return shown->rowCount(root) >= 2; }));
         QTest::qWait(200);  // the rest of the folder's rows, had they been let through
-        for (int row = 0; row < shown->rowCount(root); ++row)
-            listed << shown->index(row, 0, root).data().toString();
+        for (int row = 0; row < shown->rowCount(root); ++row) listed << shown->index(row, 0, root).data().toString();
         notesType = dialog.iconProvider()->type(QFileInfo(folder + "/notes"));
         // Typed into the name field, as the listing does not offer them.
         auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");

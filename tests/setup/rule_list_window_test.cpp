@@ -6,8 +6,7 @@ namespace text = install_form_text;
 TEST_F(WindowTest, EmptyStoreShowsThreeEmptyListsReadyForAddAndImport) {
     Open();
     EXPECT_EQ(toolkit.title(), "Pellicor setup");
-    for (int k = 0; k < 3; ++k)
-        EXPECT_TRUE(Items(k).empty()) << k;
+    for (int k = 0; k < 3; ++k) EXPECT_TRUE(Items(k).empty()) << k;
     EXPECT_EQ(EnabledButtons(0), "Add, Add * (any domain), Import");
     EXPECT_EQ(EnabledButtons(1), "Add, Import");
     EXPECT_EQ(EnabledButtons(2), "Add, Import");
@@ -94,8 +93,7 @@ TEST_F(WindowTest, OnlyOneListHoldsASelection) {
     EXPECT_EQ(EnabledButtons(1), "Add, Edit, Delete, Delete All, Import, Export");
 
     form->RefreshLists();
-    for (int k = 0; k < 3; ++k)
-        EXPECT_EQ(form->List1[static_cast<size_t>(k)]->ListIndex(), -1) << k;
+    for (int k = 0; k < 3; ++k) EXPECT_EQ(form->List1[static_cast<size_t>(k)]->ListIndex(), -1) << k;
     EXPECT_EQ(EnabledButtons(1), "Add, Delete All, Import, Export");
 }
 

@@ -21,18 +21,16 @@ inline const char* RuleListKey(int list) {
 inline void StoreRuleList(int list, const std::vector<std::string>& names) {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, RuleListKey(list));
     HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, RuleListKey(list), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, RuleListKey(list), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS)
         throw std::runtime_error("cannot create a rule list key");
-    for (const std::string& name : names)
-        RegSetValueExA(key, name.c_str(), 0, REG_SZ, nullptr, 0);
+    for (const std::string& name : names) RegSetValueExA(key, name.c_str(), 0, REG_SZ, nullptr, 0);
     RegCloseKey(key);
 }
 
 inline bool RuleListExists(int list) {
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RuleListKey(list), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return false;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RuleListKey(list), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }
@@ -41,13 +39,11 @@ inline bool RuleListExists(int list) {
 inline std::vector<std::string> StoredRuleList(int list) {
     std::vector<std::string> names;
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RuleListKey(list), 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return names;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RuleListKey(list), 0, KEY_READ, &key) != ERROR_SUCCESS) return names;
     std::vector<char> buffer(32768);
     for (DWORD i = 0;; ++i) {
         DWORD chars = static_cast<DWORD>(buffer.size());
-        if (RegEnumValueA(key, i, buffer.data(), &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
+        if (RegEnumValueA(key, i, buffer.data(), &chars, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         names.emplace_back(buffer.data(), chars);
     }
     RegCloseKey(key);

@@ -22,12 +22,10 @@ namespace {
 std::string Shell(const std::string& command) {
     std::string output;
     FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return output;
+    if (!pipe) return output;
     char buffer[4096];
     size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, got);
+    while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
     ::pclose(pipe);
     return output;
 }
@@ -46,7 +44,8 @@ protected:
         tmux_ = "tmux -L pellicor-terminal-" + std::to_string(::getpid()) + " ";
         std::string program = "cd " + hive.folder().string() +
                               " && exec env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LANG=C.UTF-8 "
-                              "PELLICOR_REGISTRY=" + hive.path().string() + " " PELLICOR_SETUP;
+                              "PELLICOR_REGISTRY=" +
+                              hive.path().string() + " " PELLICOR_SETUP;
         Shell(tmux_ + "new-session -d -x 80 -y 24 '" + program + " 2>" + (hive.folder() / "stderr").string() + "'");
         ASSERT_TRUE(WaitFor("[Exit]")) << Screen();
     }
@@ -63,16 +62,14 @@ protected:
     // Polls the screen until it shows text; false after five seconds.
     bool WaitFor(const std::string& text) {
         for (int i = 0; i < 500; ++i) {
-            if (Screen().find(text) != std::string::npos)
-                return true;
+            if (Screen().find(text) != std::string::npos) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return false;
     }
     bool WaitGone(const std::string& text) {
         for (int i = 0; i < 500; ++i) {
-            if (Screen().find(text) == std::string::npos)
-                return true;
+            if (Screen().find(text) == std::string::npos) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return false;
@@ -85,8 +82,7 @@ protected:
             int row = 0;
             for (const std::string& line : Lines(Screen())) {
                 bool buttons = line.find("Import") != std::string::npos || line.find("Exit") != std::string::npos;
-                if (buttons && row == section && line.find("<" + caption + ">") != std::string::npos)
-                    return;
+                if (buttons && row == section && line.find("<" + caption + ">") != std::string::npos) return;
                 row += buttons ? 1 : 0;
             }
             Keys("Tab");
@@ -110,8 +106,7 @@ TEST_F(TerminalWindowTest, EveryCommandWorksFromTheKeyboardWithTheWindowsTextsAn
     Type("nodomain");
     Keys("Enter");
     ASSERT_TRUE(WaitFor("nodomain")) << Screen();
-    for (int i = 0; i < 8; ++i)
-        Keys("BSpace");
+    for (int i = 0; i < 8; ++i) Keys("BSpace");
     Type("@één.example");
     Keys("Enter");
     ASSERT_TRUE(WaitGone("Add new e-mail domain:")) << Screen();
@@ -123,8 +118,7 @@ TEST_F(TerminalWindowTest, EveryCommandWorksFromTheKeyboardWithTheWindowsTextsAn
     FocusOn("Edit", 0);
     Keys("Enter");
     ASSERT_TRUE(WaitFor("Edit this e-mail domain:")) << Screen();
-    for (int i = 0; i < 12; ++i)
-        Keys("BSpace");
+    for (int i = 0; i < 12; ++i) Keys("BSpace");
     Type("@two.example");
     Keys("Enter");
     ASSERT_TRUE(WaitGone("Edit this e-mail domain:")) << Screen();
@@ -235,8 +229,7 @@ TEST(SetupCommandLineTest, OptionsAndAMissingTerminal) {
         ASSERT_NE(pipe, nullptr);
         std::string output;
         char buffer[4096];
-        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            output.append(buffer, got);
+        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
         int status = ::pclose(pipe);
         EXPECT_TRUE(WIFEXITED(status));
         EXPECT_EQ(WEXITSTATUS(status), c.exitCode);

@@ -24,8 +24,7 @@ protected:
     std::vector<std::string> Items(int list) const {
         std::vector<std::string> items;
         ListBox& box = *form->List1[static_cast<size_t>(list)];
-        for (int16_t i = 0; i < box.ListCount(); ++i)
-            items.push_back(box.List(i));
+        for (int16_t i = 0; i < box.ListCount(); ++i) items.push_back(box.List(i));
         return items;
     }
 
@@ -34,16 +33,13 @@ protected:
         size_t k = static_cast<size_t>(list);
         std::vector<Button*> buttons = {form->Command1[k].get(), form->Command2[k].get(), form->Command3[k].get(),
                                         form->Command4[k].get()};
-        if (k == 0)
-            buttons.push_back(form->Command5.get());
+        if (k == 0) buttons.push_back(form->Command5.get());
         buttons.push_back(form->Command7[k].get());
         buttons.push_back(form->Command8[k].get());
         std::string enabled;
         for (Button* button : buttons) {
-            if (!button->Enabled())
-                continue;
-            if (!enabled.empty())
-                enabled += ", ";
+            if (!button->Enabled()) continue;
+            if (!enabled.empty()) enabled += ", ";
             enabled += button->Caption();
         }
         return enabled;

@@ -17,9 +17,9 @@ protected:
     // Writes raw data the class itself would never write.
     void WriteRaw(const std::string& key, const std::string& name, DWORD type, const std::string& data) {
         HKEY handle = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle,
-                                  nullptr),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr),
+            ERROR_SUCCESS);
         EXPECT_EQ(RegSetValueExA(handle, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
                                  static_cast<DWORD>(data.size())),
                   ERROR_SUCCESS);
@@ -35,7 +35,8 @@ protected:
         status = RegQueryValueExA(handle, name.c_str(), nullptr, &type, nullptr, &size);
         data.assign(size, '\0');
         if (status == ERROR_SUCCESS)
-            status = RegQueryValueExA(handle, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
+            status =
+                RegQueryValueExA(handle, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &size);
         RegCloseKey(handle);
         return status;
     }
@@ -275,10 +276,8 @@ protected:
         std::vector<std::string> names;
         EXPECT_EQ(through.EnumValues(kMachine, kKey, names, "*"), 1);
         EXPECT_EQ(names, std::vector<std::string>{isNew ? "@new.example" : "@old.example"});
-        if (isNew)
-            EXPECT_EQ(through.QueryValue(kMachine, kKey + "\\Sub", "n", {}), RegistryVariant(3));
-        else
-            EXPECT_EQ(through.CheckKey(kMachine, kKey + "\\Sub"), ERROR_FILE_NOT_FOUND);
+        if (isNew) EXPECT_EQ(through.QueryValue(kMachine, kKey + "\\Sub", "n", {}), RegistryVariant(3));
+        else EXPECT_EQ(through.CheckKey(kMachine, kKey + "\\Sub"), ERROR_FILE_NOT_FOUND);
     }
 
     HANDLE transaction = nullptr;

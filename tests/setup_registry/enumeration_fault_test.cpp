@@ -15,8 +15,8 @@ int enumCalls = 0;
 }  // namespace
 
 extern "C" LSTATUS WINAPI __real_RegEnumValueA(HKEY, DWORD, LPSTR, LPDWORD, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
-extern "C" LSTATUS WINAPI __wrap_RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameChars,
-                                               LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD dataBytes) {
+extern "C" LSTATUS WINAPI __wrap_RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameChars, LPDWORD reserved,
+                                               LPDWORD type, LPBYTE data, LPDWORD dataBytes) {
     ++enumCalls;
     if (beforeEnum) {
         LSTATUS injected = beforeEnum(index, nameChars);

@@ -5,6 +5,7 @@
 namespace {
 
 TEST(WildcardMatch, WholeNameCaseSensitiveWithStarQuestionNumberAndLists) {
+    // clang-format off
     const struct {
         const char* name;
         const char* pattern;
@@ -36,6 +37,7 @@ TEST(WildcardMatch, WholeNameCaseSensitiveWithStarQuestionNumberAndLists) {
         {"\xC3\xA9", "?", true}, {"\xC3\xA9t\xC3\xA9", "?t?", true}, {"\xC3\xA9", "[\xC3\xA0-\xC3\xBF]", true},
         {"\xC3\x89", "\xC3\xA9", false}, {"\xFF", "?", true},
     };
+    // clang-format on
     for (const auto& c : cases)
         EXPECT_EQ(WildcardMatch(c.name, c.pattern), c.matches) << '"' << c.name << "\" against \"" << c.pattern << '"';
 }

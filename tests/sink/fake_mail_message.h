@@ -11,9 +11,7 @@
 
 #include "mailmsg.h"
 
-class FakeMailMessage final : public IMailMsgProperties,
-                              public IMailMsgPropertyManagement,
-                              public IMailMsgRecipients {
+class FakeMailMessage final : public IMailMsgProperties, public IMailMsgPropertyManagement, public IMailMsgRecipients {
 public:
     static constexpr DWORD kRangeStart = 0x8000;
     static constexpr HRESULT kMissing = HRESULT(0x80030002);  // STG_E_FILENOTFOUND

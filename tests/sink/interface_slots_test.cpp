@@ -28,9 +28,11 @@ std::size_t SlotOf(Method Interface::*operation) {
     return (raw.ptr - 1) / sizeof(void*);
 }
 
-#define SLOT(interface, operation, slot) {#interface "::" #operation, SlotOf(&interface::operation), slot}
+#define SLOT(interface, operation, slot) \
+    { #interface "::" #operation, SlotOf(&interface::operation), slot }
 
 TEST(InterfaceSlots, EveryOperationSitsAtItsPlatformSlot) {
+    // clang-format off
     const struct {
         const char* operation;
         std::size_t slot, expected;
@@ -50,6 +52,7 @@ TEST(InterfaceSlots, EveryOperationSitsAtItsPlatformSlot) {
         SLOT(IStream, UnlockRegion, 11), SLOT(IStream, Stat, 12), SLOT(IStream, Clone, 13),
         SLOT(IMessage, get_DataSource, 49), SLOT(IDataSource, OpenObject, 14),
     };
+    // clang-format on
     for (const auto& c : cases) EXPECT_EQ(c.slot, c.expected) << c.operation;
 }
 

@@ -12,7 +12,7 @@ class MemoryRuleStore final : public RuleStore {
 public:
     std::vector<std::basic_string<WCHAR>> lists[3];
     std::vector<int> opened;
-    DWORD failReadAt = ~0u;    // values from this index on cannot be read
+    DWORD failReadAt = ~0u;      // values from this index on cannot be read
     int outOfMemoryOnList = -1;  // opening this list runs out of memory
     int closes = 0;
 

@@ -99,8 +99,10 @@ TEST(MessageContentStream, ReadsNothingWithoutAskingTheMessage) {
         ULONG wanted;
         bool atEnd;
     } cases[] = {
-        {"size S_FALSE", S_FALSE, 16, false}, {"size E_FAIL", E_FAIL, 16, false},
-        {"nothing wanted", S_OK, 0, false}, {"at the end", S_OK, 16, true},
+        {"size S_FALSE", S_FALSE, 16, false},
+        {"size E_FAIL", E_FAIL, 16, false},
+        {"nothing wanted", S_OK, 0, false},
+        {"at the end", S_OK, 16, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

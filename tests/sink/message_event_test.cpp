@@ -62,7 +62,12 @@ TEST(MessageEvent, AnyStepThatFailsLeavesTheMessageAsItCame) {
         MessageComponentFactory create;
         bool judged;  // the filter ran, and failed inside
     } cases[] = {
-        {"creation", [](Scene&) {}, [](IUnknown** c) { *c = nullptr; return HRESULT(REGDB_E_CLASSNOTREG); }, false},
+        {"creation", [](Scene&) {},
+         [](IUnknown** c) {
+             *c = nullptr;
+             return HRESULT(REGDB_E_CLASSNOTREG);
+         },
+         false},
         {"no IMessage", [](Scene& s) { s.component.answersMessage = false; }, FakeMessageComponent::Create, false},
         {"data source", [](Scene& s) { s.component.dataSourceResult = E_FAIL; }, FakeMessageComponent::Create, false},
         {"null data source", [](Scene& s) { s.component.dataSourceNull = true; }, FakeMessageComponent::Create, false},

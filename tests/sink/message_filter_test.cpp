@@ -61,7 +61,9 @@ TEST_F(FilterMessageTest, TheRuleOverSenderDomainRecipientDomainAndSenderAddress
         {{{"@away.example"}, {}, {}}, "a@b@away.example", {"friend@home.example"}, false},
         {{{"@b@away.example"}, {}, {}}, "a@b@away.example", {"friend@home.example"}, true},
         // Only the first recipient counts.
-        {{{"@away.example"}, {"@home.example"}, {}}, "ooo@away.example", {"boss@work.example", "friend@home.example"},
+        {{{"@away.example"}, {"@home.example"}, {}},
+         "ooo@away.example",
+         {"boss@work.example", "friend@home.example"},
          true},
     };
     for (const auto& c : cases) {
@@ -103,7 +105,9 @@ TEST_F(FilterMessageTest, NoVerdictWithoutTheExactMarkerARecipientTheSenderOrThe
         {"no marker", [](auto& m) { m.strings.erase(FakeMailMessage::kRangeStart + 27); }},
         {"no recipient", [](auto& m) { m.recipients = {}; }},
         {"first recipient without a domain",
-         [](auto& m) { m.recipients = {"undisclosed-recipients", "friend@home.example"}; }},
+         [](auto& m) {
+             m.recipients = {"undisclosed-recipients", "friend@home.example"};
+         }},
         {"no sender", [](auto& m) { m.strings.erase(IMMPID_MP_SENDER_ADDRESS_SMTP); }},
         {"count", [](auto& m) { m.countResult = E_FAIL; }},
         {"recipient read", [](auto& m) { m.recipientReadResult = E_FAIL; }},

@@ -24,7 +24,8 @@ inline std::basic_string<WCHAR> Wide(const std::string& text) {
 }
 
 // Adds one value of any type and data to a list, creating the key when needed.
-inline void AddValue(int list, const std::basic_string<WCHAR>& name, DWORD type = REG_SZ, const std::string& data = "") {
+inline void AddValue(int list, const std::basic_string<WCHAR>& name, DWORD type = REG_SZ,
+                     const std::string& data = "") {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, ToolListPath(list), 0, nullptr, REG_OPTION_NON_VOLATILE,
                               KEY_ALL_ACCESS, nullptr, &key, nullptr),

@@ -70,8 +70,13 @@ TEST_F(CdoLoad, FailsWithoutAHeaderSectionOrWithTheStreamsError) {
         HRESULT MemoryStream::*status = nullptr;
         HRESULT value = S_OK;  // S_OK: any failure
     } cases[] = {
-        {""}, {"\r\n\r\nSubject: late"}, {"just text\r\n"}, {" Subject: folded first\r\n"}, {": no name\r\n"},
-        {"From a@example.com Mon Jan 1\r\n\r\nSubject: x\r\n"}, {std::string("\0Subject: x\r\n", 13)},
+        {""},
+        {"\r\n\r\nSubject: late"},
+        {"just text\r\n"},
+        {" Subject: folded first\r\n"},
+        {": no name\r\n"},
+        {"From a@example.com Mon Jan 1\r\n\r\nSubject: x\r\n"},
+        {std::string("\0Subject: x\r\n", 13)},
         {"Subject: x\r\n\r\n", &MemoryStream::statStatus, STG_E_INVALIDPOINTER},
         {"Subject: x\r\n\r\n", &MemoryStream::seekStatus, STG_E_WRITEFAULT},
         {"Subject: x\r\n\r\n", &MemoryStream::readStatus, E_UNEXPECTED},
@@ -100,7 +105,7 @@ TEST_F(CdoLoad, ReadsTheWholeStreamWhateverStatReports) {
         ULONG readChunk;
         int reads;  // 0: any number
     } cases[] = {
-        {"exact", ~0ull, ~0u, 2},  // one read for the content, one that finds the end
+        {"exact", ~0ull, ~0u, 2},    // one read for the content, one that finds the end
         {"understated", 0, ~0u, 0},  // Seek to 0 is still allowed
         {"trickle", ~0ull, 7, 0},
         {"overstated", 3ull << 30, ~0u, 0},

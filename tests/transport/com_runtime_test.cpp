@@ -22,7 +22,7 @@ TEST(Bstr, HoldsByteCountBeforeAndTerminatorAfterTheCharacters) {
         std::u16string_view expected;
     } cases[] = {
         {u"IStream and more", 7, u"IStream"},
-        {u"a\0b", 3, std::u16string_view(u"a\0b", 3)},            // embedded NULs count
+        {u"a\0b", 3, std::u16string_view(u"a\0b", 3)},        // embedded NULs count
         {nullptr, 5, std::u16string_view(u"\0\0\0\0\0", 5)},  // no text: zero-filled
     };
     for (const auto& c : cases) {
@@ -131,9 +131,9 @@ TEST(ClassTable, RegisteredFactoriesAreFoundUntilRevokedAndHeldByOneReference) {
     EXPECT_EQ(CoCreateInstance(testClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object), E_NOINTERFACE);
     EXPECT_EQ(factory.created, 1);
     IClassFactory* found = nullptr;
-    ASSERT_EQ(CoGetClassObject(testClass, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
-                               reinterpret_cast<void**>(&found)),
-              S_OK);
+    ASSERT_EQ(
+        CoGetClassObject(testClass, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory, reinterpret_cast<void**>(&found)),
+        S_OK);
     EXPECT_EQ(found, &factory);
     found->Release();
     EXPECT_EQ(factory.references, 2);

@@ -16,8 +16,8 @@ const char* kLists[] = {"ExtOOFdisabledDomains", "ExtOOFenabledRecipientDomains"
 class EndToEnd : public ::testing::Test {
 protected:
     void addEntry(int list, const std::string& entry) {
-        ProgramResult r =
-            RunProgram({PELLICOR_REG, "add", kRoot + kLists[list], "/v", entry, "/t", "REG_SZ", "/d", "", "/f"}, *hive_);
+        ProgramResult r = RunProgram(
+            {PELLICOR_REG, "add", kRoot + kLists[list], "/v", entry, "/t", "REG_SZ", "/d", "", "/f"}, *hive_);
         ASSERT_EQ(r.status, 0) << "pellicor-reg add " << entry;
     }
     std::string submit(const std::string& from, const std::vector<std::string>& to, const std::string& message) {

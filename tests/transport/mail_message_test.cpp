@@ -33,7 +33,8 @@ std::string senderOf(const Held& held) {
 }
 
 const char kReply[] =
-    "From: \"Smith, Ann\" (away) <ann@example.com>\r\nTo: bob@partner.example\r\nSubject: Out of Office\r\n\r\nBack soon.\r\n";
+    "From: \"Smith, Ann\" (away) <ann@example.com>\r\nTo: bob@partner.example\r\nSubject: Out of Office\r\n\r\nBack "
+    "soon.\r\n";
 
 TEST(MailMessageSender, IsTheEnvelopeSenderOrForTheNullSenderTheFromAddress) {
     const struct {

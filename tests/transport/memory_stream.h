@@ -13,13 +13,13 @@ public:
     explicit MemoryStream(std::string bytes) : bytes_(std::move(bytes)), statSize_(bytes_.size()) {}
 
     std::string bytes_;
-    ULONGLONG statSize_;         // what Stat reports
-    HRESULT statStatus = S_OK;   // forced results
+    ULONGLONG statSize_;        // what Stat reports
+    HRESULT statStatus = S_OK;  // forced results
     HRESULT seekStatus = S_OK;
     HRESULT readStatus = S_OK;
-    ULONG readChunk = ~0u;       // most bytes one Read delivers
+    ULONG readChunk = ~0u;  // most bytes one Read delivers
     int reads = 0;
-    ULONG largestRead = 0;       // the most bytes one Read asked for
+    ULONG largestRead = 0;  // the most bytes one Read asked for
     LONG references = 1;
 
     STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {

@@ -104,9 +104,9 @@ TEST(Submit, ReadsTheMessageFromAFile) {
 
 TEST(Submit, RefusesBadInputWithOneLineAndStatus2) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--from", "a@b"},                                   // no recipient
-        {"--to", "c@d"},                                     // no sender
-        {"--from", "a@b", "--to", ""},                       // empty recipient
+        {"--from", "a@b"},              // no recipient
+        {"--to", "c@d"},                // no sender
+        {"--from", "a@b", "--to", ""},  // empty recipient
         {"--from", "a@b", "--to", "c@d", "--marker", "maybe"},
         {"--from", "a@b", "--to", "c@d", "--bcc", "e@f"},
         {"--from", "a@b", "--to", "c@d", "--to"},

@@ -21,12 +21,12 @@ protected:
         CLSID clsid{};
         ASSERT_EQ(CLSIDFromProgID(L"Pellicor.Sink", &clsid), S_OK) << "is Pellicor.dll registered?";
         EXPECT_TRUE(IsEqualCLSID(clsid, CLSID_Sink));
-        ASSERT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&sink)),
-                  S_OK);
+        ASSERT_EQ(
+            CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, reinterpret_cast<void**>(&sink)),
+            S_OK);
     }
     void TearDown() override {
-        if (sink)
-            sink->Release();
+        if (sink) sink->Release();
         CoUninitialize();
     }
     HRESULT idOf(const wchar_t* name, DISPID& id) {

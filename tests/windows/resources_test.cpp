@@ -32,8 +32,7 @@ public:
     DWORD translation() {
         void* value = nullptr;
         UINT length = 0;
-        if (!VerQueryValueW(data_.data(), L"\\VarFileInfo\\Translation", &value, &length) || length < 4)
-            return 0;
+        if (!VerQueryValueW(data_.data(), L"\\VarFileInfo\\Translation", &value, &length) || length < 4) return 0;
         return *static_cast<DWORD*>(value);
     }
     // The string, or "<missing>" when the table has no such entry.
@@ -41,8 +40,7 @@ public:
         std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
         void* value = nullptr;
         UINT length = 0;
-        if (!VerQueryValueW(data_.data(), path.c_str(), &value, &length))
-            return L"<missing>";
+        if (!VerQueryValueW(data_.data(), path.c_str(), &value, &length)) return L"<missing>";
         return length ? std::wstring(static_cast<wchar_t*>(value)) : std::wstring();
     }
 
@@ -57,15 +55,24 @@ TEST(Resources, VersionBlocksOfThePair) {
         DWORD fileType;
         std::vector<std::pair<const wchar_t*, const wchar_t*>> texts;
     } cases[] = {
-        {L"Pellicor.dll", VFT_DLL,
-         {{L"FileVersion", L"1, 1, 0, 8"}, {L"CompanyName", L"Orlenby"}, {L"FileDescription", L"Pellicor Module"},
-          {L"ProductName", L"Pellicor Module"}, {L"InternalName", L"Pellicor"},
+        {L"Pellicor.dll",
+         VFT_DLL,
+         {{L"FileVersion", L"1, 1, 0, 8"},
+          {L"CompanyName", L"Orlenby"},
+          {L"FileDescription", L"Pellicor Module"},
+          {L"ProductName", L"Pellicor Module"},
+          {L"InternalName", L"Pellicor"},
           {L"OriginalFilename", L"Pellicor.DLL"},
           {L"OLESelfRegister", L""}}},  // present and empty: the library registers itself
-        {L"PellicorSetup.exe", VFT_APP,
-         {{L"FileVersion", L"1.01.0008"}, {L"ProductVersion", L"1.01.0008"}, {L"CompanyName", L"Orlenby"},
-          {L"FileDescription", L"Pellicor setup"}, {L"ProductName", L"Pellicor setup"},
-          {L"InternalName", L"PellicorSetup"}, {L"OriginalFilename", L"PellicorSetup.exe"}}},
+        {L"PellicorSetup.exe",
+         VFT_APP,
+         {{L"FileVersion", L"1.01.0008"},
+          {L"ProductVersion", L"1.01.0008"},
+          {L"CompanyName", L"Orlenby"},
+          {L"FileDescription", L"Pellicor setup"},
+          {L"ProductName", L"Pellicor setup"},
+          {L"InternalName", L"PellicorSetup"},
+          {L"OriginalFilename", L"PellicorSetup.exe"}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.file)));

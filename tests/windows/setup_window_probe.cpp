@@ -15,8 +15,8 @@
 namespace {
 
 std::string Narrow(const std::wstring& text) {
-    int length = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                     nullptr);
+    int length =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string narrow(static_cast<size_t>(length), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), narrow.data(), length, nullptr,
                         nullptr);
@@ -41,12 +41,10 @@ BOOL CALLBACK Collect(HWND child, LPARAM found) {
     return TRUE;
 }
 
-
 // A dialog of the program's (input box, message box, file dialog) by its title.
 HWND WaitForDialog(const wchar_t* title) {
     for (int tries = 0; tries < 100; ++tries) {
-        if (HWND dialog = FindWindowW(L"#32770", title))
-            return dialog;
+        if (HWND dialog = FindWindowW(L"#32770", title)) return dialog;
         Sleep(100);
     }
     return nullptr;
@@ -55,8 +53,7 @@ HWND WaitForDialog(const wchar_t* title) {
 // The same, or null after saying which dialog did not come.
 HWND Dialog(const wchar_t* title, const char* what) {
     HWND dialog = WaitForDialog(title);
-    if (!dialog)
-        std::printf("no %s\n", what);
+    if (!dialog) std::printf("no %s\n", what);
     return dialog;
 }
 
@@ -64,8 +61,7 @@ HWND ChildWithText(HWND parent, const wchar_t* kind, const wchar_t* text, int sk
     std::vector<HWND> children;
     EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&children));
     for (HWND child : children) {
-        if (_wcsicmp(ClassOf(child).c_str(), kind) == 0 && TextOf(child) == text && skip-- == 0)
-            return child;
+        if (_wcsicmp(ClassOf(child).c_str(), kind) == 0 && TextOf(child) == text && skip-- == 0) return child;
     }
     return nullptr;
 }
@@ -74,8 +70,7 @@ HWND ListBoxNumber(HWND window, int number) {
     std::vector<HWND> children;
     EnumChildWindows(window, Collect, reinterpret_cast<LPARAM>(&children));
     for (HWND child : children) {
-        if (_wcsicmp(ClassOf(child).c_str(), L"ListBox") == 0 && number-- == 0)
-            return child;
+        if (_wcsicmp(ClassOf(child).c_str(), L"ListBox") == 0 && number-- == 0) return child;
     }
     return nullptr;
 }
@@ -100,16 +95,14 @@ void ClickItem(HWND window, HWND box, int position) {
 void Press(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
 void WaitGone(HWND dialog) {
-    for (int tries = 0; tries < 50 && IsWindow(dialog); ++tries)
-        Sleep(100);
+    for (int tries = 0; tries < 50 && IsWindow(dialog); ++tries) Sleep(100);
 }
 
 // The input box's text field and what it shows: its text, where the caret
 // stands once the Right-arrow key press has arrived, and whether text is selected.
 HWND InputField(HWND input) {
     for (HWND child = GetWindow(input, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (_wcsicmp(ClassOf(child).c_str(), L"Edit") == 0)
-            return child;
+        if (_wcsicmp(ClassOf(child).c_str(), L"Edit") == 0) return child;
     return nullptr;
 }
 
@@ -119,8 +112,7 @@ void DescribeInputBox(HWND input) {
     for (int tries = 0; tries < 30; ++tries) {
         Sleep(100);
         SendMessageW(field, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
-        if (start == end && end == TextOf(field).size())
-            break;
+        if (start == end && end == TextOf(field).size()) break;
     }
     std::wstring shown = TextOf(field);
     std::printf("input box: \"%s\", caret at %lu of %zu, %s; buttons %s %s\n", Narrow(shown).c_str(),
@@ -137,8 +129,7 @@ int RunCommands(HWND window, const std::wstring& exportPath) {
     ClickItem(window, list1, 0);
     Press(ChildWithText(window, L"Button", L"Edit", 1));
     HWND input = Dialog(L"Pellicor setup", "input box");
-    if (!input)
-        return 1;
+    if (!input) return 1;
     DescribeInputBox(input);
     Press(ChildWithText(input, L"Button", L"Cancel"));
     WaitGone(input);
@@ -146,8 +137,7 @@ int RunCommands(HWND window, const std::wstring& exportPath) {
     std::printf("list 1 after Cancel:%s\n", Items(list1).c_str());
 
     Press(ChildWithText(window, L"Button", L"Add", 1));
-    if (!(input = Dialog(L"Pellicor setup", "input box")))
-        return 1;
+    if (!(input = Dialog(L"Pellicor setup", "input box"))) return 1;
     DescribeInputBox(input);
     SendMessageW(InputField(input), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"@branch.example"));
     Press(ChildWithText(input, L"Button", L"OK"));
@@ -164,16 +154,15 @@ int RunCommands(HWND window, const std::wstring& exportPath) {
     ClickItem(window, list2, 0);
     Press(ChildWithText(window, L"Button", L"Delete", 2));
     HWND box = Dialog(L"Pellicor setup", "message box");
-    if (!box)
-        return 1;
+    if (!box) return 1;
     bool noIsDefault = (GetWindowLongW(GetDlgItem(box, IDNO), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
     bool icon = false;
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
         icon = icon || (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON;
-    std::printf("message box: %s, default %s, %s\n",
-                GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO) && !GetDlgItem(box, IDOK) ? "Yes and No"
-                                                                                            : "other buttons",
-                noIsDefault ? "No" : "not No", icon ? "with an icon" : "without an icon");
+    std::printf(
+        "message box: %s, default %s, %s\n",
+        GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO) && !GetDlgItem(box, IDOK) ? "Yes and No" : "other buttons",
+        noIsDefault ? "No" : "not No", icon ? "with an icon" : "without an icon");
     Press(GetDlgItem(box, IDNO));
     WaitGone(box);
     Sleep(300);
@@ -181,8 +170,7 @@ int RunCommands(HWND window, const std::wstring& exportPath) {
 
     Press(ChildWithText(window, L"Button", L"Export", 1));
     HWND files = Dialog(L"Pellicor - Select/Create a file to export to", "file dialog");
-    if (!files)
-        return 1;
+    if (!files) return 1;
     wchar_t types[128] = {};
     HWND typeBox = GetDlgItem(files, 0x470);  // the file type box
     LRESULT typeCount = SendMessageW(typeBox, CB_GETCOUNT, 0, 0);
@@ -191,8 +179,7 @@ int RunCommands(HWND window, const std::wstring& exportPath) {
     std::printf("file dialog: titled for export, %ld type \"%s\"\n", static_cast<long>(typeCount),
                 Narrow(types).c_str());
     HWND name = GetDlgItem(files, 0x47C);  // the file name box
-    if (!name)
-        name = GetDlgItem(files, 0x480);
+    if (!name) name = GetDlgItem(files, 0x480);
     SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(exportPath.c_str()));
     Press(GetDlgItem(files, IDOK));
     WaitGone(files);
@@ -207,8 +194,7 @@ int RunKeys(HWND window) {
     PostMessageW(window, WM_KEYDOWN, VK_F5, 0);
     Sleep(500);
     std::printf("list 1 after F5:%s\n", Items(list1).c_str());
-    for (wchar_t letter : std::wstring(L"@pa"))
-        PostMessageW(list1, WM_CHAR, letter, 0);
+    for (wchar_t letter : std::wstring(L"@pa")) PostMessageW(list1, WM_CHAR, letter, 0);
     Sleep(300);
     wchar_t selected[512] = {};
     SendMessageW(list1, LB_GETTEXT, static_cast<WPARAM>(SendMessageW(list1, LB_GETCURSEL, 0, 0)),
@@ -216,8 +202,7 @@ int RunKeys(HWND window) {
     std::printf("typed @pa: %s selected\n", Narrow(selected).c_str());
     PostMessageW(list1, WM_KEYDOWN, VK_DELETE, 0);
     HWND box = Dialog(L"Pellicor setup", "message box");
-    if (!box)
-        return 1;
+    if (!box) return 1;
     wchar_t asked[256] = {};
     GetDlgItemTextW(box, 0xFFFF, asked, 256);  // the message box's text
     std::printf("Delete key asks: %s\n", Narrow(asked).c_str());
@@ -246,8 +231,7 @@ int main(int argc, char** argv) {
             onDesktop = desktop && SetThreadDesktop(desktop);
         }
         window = onDesktop ? FindWindowW(nullptr, L"Pellicor setup") : nullptr;
-        if (!window)
-            Sleep(100);
+        if (!window) Sleep(100);
     }
     if (!window) {
         std::printf("no window \"Pellicor setup\"\n");
@@ -264,26 +248,21 @@ int main(int argc, char** argv) {
         if (_wcsicmp(kind.c_str(), L"ListBox") == 0) {
             std::printf("list %d:%s\n", list++, Items(child).c_str());
         } else if (_wcsicmp(kind.c_str(), L"Button") == 0) {
-            if (TextOf(child) == L"Exit")
-                exitButton = child;
-            if (!IsWindowEnabled(child))
-                std::printf("disabled: %s\n", Narrow(TextOf(child)).c_str());
+            if (TextOf(child) == L"Exit") exitButton = child;
+            if (!IsWindowEnabled(child)) std::printf("disabled: %s\n", Narrow(TextOf(child)).c_str());
         }
     }
     std::fflush(stdout);
     if (argc > 3 && std::strcmp(argv[2], "--commands") == 0)
         return RunCommands(window, std::wstring(argv[3], argv[3] + std::strlen(argv[3])));
-    if (argc > 2 && std::strcmp(argv[2], "--keys") == 0)
-        return RunKeys(window);
-    if (argc < 3 || std::strcmp(argv[2], "--exit") != 0)
-        return 0;
+    if (argc > 2 && std::strcmp(argv[2], "--keys") == 0) return RunKeys(window);
+    if (argc < 3 || std::strcmp(argv[2], "--exit") != 0) return 0;
     if (!exitButton) {
         std::printf("no Exit button\n");
         return 1;
     }
     PostMessageW(exitButton, BM_CLICK, 0, 0);
-    for (int tries = 0; tries < 100 && IsWindow(window); ++tries)
-        Sleep(100);
+    for (int tries = 0; tries < 100 && IsWindow(window); ++tries) Sleep(100);
     if (IsWindow(window)) {
         std::printf("the window is still open after Exit\n");
         return 1;

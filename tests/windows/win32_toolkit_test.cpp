@@ -29,12 +29,10 @@ protected:
     // Posts the key messages to the controls and takes them as the window's
     // message loop does.
     void Press(const std::vector<MSG>& keys) {
-        for (const MSG& key : keys)
-            PostMessageW(key.hwnd, key.message, key.wParam, key.lParam);
+        for (const MSG& key : keys) PostMessageW(key.hwnd, key.message, key.wParam, key.lParam);
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (!toolkit.HandleKey(message))
-                DispatchMessageW(&message);
+            if (!toolkit.HandleKey(message)) DispatchMessageW(&message);
         }
     }
     static MSG Key(HWND control, UINT message, WPARAM key) { return MSG{control, message, key, 0, 0, {}}; }
@@ -214,7 +212,7 @@ TEST_F(Win32ToolkitTest, F5ReloadsAndTheDeleteKeyInAListPressesItsDeleteButton) 
     toolkit.OnReload([&] { ++reloads; });
     remove->OnClick([&] { ++deletes; });
     Press({Key(add, WM_KEYDOWN, VK_F5), Key(box, WM_KEYDOWN, VK_F5), Key(box, WM_KEYDOWN, VK_DELETE),
-             Key(otherBox, WM_KEYDOWN, VK_DELETE), Key(add, WM_KEYDOWN, VK_DELETE)});
+           Key(otherBox, WM_KEYDOWN, VK_DELETE), Key(add, WM_KEYDOWN, VK_DELETE)});
     EXPECT_EQ(reloads, 2);
     EXPECT_EQ(deletes, 1) << "only in the list beside the button";
 }
@@ -239,8 +237,7 @@ TEST_F(Win32ToolkitTest, TypingInAListSelectsTheFirstEntryThatBeginsWithWhatWasT
     for (const Case& c : cases) {
         Sleep(static_cast<DWORD>(c.pauseBefore));
         std::vector<MSG> keys;
-        for (const wchar_t* letter = c.typed; *letter; ++letter)
-            keys.push_back(Key(box, WM_CHAR, *letter));
+        for (const wchar_t* letter = c.typed; *letter; ++letter) keys.push_back(Key(box, WM_CHAR, *letter));
         Press(keys);
         EXPECT_EQ(list->List(list->ListIndex()), c.selected) << c.selected;
     }

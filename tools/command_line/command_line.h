@@ -23,7 +23,7 @@ using Handler = std::function<std::optional<std::string>(const Option& option, c
 
 struct Parsed {
     enum Kind { Run, Help, Version, Bad } kind = Run;
-    std::string error;         // for Bad: one line
+    std::string error;                  // for Bad: one line
     std::vector<std::string> operands;  // the arguments that are not options, in order
 };
 

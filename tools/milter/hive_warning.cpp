@@ -24,21 +24,16 @@ void HiveWarning::Report(const std::string& path, const std::string& reason, Clo
 std::string RegistryFailureReason(long status, int systemError) {
     if (systemError != 0) return std::generic_category().message(systemError);
     switch (status) {
-    case ERROR_ACCESS_DENIED:
-        return "permission denied";
-    case ERROR_CANTOPEN:
-        return "the file cannot be opened";
-    case ERROR_BADDB:
-        return "the file is not a registry or is damaged";
-    case ERROR_NOT_ENOUGH_MEMORY:
-        return "out of memory";
+    case ERROR_ACCESS_DENIED: return "permission denied";
+    case ERROR_CANTOPEN: return "the file cannot be opened";
+    case ERROR_BADDB: return "the file is not a registry or is damaged";
+    case ERROR_NOT_ENOUGH_MEMORY: return "out of memory";
     case ERROR_TIMEOUT:  // the milter's own bound on a judgement's wait
         return "it could not be read in time: another program holds it locked, or is recovering it";
     case ERROR_LOCK_VIOLATION:  // the hive's own status for a lock held past the wait
     case ERROR_REGISTRY_IO_FAILED:
         return "another program holds it locked, or it needs a recovery the milter's user cannot make";
-    default:
-        return "registry error " + std::to_string(status);
+    default: return "registry error " + std::to_string(status);
     }
 }
 

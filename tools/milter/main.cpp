@@ -120,7 +120,8 @@ int main(int argc, char* argv[]) {
     pellicor::milter::TransportHost host;
     pellicor::milter::Counters counters;
     smfiDesc description = pellicor::milter::MilterDescription(host, options.mode, counters);
-    if (smfi_register(description) != MI_SUCCESS) return Fail("libmilter refused the filter description (is libmilter older than the headers?)");
+    if (smfi_register(description) != MI_SUCCESS)
+        return Fail("libmilter refused the filter description (is libmilter older than the headers?)");
     std::string error;
     if (!pellicor::milter::OpenMilterSocket(options.socket, user, error)) return Fail(error);
 

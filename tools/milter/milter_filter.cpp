@@ -27,7 +27,7 @@ struct Session {
     ~Session() { --openSessions; }
     unsigned long steps = 0;  // the protocol steps agreed with the MTA
     ReceivedMessage message;
-    std::string failure;      // set when gathering failed: the message is accepted unjudged
+    std::string failure;  // set when gathering failed: the message is accepted unjudged
 };
 
 Session* SessionOf(SMFICTX* ctx) { return static_cast<Session*>(smfi_getpriv(ctx)); }
@@ -88,11 +88,10 @@ sfsistat Gather(SMFICTX* ctx, unsigned long noReplyBit, const char* where, Step 
 
 // Steps the filter does not need are skipped; the ones it needs send no reply,
 // since it decides only at the end of the message.
-sfsistat OnNegotiate(SMFICTX* ctx, unsigned long offeredActions, unsigned long offeredSteps, unsigned long, unsigned long,
-                     unsigned long* actions, unsigned long* steps, unsigned long*, unsigned long*) try {
+sfsistat OnNegotiate(SMFICTX* ctx, unsigned long offeredActions, unsigned long offeredSteps, unsigned long,
+                     unsigned long, unsigned long* actions, unsigned long* steps, unsigned long*, unsigned long*) try {
     unsigned long wanted = SMFIP_NOCONNECT | SMFIP_NOHELO | SMFIP_NOUNKNOWN | SMFIP_NODATA | SMFIP_NOEOH |
-                           SMFIP_NR_MAIL | SMFIP_NR_RCPT | SMFIP_NR_HDR | SMFIP_NR_BODY |
-                           SMFIP_HDR_LEADSPC;
+                           SMFIP_NR_MAIL | SMFIP_NR_RCPT | SMFIP_NR_HDR | SMFIP_NR_BODY | SMFIP_HDR_LEADSPC;
     if (!kMarkerReadsBody) wanted |= SMFIP_NOBODY;
     // Hold mode needs the MTA's leave to quarantine; without it, a hold fails and
     // the reply is delivered and logged.
@@ -164,8 +163,7 @@ sfsistat OnEndOfMessage(SMFICTX* ctx) try {
     }
     counters->Count(judgement, action);
     switch (action) {
-    case Action::Accept:
-        return SMFIS_ACCEPT;
+    case Action::Accept: return SMFIS_ACCEPT;
     case Action::AcceptFailed:
         if (judgement.reason.empty()) judgement.reason = "the rule lists could not be read";  // lists unreadable
         LogError("%s: %s; message accepted", queueId.c_str(), judgement.reason.c_str());
@@ -176,8 +174,7 @@ sfsistat OnEndOfMessage(SMFICTX* ctx) try {
     case Action::WouldDiscard:
         LogInfo("%s: would discard out-of-office reply %s", queueId.c_str(), addresses.c_str());
         return SMFIS_ACCEPT;
-    case Action::Discard:
-        break;
+    case Action::Discard: break;
     }
     LogInfo("%s: discarded out-of-office reply %s", queueId.c_str(), addresses.c_str());
     return SMFIS_DISCARD;

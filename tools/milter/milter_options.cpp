@@ -90,14 +90,15 @@ std::optional<std::string> ParseMilterOptions(const std::vector<std::string>& ar
         });
     const std::string usage = "; see pellicor-milter --help";
     if (parsed.kind == Parsed::Help || parsed.kind == Parsed::Version) {
-        options.answer = parsed.kind == Parsed::Help ? MilterHelp()
-                                                     : pellicor::command_line::VersionLine("pellicor-milter") + "\n";
+        options.answer =
+            parsed.kind == Parsed::Help ? MilterHelp() : pellicor::command_line::VersionLine("pellicor-milter") + "\n";
         return std::nullopt;
     }
     if (parsed.kind == Parsed::Bad) return parsed.error + usage;
     if (!parsed.operands.empty()) return "unexpected argument \"" + parsed.operands.front() + "\"" + usage;
     if (options.socket.empty()) return "no socket given (-p SOCKET)" + usage;
-    if (!ValidSocket(options.socket)) return "bad socket \"" + options.socket + "\": expected unix:/path or inet:PORT@ADDRESS";
+    if (!ValidSocket(options.socket))
+        return "bad socket \"" + options.socket + "\": expected unix:/path or inet:PORT@ADDRESS";
     return std::nullopt;
 }
 

@@ -22,7 +22,7 @@ struct MilterOptions {
     std::string pidFile;      // empty: none
     Mode mode = Mode::Discard;
     unsigned statsSeconds = 3600;  // how often the counters are logged; 0: never
-    std::string answer;       // --help or --version: print this and exit 0, nothing else
+    std::string answer;            // --help or --version: print this and exit 0, nothing else
 };
 
 // The --help text.

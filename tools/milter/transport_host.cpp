@@ -41,8 +41,8 @@ LSTATUS ReadHiveStatus() {
     if (rc == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;  // no lists: nothing is condemned
     if (rc != ERROR_SUCCESS) return rc;
     DWORD values = 0;
-    rc = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr,
-                          nullptr, nullptr);
+    rc = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr, nullptr, nullptr,
+                          nullptr);
     RegCloseKey(key);
     return rc;
 }
@@ -62,10 +62,8 @@ std::string FailureReason(Step step, HRESULT hr, const std::string& loadError) {
     const std::string loader = loadError.empty() ? "" : " (" + loadError + ")";
     if (hr == E_OUTOFMEMORY) return "out of memory; the milter goes on with the next message" + status;
     switch (step) {
-    case Step::BuildMessage:
-        return "the message could not be read as a mail message" + status;
-    case Step::Marker:
-        return "the out-of-office marker could not read the message's header" + status;
+    case Step::BuildMessage: return "the message could not be read as a mail message" + status;
+    case Step::Marker: return "the out-of-office marker could not read the message's header" + status;
     case Step::CreateSink:
         if (hr == CO_E_CLASSSTRING || hr == REGDB_E_CLASSNOTREG)
             return "Pellicor.Sink is not registered in " + hive + ": " + reRegister + status;

@@ -153,7 +153,8 @@ public:
             if (lines_[i].find('\0') != std::string::npos) return Fail(error, where + "the text has a NUL character");
             if (!ValidUtf8(lines_[i])) return Fail(error, where + "the text is not valid UTF-8");
         }
-        if (!Header()) return Fail(error, "not a registry file (the first line must be \"" + std::string(kHeader5) + "\")");
+        if (!Header())
+            return Fail(error, "not a registry file (the first line must be \"" + std::string(kHeader5) + "\")");
         while (next_ < lines_.size()) {
             size_t number = next_ + 1;
             std::string_view line = Trim(lines_[next_++]);
@@ -211,7 +212,8 @@ private:
             std::string name;
             if (!ReadQuoted(line, pos, name)) return (problem = "the value name has no closing quote"), false;
             value.name = platform::Utf16FromUtf8(name);
-            if (value.name.size() > kMaxValueName) return (problem = "a value name is longer than 16383 characters"), false;
+            if (value.name.size() > kMaxValueName)
+                return (problem = "a value name is longer than 16383 characters"), false;
             if (value.name.empty()) return (problem = "write the default value as @, not \"\""), false;
         } else {
             return (problem = "expected a key in [brackets], a quoted value name or @"), false;
@@ -280,7 +282,8 @@ private:
             if (next_ >= lines_.size()) return (problem = "the data continues past the end of the file"), false;
             bytes += Trim(lines_[next_++]);
         }
-        if (!ParseHexBytes(bytes, value.data)) return (problem = "hex data must be two-digit bytes separated by commas"), false;
+        if (!ParseHexBytes(bytes, value.data))
+            return (problem = "hex data must be two-digit bytes separated by commas"), false;
         if (!unicode_ && (value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ)) {
             value.data = BytesOf(platform::Utf16FromUtf8(value.data));  // 8-bit text in the old format
         }

@@ -15,7 +15,7 @@ struct RegFileValue {
     std::u16string name;  // empty: the key's default value ("@")
     bool remove = false;  // "name"=-
     DWORD type = 0;
-    std::string data;     // bytes as stored; strings as UTF-16LE with their terminator
+    std::string data;  // bytes as stored; strings as UTF-16LE with their terminator
 };
 
 struct RegFileKey {

@@ -38,16 +38,13 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 // The hive the registry functions use, for messages.
 std::string RegistryError(LSTATUS status) {
     switch (status) {
-    case ERROR_FILE_NOT_FOUND:
-        return "The system was unable to find the specified registry key or value.";
-    case ERROR_ACCESS_DENIED:
-        return "Access is denied.";
+    case ERROR_FILE_NOT_FOUND: return "The system was unable to find the specified registry key or value.";
+    case ERROR_ACCESS_DENIED: return "Access is denied.";
     case ERROR_BADDB:
         return "The registry hive " + platform::registry::hivePath() + " is damaged or is not a registry (error 1009).";
     case ERROR_CANTOPEN:
         return "The registry hive " + platform::registry::hivePath() + " cannot be opened or created (error 1011).";
-    case ERROR_KEY_DELETED:
-        return "The key was deleted while in use.";
+    case ERROR_KEY_DELETED: return "The key was deleted while in use.";
     case ERROR_CANTWRITE:
         return "The registry hive " + platform::registry::hivePath() + " cannot be written: the disk is full.";
     case ERROR_LOCK_VIOLATION:
@@ -55,9 +52,9 @@ std::string RegistryError(LSTATUS status) {
         return "The registry hive " + platform::registry::hivePath() +
                " is locked by another program; gave up after waiting 5 seconds. Try again when it is done.";
     case ERROR_REGISTRY_IO_FAILED:
-        return "The registry hive " + platform::registry::hivePath() + " cannot be read or written (an input/output error).";
-    default:
-        return "The registry call failed with error " + std::to_string(status) + ".";
+        return "The registry hive " + platform::registry::hivePath() +
+               " cannot be read or written (an input/output error).";
+    default: return "The registry call failed with error " + std::to_string(status) + ".";
     }
 }
 
@@ -159,9 +156,17 @@ KeyName Child(const KeyName& parent, const std::u16string& name) {
 }
 
 std::string TypeName(DWORD type) {
-    static const char* const names[] = {"REG_NONE", "REG_SZ", "REG_EXPAND_SZ", "REG_BINARY", "REG_DWORD",
-                                        "REG_DWORD_BIG_ENDIAN", "REG_LINK", "REG_MULTI_SZ", "REG_RESOURCE_LIST",
-                                        "REG_FULL_RESOURCE_DESCRIPTOR", "REG_RESOURCE_REQUIREMENTS_LIST",
+    static const char* const names[] = {"REG_NONE",
+                                        "REG_SZ",
+                                        "REG_EXPAND_SZ",
+                                        "REG_BINARY",
+                                        "REG_DWORD",
+                                        "REG_DWORD_BIG_ENDIAN",
+                                        "REG_LINK",
+                                        "REG_MULTI_SZ",
+                                        "REG_RESOURCE_LIST",
+                                        "REG_FULL_RESOURCE_DESCRIPTOR",
+                                        "REG_RESOURCE_REQUIREMENTS_LIST",
                                         "REG_QWORD"};
     if (type < std::size(names)) return names[type];
     return "0x" + (std::ostringstream() << std::hex << type).str();
@@ -186,7 +191,8 @@ std::string ShowData(const Value& value) {
         std::u16string text = Units(data);
         while (!text.empty() && text.back() == u'\0') text.pop_back();
         std::string shown;
-        for (char16_t c : text) shown += c == u'\0' ? std::string("\\0") : platform::Utf8FromUtf16(std::u16string(1, c));
+        for (char16_t c : text)
+            shown += c == u'\0' ? std::string("\\0") : platform::Utf8FromUtf16(std::u16string(1, c));
         return shown;
     }
     case REG_DWORD:
@@ -210,8 +216,8 @@ std::string ShowData(const Value& value) {
 }
 
 void PrintValue(std::ostream& out, const Value& value) {
-    out << "    " << (value.name.empty() ? "(Default)" : platform::Utf8FromUtf16(value.name)) << "    " << TypeName(value.type) << "    "
-        << ShowData(value) << "\n";
+    out << "    " << (value.name.empty() ? "(Default)" : platform::Utf8FromUtf16(value.name)) << "    "
+        << TypeName(value.type) << "    " << ShowData(value) << "\n";
 }
 
 bool Ask(std::ostream& out, std::istream& in, const std::string& question) {
@@ -269,11 +275,14 @@ Options ParseOptions(const std::vector<std::string>& args, size_t first, const s
         }
     }
     if (options.hasValue && options.allValues) throw Failure{"Invalid syntax: /v, /ve and /va exclude each other."};
-    if (options.defaultValue && !options.valueName.empty()) throw Failure{"Invalid syntax: /v and /ve exclude each other."};
+    if (options.defaultValue && !options.valueName.empty())
+        throw Failure{"Invalid syntax: /v and /ve exclude each other."};
     return options;
 }
 
-std::u16string ValueNameOf(const Options& options) { return options.defaultValue ? u"" : platform::Utf16FromUtf8(options.valueName); }
+std::u16string ValueNameOf(const Options& options) {
+    return options.defaultValue ? u"" : platform::Utf16FromUtf8(options.valueName);
+}
 
 // query KEY [/v NAME | /ve] [/s]
 int Query(const Options& options, std::ostream& out) {
@@ -342,7 +351,9 @@ std::pair<DWORD, std::string> AddData(const Options& options) {
     std::string type = options.type;
     for (auto& c : type) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
     if (type == "REG_SZ" || type == "REG_EXPAND_SZ" || type == "REG_NONE")
-        return {type == "REG_SZ" ? REG_SZ : type == "REG_NONE" ? REG_NONE : REG_EXPAND_SZ,
+        return {type == "REG_SZ"     ? REG_SZ
+                : type == "REG_NONE" ? REG_NONE
+                                     : REG_EXPAND_SZ,
                 StringData(platform::Utf16FromUtf8(options.data))};
     if (type == "REG_MULTI_SZ") {
         if (options.separator.empty()) throw Failure{"Invalid syntax: the separator after /s is empty."};
@@ -390,10 +401,12 @@ int Add(const Options& options, std::ostream& out, std::istream& in) {
     if (options.hasValue || options.hasType || !options.data.empty()) {
         std::u16string valueName = ValueNameOf(options);
         DWORD bytes = 0;
-        bool exists = RegQueryValueExW(key.get(), valueName.c_str(), nullptr, nullptr, nullptr, &bytes) == ERROR_SUCCESS;
+        bool exists =
+            RegQueryValueExW(key.get(), valueName.c_str(), nullptr, nullptr, nullptr, &bytes) == ERROR_SUCCESS;
         if (exists && !options.force &&
-            !Ask(out, in, "Value " + (valueName.empty() ? std::string("(Default)") : platform::Utf8FromUtf16(valueName)) +
-                              " exists, overwrite(Yes/No)?"))
+            !Ask(out, in,
+                 "Value " + (valueName.empty() ? std::string("(Default)") : platform::Utf8FromUtf16(valueName)) +
+                     " exists, overwrite(Yes/No)?"))
             throw Failure{"The operation was cancelled: the value exists (use /f to overwrite)."};
         Check(RegSetValueExW(key.get(), valueName.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
                              static_cast<DWORD>(data.size())));
@@ -435,8 +448,10 @@ int Remove(const Options& options, std::ostream& out, std::istream& in) {
     if (options.hasValue) {
         std::u16string valueName = ValueNameOf(options);
         if (!options.force &&
-            !Ask(out, in, "Delete the registry value " + (valueName.empty() ? std::string("(Default)") : platform::Utf8FromUtf16(valueName)) +
-                              " (Yes/No)?"))
+            !Ask(out, in,
+                 "Delete the registry value " +
+                     (valueName.empty() ? std::string("(Default)") : platform::Utf8FromUtf16(valueName)) +
+                     " (Yes/No)?"))
             throw Failure{"The operation was cancelled."};
         OpenKey key = OpenNamedKey(name, KEY_ALL_ACCESS);
         Check(RegDeleteValueW(key.get(), valueName.c_str()));
@@ -471,7 +486,8 @@ void Collect(const KeyName& name, std::vector<RegFileKey>& keys) {
     ReadKey(key.get(), &values, &subkeys);
     RegFileKey fileKey;
     fileKey.path = platform::Utf16FromUtf8(name.display);
-    for (auto& value : values) fileKey.values.push_back({std::move(value.name), false, value.type, std::move(value.data)});
+    for (auto& value : values)
+        fileKey.values.push_back({std::move(value.name), false, value.type, std::move(value.data)});
     keys.push_back(std::move(fileKey));
     for (const auto& sub : subkeys) Collect(Child(name, sub), keys);
 }
@@ -567,8 +583,8 @@ const char* const kUsage =
 // Options before a command: --help and --version, parsed as every program's are.
 int RunProgramOptions(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     using pellicor::command_line::Parsed;
-    Parsed parsed = pellicor::command_line::Parse(args, {},
-                                                  [](auto&, auto) { return std::nullopt; }, true);
+    Parsed parsed = pellicor::command_line::Parse(
+        args, {}, [](auto&, auto) { return std::nullopt; }, true);
     if (parsed.kind == Parsed::Help) {
         out << pellicor::command_line::HelpText("pellicor-reg COMMAND KEY [/OPTION ...] (or pellicor-reg /?)", {},
                                                 std::string("commands:\n") + kUsage);

@@ -34,9 +34,7 @@ std::string RegsvrHelp() {
         "/var/lib/pellicor/registry.sqlite.\n");
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 int RunRegsvr(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     using pellicor::command_line::Parsed;

@@ -40,7 +40,7 @@ HRESULT FindSinkClass(CLSID& clsid, bool registerIfMissing, std::string& reason)
     if (!registerIfMissing || library.empty() || !std::filesystem::exists(library, ignored)) {
         reason = "the sink \"Pellicor.Sink\" is not registered in " + where + "; register it with pellicor-regsvr " +
                  (library.empty() || !std::filesystem::exists(library, ignored) ? std::string("libPellicor.so")
-                                                                                  : library.string()) +
+                                                                                : library.string()) +
                  ", or give --register";
         return REGDB_E_CLASSNOTREG;
     }

@@ -8,8 +8,7 @@ namespace pellicor::submit {
 
 HRESULT FindSinkClass(CLSID& clsid, bool, std::string& reason) {
     HRESULT hr = CLSIDFromProgID(L"Pellicor.Sink", &clsid);
-    if (SUCCEEDED(hr))
-        return S_OK;
+    if (SUCCEEDED(hr)) return S_OK;
     reason = "the sink \"Pellicor.Sink\" is not registered; register it with regsvr32 Pellicor.dll";
     return hr;
 }

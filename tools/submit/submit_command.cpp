@@ -95,16 +95,15 @@ std::string ExplainLookups(const std::string& sender, const std::string& firstRe
     const char* what[] = {"sender domain", "recipient domain", "sender address"};
     std::string lines;
     for (int list = 0; list < 3; ++list)
-        lines += "list " + std::to_string(list) + " (" + what[list] + " " + texts[list] + "): " +
-                 Lookup(list, texts[list]) + "\n";
+        lines += "list " + std::to_string(list) + " (" + what[list] + " " + texts[list] +
+                 "): " + Lookup(list, texts[list]) + "\n";
     return lines;
 }
 
 std::optional<std::string> ParseSubmitOptions(const std::vector<std::string>& args, SubmitOptions& options) {
     using pellicor::command_line::Parsed;
     Parsed parsed = pellicor::command_line::Parse(
-        args, kOptions,
-        [&](const Option& option, const char* text) -> std::optional<std::string> {
+        args, kOptions, [&](const Option& option, const char* text) -> std::optional<std::string> {
             const std::string name = option.longName;
             const std::string value = text ? text : "";
             if (name == "explain") options.explain = true;
@@ -188,12 +187,10 @@ int RunSubmit(const std::vector<std::string>& args, const EventFirer& fire, std:
 
     platform::smtp::MessageKind kind = platform::smtp::MessageKind::OutOfOffice;
     platform::smtp::Recognition recognition;
-    if (options.marker == MarkerMode::On)
-        hr = platform::smtp::WriteOutOfOfficeMarker(message);
+    if (options.marker == MarkerMode::On) hr = platform::smtp::WriteOutOfOfficeMarker(message);
     else if (options.marker == MarkerMode::Auto)
         hr = platform::smtp::RunOutOfOfficeMarker(message, platform::smtp::IsNullSender(*options.from), &recognition);
-    else
-        kind = platform::smtp::MessageKind::Other;
+    else kind = platform::smtp::MessageKind::Other;
     if (options.marker == MarkerMode::Auto) kind = recognition.kind;
     if (FAILED(hr)) {
         err << "pellicor-submit: the out-of-office marker failed (" << Hex(hr) << ")\n";

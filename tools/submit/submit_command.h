@@ -18,8 +18,8 @@ namespace pellicor::submit {
 inline constexpr size_t kMaxMessageBytes = size_t(64) << 20;
 
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;    // the event could not be fired
-inline constexpr int kExitBadInput = 2;  // bad command line or message
+inline constexpr int kExitFailed = 1;         // the event could not be fired
+inline constexpr int kExitBadInput = 2;       // bad command line or message
 inline constexpr int kExitNotRegistered = 2;  // the sink is not registered
 
 enum class MarkerMode { Auto, On, Off };
@@ -28,10 +28,10 @@ struct SubmitOptions {
     MarkerMode marker = MarkerMode::Auto;
     std::optional<std::string> from;  // "" or "<>": the null sender
     std::vector<std::string> to;
-    std::string file;  // empty or "-": standard input
-    bool explain = false;      // print why after the verdict
-    bool registerSink = false; // register the sink when it is not registered yet
-    std::string answer;        // --help or --version: print this and exit 0
+    std::string file;           // empty or "-": standard input
+    bool explain = false;       // print why after the verdict
+    bool registerSink = false;  // register the sink when it is not registered yet
+    std::string answer;         // --help or --version: print this and exit 0
 };
 
 // The text --help prints.

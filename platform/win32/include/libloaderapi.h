@@ -5,10 +5,10 @@
 #pragma once
 #include_next <libloaderapi.h>
 
-#define DECLARE_DLL_ENTRY_POINT(entry)                                                 \
-    namespace {                                                                        \
-    constexpr BOOL(WINAPI* dllEntryPoint)(HINSTANCE, DWORD, LPVOID) = &entry;          \
-    }                                                                                  \
+#define DECLARE_DLL_ENTRY_POINT(entry)                                                  \
+    namespace {                                                                         \
+    constexpr BOOL(WINAPI* dllEntryPoint)(HINSTANCE, DWORD, LPVOID) = &entry;           \
+    }                                                                                   \
     extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) { \
-        return dllEntryPoint(instance, reason, reserved);                              \
+        return dllEntryPoint(instance, reason, reserved);                               \
     }

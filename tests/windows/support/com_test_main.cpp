@@ -7,8 +7,7 @@
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
-    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
-        return 1;
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 1;
     testing::InitGoogleTest(&argc, argv);
     int result = RUN_ALL_TESTS();
     CoUninitialize();
