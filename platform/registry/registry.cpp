@@ -154,33 +154,40 @@ LSTATUS deleteKey(HKEY parent, const char16_t* subKey, HANDLE transaction) {
     return key.connection->snapshot(key.ref, key.walk);
 }
 
-[[gnu::always_inline]] inline LSTATUS walkSnapshot(Key& key, DWORD index, const Snapshot*& snap) {
-    if (!key.walk || (index == 0 && !key.walkFresh)) {
-        LSTATUS rc = takeSnapshot(key);
+// Where both walks start: the key granting `need`, and the snapshot read at `index`.
+[[gnu::always_inline]] inline LSTATUS walkSnapshot(HKEY handle, REGSAM need, DWORD index, const Snapshot*& snap) {
+    Key* key;
+    LSTATUS rc = keyWith(handle, need, key);
+    if (rc != ERROR_SUCCESS) return rc;
+    if (!key->walk || (index == 0 && !key->walkFresh)) {
+        rc = takeSnapshot(*key);
         if (rc != ERROR_SUCCESS) return rc;
     }
-    key.walkFresh = false;
-    snap = key.walk.get();
+    key->walkFresh = false;
+    snap = key->walk.get();
     return ERROR_SUCCESS;
+}
+
+// A stored name out, narrowed for the A functions.
+template <class Char>
+[[gnu::always_inline]] inline LSTATUS copyStoredName(std::u16string_view stored, Char* buffer, LPDWORD chars) {
+    if constexpr (sizeof(Char) == 1) {
+        return copyName(narrow(stored), buffer, chars);
+    } else {
+        return copyName(stored, buffer, chars);
+    }
 }
 
 template <class Char>
 LSTATUS enumValue(HKEY handle, DWORD index, Char* name, LPDWORD nameChars, LPDWORD type, LPBYTE data,
                   LPDWORD dataBytes) {
     if (!name || !nameChars || (data && !dataBytes)) return ERROR_INVALID_PARAMETER;
-    Key* key;
-    LSTATUS rc = keyWith(handle, KEY_QUERY_VALUE, key);
-    if (rc != ERROR_SUCCESS) return rc;
     const Snapshot* snap;
-    rc = walkSnapshot(*key, index, snap);
+    LSTATUS rc = walkSnapshot(handle, KEY_QUERY_VALUE, index, snap);
     if (rc != ERROR_SUCCESS) return rc;
     if (index >= snap->valueCount()) return ERROR_NO_MORE_ITEMS;
     const ValueRow row = snap->value(index);
-    if constexpr (sizeof(Char) == 1) {
-        rc = copyName(narrow(row.name), name, nameChars);
-    } else {
-        rc = copyName(row.name, name, nameChars);
-    }
+    rc = copyStoredName(row.name, name, nameChars);
     if (rc != ERROR_SUCCESS) return rc;
     if (type) *type = row.type;
     if constexpr (sizeof(Char) == 1) {
@@ -193,19 +200,12 @@ template <class Char>
 LSTATUS enumKey(HKEY handle, DWORD index, Char* name, LPDWORD nameChars, Char* keyClass, LPDWORD classChars,
                 PFILETIME lastWriteTime) {
     if (!name || !nameChars || (keyClass && !classChars)) return ERROR_INVALID_PARAMETER;
-    Key* key;
-    LSTATUS rc = keyWith(handle, KEY_ENUMERATE_SUB_KEYS, key);
-    if (rc != ERROR_SUCCESS) return rc;
     const Snapshot* snap;
-    rc = walkSnapshot(*key, index, snap);
+    LSTATUS rc = walkSnapshot(handle, KEY_ENUMERATE_SUB_KEYS, index, snap);
     if (rc != ERROR_SUCCESS) return rc;
     if (index >= snap->subkeys.size()) return ERROR_NO_MORE_ITEMS;
     const SubkeyRow& row = snap->subkeys[index];
-    if constexpr (sizeof(Char) == 1) {
-        rc = copyName(narrow(row.name), name, nameChars);
-    } else {
-        rc = copyName(row.name, name, nameChars);
-    }
+    rc = copyStoredName(row.name, name, nameChars);
     if (rc != ERROR_SUCCESS) return rc;
     if (keyClass) rc = copyName(std::basic_string<Char>(), keyClass, classChars);
     if (lastWriteTime) {
