@@ -107,17 +107,24 @@ std::string wideData(const BYTE* data, DWORD bytes) {
 
 std::u16string wideName(const char* name) { return name ? widen(name) : std::u16string(); }
 
+// Where the calls on a path below `parent` start: its levels, the key it starts
+// from and the connection to use.
+LSTATUS startBelow(HKEY parent, const char16_t* subKey, HANDLE transaction, std::vector<std::u16string>& levels,
+                   Key*& base, std::shared_ptr<Connection>& connection) {
+    if (!splitKeyPath(view(subKey), levels)) return ERROR_INVALID_PARAMETER;
+    LSTATUS rc = keyOf(parent, base);
+    return rc == ERROR_SUCCESS ? connectionFor(*base, transaction, connection) : rc;
+}
+
 LSTATUS openKey(HKEY parent, const char16_t* subKey, REGSAM sam, PHKEY result, HANDLE transaction, bool create,
                 LPDWORD disposition) {
     if (!result) return ERROR_INVALID_PARAMETER;
     *result = nullptr;
     if (create && !subKey) return ERROR_INVALID_PARAMETER;
     std::vector<std::u16string> levels;
-    if (!splitKeyPath(view(subKey), levels)) return ERROR_INVALID_PARAMETER;
     Key* base;
     std::shared_ptr<Connection> connection;
-    LSTATUS rc = keyOf(parent, base);
-    if (rc == ERROR_SUCCESS) rc = connectionFor(*base, transaction, connection);
+    LSTATUS rc = startBelow(parent, subKey, transaction, levels, base, connection);
     if (rc != ERROR_SUCCESS) return rc;
     auto key = std::make_unique<Key>();
     key->connection = connection;
@@ -138,11 +145,9 @@ LSTATUS openKey(HKEY parent, const char16_t* subKey, REGSAM sam, PHKEY result, H
 LSTATUS deleteKey(HKEY parent, const char16_t* subKey, HANDLE transaction) {
     if (!subKey) return ERROR_INVALID_PARAMETER;
     std::vector<std::u16string> levels;
-    if (!splitKeyPath(view(subKey), levels)) return ERROR_INVALID_PARAMETER;
     Key* base;
     std::shared_ptr<Connection> connection;
-    LSTATUS rc = keyOf(parent, base);
-    if (rc == ERROR_SUCCESS) rc = connectionFor(*base, transaction, connection);
+    LSTATUS rc = startBelow(parent, subKey, transaction, levels, base, connection);
     if (rc != ERROR_SUCCESS) return rc;
     std::lock_guard lock(connection->mutex);
     return connection->deleteKey(base->ref, levels);
