@@ -158,6 +158,7 @@ BENCHMARK(BM_ReplyAfterChange)->ArgName("entries")->Arg(10)->Arg(1000)->Arg(3276
 void BM_ReplyOnThreads(benchmark::State& state) {
     static std::unique_ptr<TempHive> hive;
     if (state.thread_index() == 0) {
+        hive.reset();  // first: the old hive's going unsets PELLICOR_REGISTRY
         hive = std::make_unique<TempHive>();
         WriteReplyLists(static_cast<std::size_t>(state.range(0)));
     }
