@@ -115,6 +115,7 @@ private:
         kSavepoint,
         kRelease,
         kRollbackTo,
+        kChanged,
         kStmtCount
     };
 
@@ -133,6 +134,7 @@ private:
     LSTATUS locate(KeyRef& key, bool& exists);
     LSTATUS child(int64_t parent, const std::string& foldedName, int64_t& id);
     LSTATUS loadSnapshot(KeyRef& key, std::shared_ptr<Snapshot>& result);
+    LSTATUS unchangedSince(int64_t id, int64_t number, bool& unchanged);
     LSTATUS ensureExists(KeyRef& key);
     LSTATUS createLevels(int64_t id, std::vector<std::string> path, const std::vector<std::u16string>& levels,
                          KeyRef& result, bool& created);
@@ -161,6 +163,9 @@ private:
     // False for a hive made before versions were counted that this connection may not
     // write: it then counts its own (data_version) and shares nothing.
     bool versioned_ = true;
+    // True when the hive stamps each key with the version that changed it: a snapshot
+    // read at an earlier version of a key not changed since is used again.
+    bool stamped_ = false;
     int64_t ownHive_ = 0;
     // The state the read in progress sees (a read scope's, or one call's); none between
     // reads, so no connection keeps an old state alive.

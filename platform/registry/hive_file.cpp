@@ -61,7 +61,7 @@ int systemErrorOf(sqlite3* db, int rc) {
 
 const char* const kSchema =
     "CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER NOT NULL, name TEXT NOT NULL,"
-    " folded TEXT NOT NULL, written INTEGER NOT NULL);"
+    " folded TEXT NOT NULL, written INTEGER NOT NULL, changed INTEGER NOT NULL DEFAULT 0);"
     "CREATE UNIQUE INDEX keys_by_name ON keys(parent, folded);"
     "CREATE TABLE vals(id INTEGER PRIMARY KEY, key INTEGER NOT NULL, name TEXT NOT NULL, folded TEXT NOT NULL,"
     " type INTEGER NOT NULL, data BLOB NOT NULL);"
@@ -76,6 +76,22 @@ const char* const kListingIndex = "CREATE INDEX IF NOT EXISTS vals_listing ON va
 const char* const kVersionTable =
     "CREATE TABLE IF NOT EXISTS hive(id INTEGER NOT NULL, version INTEGER NOT NULL);"
     "INSERT INTO hive SELECT random() & 9223372036854775807, 1 WHERE NOT EXISTS (SELECT 1 FROM hive);";
+
+// Every key stamped with the version that last changed its snapshot (its values,
+// through its written time, which every value write sets, and its subkeys' names and
+// times), so a reader at a new version keeps what it read of the keys left alone. In
+// the file, so any writer stamps. Added to an older hive, every key is stamped as
+// changed by the next version: what was read before is then read again once.
+const char* const kStampColumn =
+    "ALTER TABLE keys ADD COLUMN changed INTEGER NOT NULL DEFAULT 0;"
+    "UPDATE keys SET changed = (SELECT version + 1 FROM hive);";
+const char* const kStampTriggers =
+    "CREATE TRIGGER IF NOT EXISTS keys_stamp_made AFTER INSERT ON keys BEGIN"
+    " UPDATE keys SET changed = (SELECT version + 1 FROM hive) WHERE id IN (NEW.id, NEW.parent); END;"
+    "CREATE TRIGGER IF NOT EXISTS keys_stamp_gone AFTER DELETE ON keys BEGIN"
+    " UPDATE keys SET changed = (SELECT version + 1 FROM hive) WHERE id = OLD.parent; END;"
+    "CREATE TRIGGER IF NOT EXISTS keys_stamp_written AFTER UPDATE OF written ON keys BEGIN"
+    " UPDATE keys SET changed = (SELECT version + 1 FROM hive) WHERE id IN (NEW.id, NEW.parent); END;";
 
 const char* const kStatements[] = {
     "SELECT id, version FROM hive",
@@ -100,6 +116,7 @@ const char* const kStatements[] = {
     "SAVEPOINT op",
     "RELEASE op",
     "ROLLBACK TO op",
+    "SELECT changed FROM keys WHERE id = ?1",
 };
 
 LSTATUS statusOfErrno(int error) {
@@ -210,22 +227,26 @@ LSTATUS Connection::checkSchema() {
                                 "SELECT (SELECT application_id FROM pragma_application_id),"
                                 " (SELECT count(*) FROM sqlite_master),"
                                 " (SELECT count(*) FROM sqlite_master WHERE name = 'hive'),"
-                                " (SELECT count(*) FROM sqlite_master WHERE name = 'vals_listing')",
+                                " (SELECT count(*) FROM sqlite_master WHERE name = 'vals_listing'),"
+                                " (SELECT count(*) FROM sqlite_master WHERE type = 'trigger' AND name IN"
+                                "  ('keys_stamp_made', 'keys_stamp_gone', 'keys_stamp_written'))",
                                 -1, &s, nullptr);
-    int64_t applicationId = 0, objects = 0, versionTable = 0, listingIndex = 0;
+    int64_t applicationId = 0, objects = 0, versionTable = 0, listingIndex = 0, stampTriggers = 0;
     if (rc == SQLITE_OK) rc = sqlite3_step(s);
     if (rc == SQLITE_ROW) {
         applicationId = sqlite3_column_int64(s, 0);
         objects = sqlite3_column_int64(s, 1);
         versionTable = sqlite3_column_int64(s, 2);
         listingIndex = sqlite3_column_int64(s, 3);
+        stampTriggers = sqlite3_column_int64(s, 4);
         rc = SQLITE_OK;
     }
     sqlite3_finalize(s);
     if (rc != SQLITE_OK) return fail(rc);
     if (applicationId == 0 && objects == 0) return ERROR_SUCCESS;  // a new, empty file
     if (applicationId != kApplicationId) return fail(SQLITE_NOTADB);
-    if (!versionTable || !listingIndex) {
+    stamped_ = versionTable && stampTriggers == 3;
+    if (!versionTable || !listingIndex || !stamped_) {
         LSTATUS status = addMissingSchema(!versionTable);
         if (status != ERROR_SUCCESS) return status;
     }
@@ -233,15 +254,29 @@ LSTATUS Connection::checkSchema() {
     return prepareStatements();
 }
 
-// An older hive gets its version row and listing index from the first connection that
-// may write it. One that may not reads without the index, and without the version row
-// counts only the states it sees itself.
+// An older hive gets its version row, listing index and stamps from the first
+// connection that may write it. One that may not reads without the index, reads every
+// key anew at each version without the stamps, and without the version row counts
+// only the states it sees itself.
 LSTATUS Connection::addMissingSchema(bool versionTable) {
-    std::string sql = std::string("BEGIN IMMEDIATE;") + kVersionTable + kListingIndex + "COMMIT;";
-    int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
-    if (rc == SQLITE_OK) return ERROR_SUCCESS;
+    int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc == SQLITE_OK) {
+        // Looked at again in the write: another connection may have added the column since.
+        sqlite3_stmt* s = nullptr;
+        rc = sqlite3_prepare_v2(db_, "SELECT count(*) FROM pragma_table_info('keys') WHERE name = 'changed'", -1, &s,
+                                nullptr);
+        bool hasColumn = rc == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW && sqlite3_column_int(s, 0) > 0;
+        sqlite3_finalize(s);
+        std::string sql = std::string(kVersionTable) + kListingIndex + (hasColumn ? "" : kStampColumn) +
+                          kStampTriggers + "COMMIT;";
+        if (rc == SQLITE_OK) rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+    }
+    if (rc == SQLITE_OK) {
+        stamped_ = true;
+        return ERROR_SUCCESS;
+    }
     sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    if (!versionTable) return ERROR_SUCCESS;  // the index only speeds reading
+    if (!versionTable) return ERROR_SUCCESS;  // the index and the stamps only speed reading
     if (statusOf(rc) != ERROR_ACCESS_DENIED) return statusOf(rc);
     versioned_ = false;
     return ERROR_SUCCESS;
@@ -255,7 +290,7 @@ LSTATUS Connection::initSchema() {
     if (rc != SQLITE_OK) return statusOf(rc);
     LSTATUS status = checkSchema();  // another process may have been first
     if (status == ERROR_SUCCESS && state_ == State::Empty) {
-        std::string sql = std::string(kSchema) + kListingIndex + kVersionTable +
+        std::string sql = std::string(kSchema) + kListingIndex + kVersionTable + kStampTriggers +
                           "PRAGMA application_id=" + std::to_string(kApplicationId) +
                           ";INSERT INTO keys(id, parent, name, folded, written) VALUES(0, -1, '', '', " +
                           std::to_string(now()) + ");";
@@ -279,6 +314,7 @@ LSTATUS Connection::prepareStatements() {
         // one): SQLite's count of the commits this connection has seen.
         if (!versioned_ && i == kVersion) sql = "SELECT -1, data_version FROM pragma_data_version";
         if (!versioned_ && i == kBumpVersion) sql = "SELECT 0";
+        if (!stamped_ && i == kChanged) sql = "SELECT NULL WHERE ?1 IS NULL";  // not asked: nothing is reused
         int rc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmts_[i], nullptr);
         if (rc != SQLITE_OK) return fail(rc);  // a file with our mark but not our tables
     }

@@ -246,6 +246,17 @@ LSTATUS Connection::loadSnapshot(KeyRef& key, std::shared_ptr<Snapshot>& result)
     return ERROR_SUCCESS;
 }
 
+// True when the key still exists and was last changed at that version or before.
+LSTATUS Connection::unchangedSince(int64_t id, int64_t number, bool& unchanged) {
+    sqlite3_stmt* s = stmt(kChanged);
+    Resetting reset(s);
+    sqlite3_bind_int64(s, 1, id);
+    int step = sqlite3_step(s);
+    if (step != SQLITE_ROW && step != SQLITE_DONE) return fail(step);
+    unchanged = step == SQLITE_ROW && sqlite3_column_int64(s, 0) <= number;
+    return ERROR_SUCCESS;
+}
+
 LSTATUS Connection::snapshot(KeyRef& key, std::shared_ptr<const Snapshot>& result) {
     assert(mutex.heldHere());
     bool own;
@@ -272,6 +283,19 @@ LSTATUS Connection::snapshotInRead(KeyRef& key, std::shared_ptr<const Snapshot>&
     if (key.id >= 0 && version_->findSnapshot(key.id, result)) return ERROR_SUCCESS;
     auto loading = version_->lockLoading();
     if (key.id >= 0 && version_->findSnapshot(key.id, result)) return ERROR_SUCCESS;  // read while we waited
+    std::shared_ptr<const Snapshot> earlier;
+    int64_t earlierNumber;
+    if (key.id >= 0 && stamped_ && version_->takeEarlier(key.id, earlier, earlierNumber)) {
+        bool unchanged;
+        LSTATUS rc = unchangedSince(key.id, earlierNumber, unchanged);
+        if (rc != ERROR_SUCCESS) return rc;
+        if (unchanged) {
+            version_->addSnapshot(key.id, earlier);
+            version_->addPath(joined(key.path), key.id);
+            result = std::move(earlier);
+            return ERROR_SUCCESS;
+        }
+    }
     LSTATUS rc = loadSnapshot(key, loaded);
     if (rc != ERROR_SUCCESS) return rc;
     if (key.id >= 0 && loaded->id == key.id) {

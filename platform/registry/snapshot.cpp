@@ -38,6 +38,13 @@ bool Snapshot::find(std::u16string_view name, ValueRow& row) const {
     return true;
 }
 
+HiveVersion::HiveVersion(HiveIdentity hive, int64_t number, const HiveVersion* earlier) : hive_(hive), number_(number) {
+    if (!earlier) return;
+    std::lock_guard lock(earlier->mutex_);
+    earlierNumber_ = earlier->number_;
+    earlier_ = earlier->snapshots_;
+}
+
 bool HiveVersion::findPath(const std::string& path, int64_t& id) const {
     std::lock_guard lock(mutex_);
     auto it = paths_.find(path);
@@ -62,6 +69,16 @@ bool HiveVersion::findSnapshot(int64_t id, std::shared_ptr<const Snapshot>& resu
 void HiveVersion::addSnapshot(int64_t id, std::shared_ptr<const Snapshot> snapshot) {
     std::lock_guard lock(mutex_);
     snapshots_.emplace(id, std::move(snapshot));
+}
+
+bool HiveVersion::takeEarlier(int64_t id, std::shared_ptr<const Snapshot>& result, int64_t& number) {
+    std::lock_guard lock(mutex_);
+    auto it = earlier_.find(id);
+    if (it == earlier_.end()) return false;
+    result = std::move(it->second);
+    earlier_.erase(it);
+    number = earlierNumber_;
+    return true;
 }
 
 namespace {
@@ -94,9 +111,10 @@ public:
             if (auto version = known.version.lock()) return version;
         }
         std::erase_if(known_, [](const Known& known) { return known.version.expired(); });
-        auto version = std::make_shared<HiveVersion>(hive, number);
-        known_.push_back({hive, number, version});
         auto kept = std::find_if(newest_.begin(), newest_.end(), [&](const auto& v) { return v->hive() == hive; });
+        const HiveVersion* earlier = kept != newest_.end() && (*kept)->number() < number ? kept->get() : nullptr;
+        auto version = std::make_shared<HiveVersion>(hive, number, earlier);
+        known_.push_back({hive, number, version});
         if (kept == newest_.end()) {
             if (newest_.size() == kKeptHives) newest_.erase(newest_.begin());
             newest_.push_back(version);

@@ -81,7 +81,9 @@ struct HiveIdentity {
 // read once by whichever connection needed it first.
 class HiveVersion {
 public:
-    HiveVersion(HiveIdentity hive, int64_t number) : hive_(hive), number_(number) {}
+    // earlier: the version of the same hive read before, whose snapshots this one may
+    // take over for the keys not changed since.
+    HiveVersion(HiveIdentity hive, int64_t number, const HiveVersion* earlier = nullptr);
     const HiveIdentity& hive() const { return hive_; }
     int64_t number() const { return number_; }
 
@@ -89,6 +91,9 @@ public:
     void addPath(const std::string& path, int64_t id);
     bool findSnapshot(int64_t id, std::shared_ptr<const Snapshot>& result) const;
     void addSnapshot(int64_t id, std::shared_ptr<const Snapshot> snapshot);
+    // The earlier version's snapshot of that key and that version's number, given out
+    // once: taken over or read anew, it is not kept for the next version.
+    bool takeEarlier(int64_t id, std::shared_ptr<const Snapshot>& result, int64_t& number);
     // Held while a snapshot is read from the file: a reader needing one that is being
     // read waits for it instead of reading it again.
     std::unique_lock<std::mutex> lockLoading() { return std::unique_lock(loading_); }
@@ -100,6 +105,8 @@ private:
     std::mutex loading_;
     std::unordered_map<std::string, int64_t> paths_;
     std::unordered_map<int64_t, std::shared_ptr<const Snapshot>> snapshots_;
+    int64_t earlierNumber_ = 0;
+    std::unordered_map<int64_t, std::shared_ptr<const Snapshot>> earlier_;
 };
 
 // The process's one HiveVersion for that state of that hive: the one any reader holds

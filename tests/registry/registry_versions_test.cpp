@@ -23,12 +23,12 @@ namespace {
 
 const char* const kKey = "SOFTWARE\\Seen";
 
-// Values and subkeys of kKey as read now, on a thread (and so a connection) of its own.
-std::string seenElsewhere() {
+// Values and subkeys of a key as read now, on a thread (and so a connection) of its own.
+std::string seenElsewhere(const char* path = kKey) {
     std::string seen;
     std::thread([&] {
         HKEY key;
-        if (openKey(kKey, key) != ERROR_SUCCESS) {
+        if (openKey(path, key) != ERROR_SUCCESS) {
             seen = "<cannot open>";
             return;
         }
@@ -97,6 +97,86 @@ TEST(RegistryVersions, EveryWriteIsSeenByTheNextReadOnEveryThread) {
     RegCloseKey(key);
 }
 
+// A reader at a new version keeps what it read of the keys the write left alone and
+// reads anew those it changed. Before each write a value is slipped into both keys
+// behind the registry's back (no stamp, no new version): a key read anew shows it,
+// a key kept does not.
+TEST(RegistryVersions, OnlyTheKeysAWriteChangedAreReadAgain) {
+    TempHive hive;
+    const char* const kOther = "SOFTWARE\\Other";
+    HKEY seen = createKey(kKey), other = createKey(kOther);
+    ASSERT_TRUE(seen && other);
+    auto setIn = [](const char* path, const char* name) {
+        HKEY k = createKey(path);
+        LSTATUS rc = k ? setString(k, name, "") : ERROR_CANTOPEN;
+        if (k) RegCloseKey(k);
+        return rc;
+    };
+    struct Case {
+        const char* write;
+        std::function<LSTATUS()> body;
+        bool seenReadAgain, otherReadAgain;
+        const char* seenShows;  // what the write put in kKey
+    };
+    const Case cases[] = {
+        {"a value of the other key", [&] { return setString(other, "o", ""); }, false, true, nullptr},
+        {"the other key in a transaction",
+         [&] {
+             return inTransaction([&](HANDLE transaction) {
+                 HKEY k;
+                 LSTATUS rc =
+                     RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, kOther, 0, KEY_ALL_ACCESS, &k, transaction, nullptr);
+                 if (rc == ERROR_SUCCESS) rc = setString(k, "t", "");
+                 RegCloseKey(k);
+                 return rc;
+             });
+         },
+         false, true, nullptr},
+        {"a value of the key", [&] { return setString(seen, "v", ""); }, true, false, "v "},
+        {"a subkey made", [&] { return setIn("SOFTWARE\\Seen\\Sub", "s1"); }, true, false, "[Sub]"},
+        {"a value of the subkey", [&] { return setIn("SOFTWARE\\Seen\\Sub", "s2"); }, true, false, "[Sub]"},
+        {"the subkey deleted", [] { return RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Seen\\Sub"); }, true,
+         false, nullptr},
+        // A new key of the same path: its predecessor's copy (with the slipped value) is not it.
+        {"the key deleted and made again in a transaction",
+         [&] {
+             return inTransaction([&](HANDLE transaction) {
+                 LSTATUS rc = RegDeleteKeyTransactedA(HKEY_LOCAL_MACHINE, kKey, 0, 0, transaction, nullptr);
+                 HKEY k;
+                 if (rc == ERROR_SUCCESS)
+                     rc = RegCreateKeyTransactedA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
+                                                  nullptr, transaction, nullptr);
+                 if (rc != ERROR_SUCCESS) return rc;
+                 rc = setString(k, "again", "");
+                 RegCloseKey(k);
+                 return rc;
+             });
+         },
+         false, false, "again "},
+    };
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(hive.path().string().c_str(), &db), SQLITE_OK);
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        (void)seenElsewhere(kKey);  // both read at the version before the write
+        (void)seenElsewhere(kOther);
+        std::string slipped = "slipped" + std::to_string(i);
+        std::string sql = "INSERT INTO vals(key, name, folded, type, data) SELECT id, '" + slipped + "', '" + slipped +
+                          "', 1, x'' FROM keys WHERE name IN ('Seen', 'Other')";
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        ASSERT_EQ(c.body(), ERROR_SUCCESS) << c.write;
+        std::string seenNow = seenElsewhere(kKey), otherNow = seenElsewhere(kOther);
+        EXPECT_EQ(seenNow.find(slipped) != std::string::npos, c.seenReadAgain) << c.write << ": " << seenNow;
+        EXPECT_EQ(otherNow.find(slipped) != std::string::npos, c.otherReadAgain) << c.write << ": " << otherNow;
+        if (c.seenShows) {
+            EXPECT_NE(seenNow.find(c.seenShows), std::string::npos) << c.write << ": " << seenNow;
+        }
+    }
+    sqlite3_close(db);
+    RegCloseKey(seen);
+    RegCloseKey(other);
+}
+
 // Readers on many threads while another thread replaces two lists together, version
 // by version: each judgement reads both lists of one version, never one of each,
 // whichever thread read each list's copy first.
@@ -158,9 +238,9 @@ int exitCode(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
-// A hive as made before its states were numbered and its values listed by an index of
-// their own: a user who may only read it still reads it, and sees what is written after;
-// the first writer numbers it and adds the index.
+// A hive as made before its states were numbered, its values listed by an index of
+// their own and its keys stamped: a user who may only read it still reads it, and sees
+// what is written after; the first writer numbers it, adds the index and the stamps.
 TEST(RegistryVersions, HiveOfTheOlderSchemaIsReadAndCompletedByItsFirstWriter) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to read as another user";
     TempHive hive;
@@ -179,7 +259,10 @@ TEST(RegistryVersions, HiveOfTheOlderSchemaIsReadAndCompletedByItsFirstWriter) {
     ASSERT_EQ(exitCode(setup), 0);
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, "DROP TABLE hive; DROP INDEX vals_listing; CREATE INDEX vals_in_order ON vals(key)",
+    EXPECT_EQ(sqlite3_exec(db,
+                           "DROP TRIGGER keys_stamp_made; DROP TRIGGER keys_stamp_gone; DROP TRIGGER keys_stamp_written;"
+                           "ALTER TABLE keys DROP COLUMN changed;"
+                           "DROP TABLE hive; DROP INDEX vals_listing; CREATE INDEX vals_in_order ON vals(key)",
                            nullptr, nullptr, nullptr),
               SQLITE_OK);
 
@@ -205,12 +288,16 @@ TEST(RegistryVersions, HiveOfTheOlderSchemaIsReadAndCompletedByItsFirstWriter) {
     sqlite3_stmt* s = nullptr;
     ASSERT_EQ(sqlite3_prepare_v2(db,
                                  "SELECT (SELECT count(*) FROM hive WHERE version > 0),"
-                                 " (SELECT count(*) FROM sqlite_master WHERE name = 'vals_listing')",
+                                 " (SELECT count(*) FROM sqlite_master WHERE name = 'vals_listing'),"
+                                 " (SELECT count(*) FROM sqlite_master WHERE type = 'trigger'),"
+                                 " (SELECT count(*) FROM keys WHERE changed > 0) = (SELECT count(*) FROM keys)",
                                  -1, &s, nullptr),
               SQLITE_OK);
     ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
     EXPECT_EQ(sqlite3_column_int(s, 0), 1) << "the writer did not number the hive";
     EXPECT_EQ(sqlite3_column_int(s, 1), 1) << "the writer did not add the listing index";
+    EXPECT_EQ(sqlite3_column_int(s, 2), 3) << "the writer did not add the stamps";
+    EXPECT_EQ(sqlite3_column_int(s, 3), 1) << "the writer left keys unstamped";
     sqlite3_finalize(s);
     sqlite3_close(db);
 }
