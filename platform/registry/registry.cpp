@@ -70,11 +70,36 @@ LSTATUS connectionFor(const Key& base, HANDLE transaction, std::shared_ptr<Conne
 
 std::u16string_view view(const char16_t* s) { return s ? std::u16string_view(s) : std::u16string_view(); }
 
+// Copies a name of a few dozen bytes (a rule is a domain or an address) in two to four
+// overlapping 16-byte moves: the call to memcpy cost a third of a walk's step.
+[[gnu::always_inline]] inline void copyShort(void* to, const void* from, size_t bytes) {
+    auto* d = static_cast<char*>(to);
+    auto* s = static_cast<const char*>(from);
+    char a[16], b[16], c[16], e[16];
+    if (bytes < 16 || bytes > 64) {
+        std::memcpy(d, s, bytes);
+    } else if (bytes <= 32) {
+        __builtin_memcpy(a, s, 16);
+        __builtin_memcpy(b, s + bytes - 16, 16);
+        __builtin_memcpy(d, a, 16);
+        __builtin_memcpy(d + bytes - 16, b, 16);
+    } else {
+        __builtin_memcpy(a, s, 16);
+        __builtin_memcpy(b, s + 16, 16);
+        __builtin_memcpy(c, s + bytes - 32, 16);
+        __builtin_memcpy(e, s + bytes - 16, 16);
+        __builtin_memcpy(d, a, 16);
+        __builtin_memcpy(d + 16, b, 16);
+        __builtin_memcpy(d + bytes - 32, c, 16);
+        __builtin_memcpy(d + bytes - 16, e, 16);
+    }
+}
+
 // The platform's name buffers: the capacity counts the terminator, the result does not.
 template <class Char>
 LSTATUS copyName(std::type_identity_t<std::basic_string_view<Char>> name, Char* buffer, LPDWORD chars) {
     if (*chars < name.size() + 1) return ERROR_MORE_DATA;
-    std::memcpy(buffer, name.data(), name.size() * sizeof(Char));
+    copyShort(buffer, name.data(), name.size() * sizeof(Char));
     buffer[name.size()] = 0;
     *chars = static_cast<DWORD>(name.size());
     return ERROR_SUCCESS;
