@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "utf.h"
 #include "winbase.h"
 
 namespace {
@@ -27,6 +28,7 @@ TEST(CodePage, Utf8BothWaysWithReplacementsForMalformedBytes) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(widen(c.bytes), c.wide) << c.bytes;
+        EXPECT_EQ(platform::Utf16FromUtf8(c.bytes), c.wide) << c.bytes;
         if (!c.roundTrips) continue;
         int size = static_cast<int>(c.wide.size());
         std::string bytes(c.bytes.size(), '\0');
