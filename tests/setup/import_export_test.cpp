@@ -83,7 +83,7 @@ TEST_F(WindowTest, ExportThenImportRoundTrips) {
     toolkit.fileNames = {file.string()};
     Click(*form->Command8[0]);
     EXPECT_EQ(toolkit.fileDialogs[0].title, "Pellicor - Select/Create a file to export to");
-    EXPECT_EQ(ReadFile(file), "@A.example\r\n@b.example\r\n");
+    EXPECT_EQ(ReadWholeFile(file), "@A.example\r\n@b.example\r\n");
 
     // Into an empty list 1 and back out again: the same file.
     toolkit.fileNames = {file.string()};
@@ -92,7 +92,7 @@ TEST_F(WindowTest, ExportThenImportRoundTrips) {
     auto again = hive.folder() / "list1.txt";
     toolkit.fileNames = {again.string()};
     Click(*form->Command8[1]);
-    EXPECT_EQ(ReadFile(again), ReadFile(file));
+    EXPECT_EQ(ReadWholeFile(again), ReadWholeFile(file));
 
     // Into the list it came from: nothing new.
     toolkit.fileNames = {file.string()};
@@ -116,7 +116,7 @@ TEST_F(WindowTest, ExportToAnUnwritablePlaceSaysSoAndLeavesTheFileAlone) {
     ASSERT_EQ(toolkit.messageBoxes.size(), 2u);
     EXPECT_TRUE(toolkit.messageBoxes[0].prompt.starts_with("The list was not exported to "));
     EXPECT_TRUE(toolkit.messageBoxes[1].prompt.starts_with("The list was not exported to "));
-    EXPECT_EQ(ReadFile(existing), "before\r\n");
+    EXPECT_EQ(ReadWholeFile(existing), "before\r\n");
     // No temporary file is left behind.
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(hive.folder()))
@@ -246,13 +246,13 @@ TEST_F(WindowTest, ExportKeepsTheTargetsModeOwnerAndLinkAndWritesInPlaceWhereNot
     Click(*form->Command8[2]);
     Click(*form->Command8[2]);
     EXPECT_TRUE(toolkit.messageBoxes.empty());
-    EXPECT_EQ(ReadFile(privateFile), "x@example.com\r\n");
+    EXPECT_EQ(ReadWholeFile(privateFile), "x@example.com\r\n");
     EXPECT_EQ(StatOf(privateFile).st_mode & 07777, 0600u);
     if (root) {
         EXPECT_EQ(StatOf(privateFile).st_uid, 65534u);
     }
     EXPECT_TRUE(S_ISLNK(StatOf(link).st_mode));
-    EXPECT_EQ(ReadFile(target), "x@example.com\r\n");
+    EXPECT_EQ(ReadWholeFile(target), "x@example.com\r\n");
 
     // A writable file in a folder that takes no new file: written in place.
     ::chmod(hive.folder().c_str(), 0755);
@@ -266,7 +266,7 @@ TEST_F(WindowTest, ExportKeepsTheTargetsModeOwnerAndLinkAndWritesInPlaceWhereNot
     }
     ::chmod(locked.c_str(), 0555);
     EXPECT_TRUE(ReplaceAsUser(inside, "new\r\n"));
-    EXPECT_EQ(ReadFile(inside), "new\r\n");
+    EXPECT_EQ(ReadWholeFile(inside), "new\r\n");
     EXPECT_FALSE(ReplaceAsUser(locked / "new.txt", "new\r\n"));
     ::chmod(locked.c_str(), 0755);
 }
