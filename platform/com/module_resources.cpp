@@ -79,8 +79,9 @@ int searchModule(dl_phdr_info* info, size_t, void* data) {
 }
 
 std::string narrowKey(LPCSTR nameOrId) {
-    if (IS_INTRESOURCE(nameOrId)) return "#" + std::to_string(WORD(ULONG_PTR(nameOrId)));
     std::string key;
+    // Appended rather than "#" + ...: GCC 12 at -O3 warns falsely about the latter.
+    if (IS_INTRESOURCE(nameOrId)) return key.append("#").append(std::to_string(WORD(ULONG_PTR(nameOrId))));
     for (const char* c = nameOrId; *c; ++c) key += char(std::toupper((unsigned char)*c));
     return key;
 }
@@ -99,8 +100,9 @@ const char* descOf(HRSRC resource) {
 }  // namespace
 
 std::string ResourceKey(LPCWSTR nameOrId) {
-    if (IS_INTRESOURCE(nameOrId)) return "#" + std::to_string(WORD(ULONG_PTR(nameOrId)));
     std::string key;
+    // Appended rather than "#" + ...: GCC 12 at -O3 warns falsely about the latter.
+    if (IS_INTRESOURCE(nameOrId)) return key.append("#").append(std::to_string(WORD(ULONG_PTR(nameOrId))));
     for (LPCWSTR c = nameOrId; *c; ++c) key += *c < 0x80 ? char(std::toupper(int(*c))) : '?';
     return key;
 }
