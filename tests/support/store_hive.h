@@ -50,6 +50,8 @@ public:
     // Empty when the hive is ready; else why not, in words.
     const std::string& error() const { return error_; }
     bool database() const { return !database_.empty(); }
+    // The database's name (a database only).
+    const std::string& name() const { return database_; }
     // PELLICOR_REGISTRY's value; for a database the writing role's URI.
     const std::string& location() const { return location_; }
     // The read-only role's URI (a database only).
