@@ -147,22 +147,13 @@ int WideCharToMultiByte(UINT codePage, DWORD, LPCWCH source, int sourceChars, LP
 namespace platform {
 
 std::u16string Utf16FromUtf8(std::string_view utf8) {
-    // Never more UTF-16 units than UTF-8 bytes: filled in place.
+    // Never more UTF-16 units than UTF-8 bytes: converted in place, invalid bytes
+    // becoming U+FFFD as in MultiByteToWideChar.
     std::u16string out(utf8.size(), u'\0');
-    const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
-    size_t n = 0;
-    for (size_t i = 0; i < utf8.size();) {
-        char32_t c;
-        if (!decodeUtf8(bytes, utf8.size(), i, c)) c = 0xFFFD;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out[n++] = static_cast<char16_t>(0xD800 + (c >> 10));
-            out[n++] = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out[n++] = static_cast<char16_t>(c);
-        }
-    }
-    out.resize(n);
+    if (utf8.empty()) return out;
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(),
+                                static_cast<int>(out.size()));
+    out.resize(static_cast<size_t>(n));
     return out;
 }
 

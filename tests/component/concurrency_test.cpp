@@ -19,8 +19,8 @@ protected:
 };
 
 TEST_F(ConcurrencyTest, ThreadsCreateJudgeAndReleaseSinksWithTheLockCountBackAtZero) {
-    AddRule("ExtOOFdisabledDomains", "@example.com");
-    AddRule("ExtOOFenabledRecipientDomains", "@partner.example");
+    WriteRuleList(0, {"@example.com"});
+    WriteRuleList(1, {"@partner.example"});
     ASSERT_EQ(lib().registerServer(), S_OK);  // the threads' dispatch calls race to load the type information
     constexpr int kThreads = 6;
     constexpr int kRounds = 20;

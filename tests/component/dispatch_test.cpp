@@ -61,9 +61,7 @@ TEST_F(DispatchTest, FailsWhileTheTypeLibraryIsUnregisteredAndRecoversAfterRegis
     EXPECT_EQ(other, info);
     TYPEATTR* attr = nullptr;
     ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
-    EXPECT_EQ(attr->guid, IID_ISink);
-    EXPECT_EQ(attr->typekind, TKIND_DISPATCH);
-    EXPECT_EQ(attr->cFuncs, 7);
+    EXPECT_EQ(attr->guid, IID_ISink) << "the rest of it is the type library test's";
     info->ReleaseTypeAttr(attr);
     other->Release();
     info->Release();

@@ -88,7 +88,7 @@ TEST(Regsvr, RefusesALibraryOthersCouldReplace) {
 // Judged through the library regsvr registered, then refused once others could replace it.
 TEST(Submit, JudgesThroughTheRegisteredLibraryUntilItBecomesReplaceable) {
     TempHive hive;
-    AddRule("ExtOOFdisabledDomains", "@example.com");
+    WriteRuleList(0, {"@example.com"});
     std::string library = PlaceLibrary(hive.folder() / "lib", 0755, 0755, uid_t(-1));
     ASSERT_EQ(RunProgram({PELLICOR_REGSVR, library}, hive).status, 0);
     ProgramResult judged =
@@ -121,8 +121,8 @@ TEST(Submit, UnregisteredSinkWithoutAnInstalledLibraryExitsTwo) {
 // unless --register asks for it.
 TEST(Submit, RegistersTheSinkOnlyWhenAsked) {
     TempHive hive;
-    AddRule("ExtOOFdisabledDomains", "@example.com");
-    AddRule("ExtOOFenabledRecipientDomains", "@partner.example");
+    WriteRuleList(0, {"@example.com"});
+    WriteRuleList(1, {"@partner.example"});
     ProgramResult refused =
         RunProgram({PELLICOR_SUBMIT, "--from", "<>", "--to", "carol@customer.example"}, hive, kReply);
     EXPECT_EQ(refused.status, 2);

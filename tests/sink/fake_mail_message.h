@@ -16,6 +16,8 @@ public:
     static constexpr DWORD kRangeStart = 0x8000;
     static constexpr HRESULT kMissing = HRESULT(0x80030002);  // STG_E_FILENOTFOUND
 
+    explicit FakeMailMessage(std::string content = "") : content(std::move(content)) {}
+
     // What the message holds.
     std::string content;
     std::map<DWORD, std::string> strings;

@@ -53,6 +53,13 @@ private:
 
 bool IsZero(const FILETIME& time) { return time.dwLowDateTime == 0 && time.dwHighDateTime == 0; }
 
+// A stream over a message holding ten digits.
+class ContentStream : public ::testing::Test {
+protected:
+    FakeMailMessage message{"0123456789"};
+    StreamOver stream{&message};
+};
+
 TEST(MessageContentStream, WithoutMessageIsInvalidAndRefusesEverythingButStat) {
     StreamOver stream(nullptr);
     EXPECT_FALSE(stream->IsValid());
@@ -73,17 +80,13 @@ TEST(MessageContentStream, WithoutMessageIsInvalidAndRefusesEverythingButStat) {
     EXPECT_EQ(std::memcmp(&stat, &zero, sizeof stat), 0);
 }
 
-TEST(MessageContentStream, ReadsTheWholeContentInPiecesAndStampsAccess) {
-    FakeMailMessage message;
-    message.content = "Subject: out of office\r\n\r\nBack on Monday.\r\n";
-    StreamOver stream(&message);
+TEST_F(ContentStream, ReadsTheWholeContentInPiecesAndStampsAccess) {
     ASSERT_TRUE(stream->IsValid());
     EXPECT_TRUE(IsZero(stream.Stat().atime));
     EXPECT_FALSE(IsZero(stream.Stat().ctime));
-    EXPECT_EQ(stream.RecordedSize(), message.content.size());
-
+    EXPECT_EQ(stream.RecordedSize(), 10u);
     EXPECT_EQ(stream.ReadAll(), message.content);
-    EXPECT_EQ(stream.Position(), message.content.size());
+    EXPECT_EQ(stream.Position(), 10u);
     EXPECT_FALSE(IsZero(stream.Stat().atime));
     // Not a storage-backed stream: no name, type 0.
     EXPECT_EQ(stream.Stat().pwcsName, nullptr);
@@ -106,8 +109,7 @@ TEST(MessageContentStream, ReadsNothingWithoutAskingTheMessage) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        FakeMailMessage message;
-        message.content = "From: a@b\r\n\r\n";
+        FakeMailMessage message("From: a@b\r\n\r\n");
         message.contentSizeResult = c.sizeResult;
         StreamOver stream(&message);
         EXPECT_TRUE(stream->IsValid());
@@ -124,10 +126,7 @@ TEST(MessageContentStream, ReadsNothingWithoutAskingTheMessage) {
     }
 }
 
-TEST(MessageContentStream, FailedReadKeepsPositionAndAccessTime) {
-    FakeMailMessage message;
-    message.content = "abcdef";
-    StreamOver stream(&message);
+TEST_F(ContentStream, FailedReadKeepsPositionAndAccessTime) {
     message.readContentResult = HRESULT(0x80070026);  // end of file
     char buffer[4];
     ULONG count = 0;
@@ -142,22 +141,19 @@ TEST(MessageContentStream, FailedReadKeepsPositionAndAccessTime) {
     EXPECT_EQ(stream.Position(), 4u);
 }
 
-TEST(MessageContentStream, WritePastTheEndRaisesTheSizeAndInsideNeverLowersIt) {
-    FakeMailMessage message;
-    message.content = "12345";
-    StreamOver stream(&message);
+TEST_F(ContentStream, WritePastTheEndRaisesTheSizeAndInsideNeverLowersIt) {
     ASSERT_EQ(stream->Seek(Move(0), STREAM_SEEK_END, nullptr), S_OK);
     ULONG written = 0;
-    EXPECT_EQ(stream->Write("678", 3, &written), S_OK);
+    EXPECT_EQ(stream->Write("abc", 3, &written), S_OK);
     EXPECT_EQ(written, 3u);
-    EXPECT_EQ(stream.RecordedSize(), 8u);
+    EXPECT_EQ(stream.RecordedSize(), 13u);
     EXPECT_FALSE(IsZero(stream.Stat().mtime));
 
     ASSERT_EQ(stream->Seek(Move(1), STREAM_SEEK_SET, nullptr), S_OK);
     EXPECT_EQ(stream->Write("x", 1, nullptr), S_OK);  // no count wanted: fine
-    EXPECT_EQ(stream.RecordedSize(), 8u);
+    EXPECT_EQ(stream.RecordedSize(), 13u);
     EXPECT_EQ(stream.Position(), 2u);
-    EXPECT_EQ(message.content, "1x345678");
+    EXPECT_EQ(message.content, "0x23456789abc");
 
     message.writeContentResult = E_ACCESSDENIED;
     written = 7;
@@ -166,12 +162,8 @@ TEST(MessageContentStream, WritePastTheEndRaisesTheSizeAndInsideNeverLowersIt) {
     EXPECT_EQ(stream.Position(), 2u);
 }
 
-TEST(MessageContentStream, SeekStaysWithinTheRecordedSize) {
-    FakeMailMessage message;
-    message.content = "0123456789";
-    StreamOver stream(&message);
+TEST_F(ContentStream, SeekStaysWithinTheRecordedSize) {
     ULARGE_INTEGER position{};
-
     EXPECT_EQ(stream->Seek(Move(0), STREAM_SEEK_END, &position), S_OK);
     EXPECT_EQ(position.QuadPart, 10u);
     ASSERT_EQ(stream->Seek(Move(4), STREAM_SEEK_SET, nullptr), S_OK);
@@ -192,12 +184,8 @@ TEST(MessageContentStream, SeekStaysWithinTheRecordedSize) {
     EXPECT_EQ(position.QuadPart, 10u);
 }
 
-TEST(MessageContentStream, SetSizeFollowsTheMessageAndPullsThePositionBack) {
-    FakeMailMessage message;
-    message.content = "0123456789";
-    StreamOver stream(&message);
+TEST_F(ContentStream, SetSizeFollowsTheMessageAndPullsThePositionBack) {
     ASSERT_EQ(stream->Seek(Move(8), STREAM_SEEK_SET, nullptr), S_OK);
-
     message.setContentSizeResult = E_FAIL;
     EXPECT_EQ(stream->SetSize(Size(3)), E_FAIL);
     EXPECT_EQ(stream.RecordedSize(), 10u);
@@ -210,65 +198,47 @@ TEST(MessageContentStream, SetSizeFollowsTheMessageAndPullsThePositionBack) {
     EXPECT_EQ(message.content, "012");
 }
 
-TEST(MessageContentStream, CopyToCopiesWhatRemainsWithoutMoving) {
-    FakeMailMessage source;
-    source.content = "0123456789";
+// From where the stream stands, without moving it; one read, short or not; the
+// target's failure passed on, a failed read reporting nothing.
+TEST_F(ContentStream, CopyToCopiesWhatOneReadGivesWithoutMoving) {
     FakeMailMessage target;
-    StreamOver from(&source);
     StreamOver to(&target);
-    ASSERT_EQ(from->Seek(Move(6), STREAM_SEEK_SET, nullptr), S_OK);
-
+    ASSERT_EQ(stream->Seek(Move(6), STREAM_SEEK_SET, nullptr), S_OK);
     ULARGE_INTEGER read{}, written{};
-    EXPECT_EQ(from->CopyTo(to.get(), Size(100), &read, &written), S_OK);
+    EXPECT_EQ(stream->CopyTo(to.get(), Size(100), &read, &written), S_OK);
     EXPECT_EQ(read.QuadPart, 4u);
     EXPECT_EQ(written.QuadPart, 4u);
     EXPECT_EQ(target.content, "6789");
-    EXPECT_EQ(from.Position(), 6u);
+    EXPECT_EQ(stream.Position(), 6u);
+    EXPECT_EQ(stream->CopyTo(to.get(), Size(2), &read, &written), S_OK);
+    EXPECT_EQ(target.content, "678967") << "same position, same bytes again";
 
-    // Same position, same bytes again.
-    EXPECT_EQ(from->CopyTo(to.get(), Size(2), &read, &written), S_OK);
-    EXPECT_EQ(target.content, "678967");
+    message.readLimit = 3;
+    EXPECT_EQ(stream->CopyTo(to.get(), Size(4), &read, &written), S_OK);
+    EXPECT_EQ(read.QuadPart, 3u);
+    EXPECT_EQ(target.content, "678967678");
+    target.writeContentResult = E_ACCESSDENIED;
+    EXPECT_EQ(stream->CopyTo(to.get(), Size(4), &read, &written), E_ACCESSDENIED);
+    message.readContentResult = E_FAIL;
+    read.QuadPart = 77;
+    EXPECT_EQ(stream->CopyTo(to.get(), Size(4), &read, &written), E_FAIL);
+    EXPECT_EQ(read.QuadPart, 77u) << "a failed read reports nothing";
 
-    ASSERT_EQ(from->Seek(Move(0), STREAM_SEEK_END, nullptr), S_OK);
+    ASSERT_EQ(stream->Seek(Move(0), STREAM_SEEK_END, nullptr), S_OK);
     read.QuadPart = written.QuadPart = 99;
-    int callsBefore = source.readContentCalls;
-    EXPECT_EQ(from->CopyTo(to.get(), Size(5), &read, &written), S_OK);
+    int callsBefore = message.readContentCalls;
+    EXPECT_EQ(stream->CopyTo(to.get(), Size(5), &read, &written), S_OK);
     EXPECT_EQ(read.QuadPart, 0u);
     EXPECT_EQ(written.QuadPart, 0u);
-    EXPECT_EQ(source.readContentCalls, callsBefore);
-
-    EXPECT_EQ(from->CopyTo(nullptr, Size(5), &read, &written), STG_E_INVALIDPOINTER);
+    EXPECT_EQ(message.readContentCalls, callsBefore);
+    EXPECT_EQ(stream->CopyTo(nullptr, Size(5), &read, &written), STG_E_INVALIDPOINTER);
 }
 
-TEST(MessageContentStream, CopyToMakesOneShortReadAndPassesTheTargetsStatus) {
-    FakeMailMessage source;
-    source.content = "0123456789";
-    source.readLimit = 3;
-    FakeMailMessage target;
-    StreamOver from(&source);
-    StreamOver to(&target);
-    ULARGE_INTEGER read{}, written{};
-    EXPECT_EQ(from->CopyTo(to.get(), Size(10), &read, &written), S_OK);
-    EXPECT_EQ(read.QuadPart, 3u);
-    EXPECT_EQ(target.content, "012");
-
-    target.writeContentResult = E_ACCESSDENIED;
-    EXPECT_EQ(from->CopyTo(to.get(), Size(10), &read, &written), E_ACCESSDENIED);
-
-    source.readContentResult = E_FAIL;
-    read.QuadPart = 77;
-    EXPECT_EQ(from->CopyTo(to.get(), Size(10), &read, &written), E_FAIL);
-    EXPECT_EQ(read.QuadPart, 77u) << "a failed read reports nothing";
-}
-
-TEST(MessageContentStream, AnswersOnlyForUnknownAndStreamWithoutRegionsOrClones) {
-    FakeMailMessage message;
-    StreamOver stream(&message);
+TEST_F(ContentStream, AnswersOnlyForUnknownAndStreamWithoutRegionsOrClones) {
     void* out = &message;
     EXPECT_EQ(stream->QueryInterface(IID_ISequentialStream, &out), E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(stream->QueryInterface(IID_IMailMsgProperties, &out), E_NOINTERFACE);
-
     ASSERT_EQ(stream->QueryInterface(IID_IStream, &out), S_OK);
     EXPECT_EQ(out, static_cast<IStream*>(stream.get()));
     static_cast<IStream*>(out)->Release();

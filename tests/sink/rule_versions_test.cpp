@@ -11,6 +11,7 @@
 #include "ktmw32.h"
 #include "mail_message.h"
 #include "message_event_source.h"
+#include "rule_lists.h"
 #include "rule_store.h"
 #include "temp_hive.h"
 
@@ -21,8 +22,6 @@ constexpr long kJudgements = 100000;
 const char kSenderDomain[] = "@condemned.example";
 const char kRecipientDomain[] = "@partner.example";
 const char kSenderAddress[] = "boss@condemned.example";
-
-std::u16string wide(const char* text) { return std::u16string(text, text + strlen(text)); }
 
 // One version of the lists in one transaction: list 0 always condemns the sender's
 // domain; exactly one of lists 1 and 2 exempts the reply.
@@ -39,7 +38,7 @@ bool writeVersion(bool a) {
         ok = ok && RegCreateKeyTransactedW(HKEY_LOCAL_MACHINE, RuleListPath(e.list), 0, nullptr, 0, KEY_ALL_ACCESS,
                                            nullptr, &key, nullptr, transaction, nullptr) == ERROR_SUCCESS;
         if (!ok) break;
-        std::u16string name = wide(e.entry);
+        std::u16string name = Wide(e.entry);
         if (e.present) {
             ok = RegSetValueExW(key, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(u""), 2) == ERROR_SUCCESS;
         } else {

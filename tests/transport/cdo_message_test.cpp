@@ -155,13 +155,4 @@ TEST_F(CdoLoad, RefusesOtherSourcesAndInterfaceNames) {
     source->Release();
 }
 
-TEST_F(CdoLoad, OffersNothingElseOfTheComponent) {
-    BSTR subject = nullptr;
-    EXPECT_EQ(static_cast<IMessage*>(message_)->get_Subject(&subject), E_NOTIMPL);
-    void* other = nullptr;
-    const IID stranger = {0x1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
-    EXPECT_EQ(static_cast<IMessage*>(message_)->QueryInterface(stranger, &other), E_NOINTERFACE);
-    EXPECT_EQ(other, nullptr);
-}
-
 }  // namespace

@@ -58,33 +58,31 @@ TEST(MailMessageSender, IsTheEnvelopeSenderOrForTheNullSenderTheFromAddress) {
     }
 }
 
+// A string read succeeds only when the value and its terminator fit; otherwise
+// nothing is written. Addresses of every length, up to 4095 characters, read whole.
 TEST(MailMessageProperties, StringReadsSucceedOnlyWhenValueAndTerminatorFit) {
     Held held("Subject: x\r\n\r\n", {"", {"x@y"}});
     ASSERT_EQ(held->PutStringA(0x4000, "ExOOF"), S_OK);
     char buffer[8];
     std::memset(buffer, '#', sizeof buffer);
+    EXPECT_EQ(held->GetStringA(0x4000, 5, buffer), platform::smtp::kBufferTooSmall);
+    EXPECT_EQ(held->GetStringA(0x4000, 0, buffer), platform::smtp::kBufferTooSmall);
+    EXPECT_EQ(buffer[0], '#') << "nothing is written when the value does not fit";
     EXPECT_EQ(held->GetStringA(0x4000, 6, buffer), S_OK);
     EXPECT_STREQ(buffer, "ExOOF");
-
-    std::memset(buffer, '#', sizeof buffer);
-    EXPECT_EQ(held->GetStringA(0x4000, 5, buffer), platform::smtp::kBufferTooSmall);
-    EXPECT_EQ(buffer[0], '#') << "nothing is written when the value does not fit";
-    EXPECT_EQ(held->GetStringA(0x4000, 0, buffer), platform::smtp::kBufferTooSmall);
     EXPECT_EQ(held->GetStringA(0x4001, 8, buffer), platform::smtp::kPropertyNotFound);
-}
 
-TEST(MailMessageProperties, AddressesOfEveryLengthUpToTheCapacity) {
     for (size_t length : {1023u, 1024u, 4095u, 4096u}) {
         std::string address = std::string(length - 12, 'a') + "@example.com";
-        Held held("Subject: x\r\n\r\n", {address, {address}});
-        std::string buffer(4096, '\0');
+        Held message("Subject: x\r\n\r\n", {address, {address}});
+        std::string text(4096, '\0');
         HRESULT expected = length < 4096 ? S_OK : platform::smtp::kBufferTooSmall;
-        EXPECT_EQ(held->GetStringA(IMMPID_MP_SENDER_ADDRESS_SMTP, 4096, buffer.data()), expected) << length;
+        EXPECT_EQ(message->GetStringA(IMMPID_MP_SENDER_ADDRESS_SMTP, 4096, text.data()), expected) << length;
         IMailMsgRecipients* recipients = nullptr;
-        ASSERT_EQ(held->QueryInterface(IID_IMailMsgRecipients, reinterpret_cast<void**>(&recipients)), S_OK);
-        EXPECT_EQ(recipients->GetStringA(0, IMMPID_RP_ADDRESS_SMTP, 4096, buffer.data()), expected) << length;
+        ASSERT_EQ(message->QueryInterface(IID_IMailMsgRecipients, reinterpret_cast<void**>(&recipients)), S_OK);
+        EXPECT_EQ(recipients->GetStringA(0, IMMPID_RP_ADDRESS_SMTP, 4096, text.data()), expected) << length;
         if (expected == S_OK) {
-            EXPECT_EQ(std::strlen(buffer.c_str()), length);
+            EXPECT_EQ(std::strlen(text.c_str()), length);
         }
         recipients->Release();
     }

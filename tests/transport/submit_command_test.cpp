@@ -69,36 +69,38 @@ bool oneLine(const std::string& text) { return !text.empty() && text.find('\n') 
 const char kAutoReply[] = "From: Ann <ann@example.com>\r\nAuto-Submitted: auto-replied\r\n\r\nAway\r\n";
 const char kOrdinary[] = "From: Ann <ann@example.com>\r\nSubject: lunch\r\n\r\nNoon?\r\n";
 
-TEST(Submit, PrintsTheVerdictAsItsOnlyLine) {
-    Outcome marked = run({"--from", "", "--to", "bob@partner.example"}, kAutoReply);
-    EXPECT_EQ(marked.status, pellicor::submit::kExitOk);
-    EXPECT_EQ(marked.out, "deleted\n");
-    EXPECT_EQ(marked.err, "");
-    EXPECT_EQ(seen.sender, "ann@example.com");
-
-    Outcome ordinary = run({"--from=ann@example.com", "--to=bob@partner.example"}, kOrdinary);
-    EXPECT_EQ(ordinary.status, pellicor::submit::kExitOk);
-    EXPECT_EQ(ordinary.out, "delivered\n");
-}
-
-TEST(Submit, MarkerModesDecideWhatTheSinkSees) {
-    run({"--marker", "on", "--from", "a@b", "--to", "c@d"}, kOrdinary);
-    EXPECT_TRUE(seen.marked);
-    run({"--marker", "off", "--from", "a@b", "--to", "c@d"}, kAutoReply);
-    EXPECT_FALSE(seen.marked);
-    run({"--marker", "auto", "--from", "<>", "--to", "c@d", "--to", "e@f"}, kAutoReply);
-    EXPECT_TRUE(seen.marked);
-    EXPECT_EQ(seen.recipients, 2u);
-}
-
-TEST(Submit, ReadsTheMessageFromAFile) {
+// The verdict is the only line; the sink sees the sender, the recipients and the
+// marker as the options and the message give them.
+TEST(Submit, PrintsTheVerdictOfWhatTheSinkSaw) {
     char path[] = "/tmp/pellicor-submit-XXXXXX";
     int fd = mkstemp(path);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(write(fd, kAutoReply, sizeof kAutoReply - 1), ssize_t(sizeof kAutoReply - 1));
     close(fd);
-    Outcome result = run({"--from", "", "--to", "b@c", path});
-    EXPECT_EQ(result.out, "deleted\n");
+    const struct {
+        std::vector<std::string> args;
+        const char* input;
+        const char* sender;
+        DWORD recipients;
+        bool marked;
+    } cases[] = {
+        {{"--from", "", "--to", "bob@partner.example"}, kAutoReply, "ann@example.com", 1, true},
+        {{"--from=relay@example.org", "--to=bob@partner.example"}, kOrdinary, "relay@example.org", 1, false},
+        {{"--marker", "on", "--from", "a@b", "--to", "c@d"}, kOrdinary, "a@b", 1, true},
+        {{"--marker", "off", "--from", "a@b", "--to", "c@d"}, kAutoReply, "a@b", 1, false},
+        {{"--marker", "auto", "--from", "<>", "--to", "c@d", "--to", "e@f"}, kAutoReply, "ann@example.com", 2, true},
+        {{"--from", "", "--to", "b@c", path}, "", "ann@example.com", 1, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        Outcome result = run(c.args, c.input);
+        EXPECT_EQ(result.status, pellicor::submit::kExitOk);
+        EXPECT_EQ(result.out, c.marked ? "deleted\n" : "delivered\n");
+        EXPECT_EQ(result.err, "");
+        EXPECT_EQ(seen.sender, c.sender);
+        EXPECT_EQ(seen.recipients, c.recipients);
+        EXPECT_EQ(seen.marked, c.marked);
+    }
     unlink(path);
 }
 
