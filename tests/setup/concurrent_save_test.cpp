@@ -1,5 +1,5 @@
 // A save replaces the three lists as one: a reader in another process, reading
-// the lists the way the sink does, never finds one missing or half written.
+// them through the registry, never finds one missing or half written.
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -7,35 +7,54 @@
 #include <thread>
 
 #include <ktmw32.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "clsRegistry.h"
 #include "window_fixture.h"
 
 TEST_F(WindowTest, ReaderNeverSeesAListMissingWhileTheWindowSaves) {
-    StoreRuleList(0, {"@a.example", "@b.example", "@c.example"});
-    StoreRuleList(1, {"@partner.example", "@other.example"});
-    StoreRuleList(2, {"boss@example.com", "ceo@example.com"});
+    const std::vector<std::string> lists[] = {Names({"@a.example", "@b.example", "@c.example"}),
+                                              Names({"@other.example", "@partner.example"}),
+                                              Names({"boss@example.com", "ceo@example.com"})};
+    for (int k = 0; k < 3; ++k) StoreRuleList(k, lists[k]);
     Open();
 
-    // The reader reads until its input closes; it prints "ready" once it has read every list.
-    const std::string output = (hive.folder() / "reader.txt").string();
-    FILE* reader = popen((std::string(SETUP_LIST_READER) + " 3 2 2 >'" + output + "'").c_str(), "w");
-    ASSERT_NE(reader, nullptr);
-    for (int wait = 0; wait < 1000 && ReadFile(output).empty(); ++wait)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_EQ(ReadFile(output), "ready\n");
+    // The reader reads until `stop` closes, says so once it has read every list,
+    // and reports its reads and those that found a list other than stored.
+    int stop[2], report[2];
+    ASSERT_EQ(pipe(stop), 0);
+    ASSERT_EQ(pipe(report), 0);
+    const pid_t reader = fork();
+    if (reader == 0) {
+        close(stop[1]);
+        long reads = 0, wrong = 0;
+        pollfd stopped = {stop[0], POLLIN, 0};
+        do {
+            for (int k = 0; k < 3; ++k, ++reads) wrong += StoredRuleList(k) != lists[k] ? 1 : 0;
+            if (reads == 3 && write(report[1], "r", 1) != 1) _exit(1);
+        } while (poll(&stopped, 1, 0) == 0);
+        dprintf(report[1], "%ld %ld", reads, wrong);
+        _exit(0);
+    }
+    close(stop[0]);
+    close(report[1]);
+    char ready = 0;
+    ASSERT_EQ(read(report[0], &ready, 1), 1);
     for (int save = 0; save < 500; ++save) form->RefreshRegistry();
-    EXPECT_EQ(pclose(reader), 0);
-
-    const std::string result = ReadFile(output);
-    long reads = 0, missing = -1, partial = -1;
-    ASSERT_EQ(std::sscanf(result.c_str(), "ready reads=%ld missing=%ld partial=%ld", &reads, &missing, &partial), 3)
-        << result;
+    close(stop[1]);
+    FILE* result = fdopen(report[0], "r");
+    long reads = 0, wrong = -1;
+    EXPECT_EQ(std::fscanf(result, "%ld %ld", &reads, &wrong), 2);
+    std::fclose(result);
+    int status = -1;
+    waitpid(reader, &status, 0);
+    EXPECT_EQ(status, 0);
     EXPECT_GT(reads, 3);
-    EXPECT_EQ(missing, 0);
-    EXPECT_EQ(partial, 0);
+    EXPECT_EQ(wrong, 0);
     EXPECT_TRUE(toolkit.messageBoxes.empty());
-    EXPECT_EQ(StoredRuleList(0).size(), 3u);
+    EXPECT_EQ(StoredRuleList(0), lists[0]);
 }
 
 TEST_F(WindowTest, AChangeFromAnotherProgramIsNeverUndoneBySavingTheStaleLists) {

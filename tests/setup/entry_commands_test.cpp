@@ -5,29 +5,13 @@ namespace {
 constexpr unsigned kConfirmStyle = vbYesNo | vbExclamation | vbDefaultButton2;
 }
 
-TEST_F(WindowTest, AddOpensWithTheAtSignAndTheCaretAfterIt) {
-    Open();
-    EXPECT_FALSE(form->ExistsInList("@a.example", 0));  // on an empty list
-    EXPECT_FALSE(form->ExistsInList("", 2));
-    toolkit.inputAnswers = {"@a.example"};
-    Click(*form->Command1[0]);
-    ASSERT_EQ(toolkit.inputBoxes.size(), 1u);
-    EXPECT_EQ(toolkit.inputBoxes[0].defaultText, "@");
-    EXPECT_TRUE(toolkit.inputBoxes[0].caretAfterDefault);
-    EXPECT_EQ(toolkit.inputBoxes[0].prompt, "Add new e-mail domain:\r\r  Example:\r@example.com");
-    EXPECT_EQ(toolkit.inputBoxes[0].title, "Pellicor setup");
-    EXPECT_EQ(StoredRuleList(0), Names({"@a.example"}));
-    EXPECT_TRUE(RuleListExists(1) && RuleListExists(2)) << "a save in an empty hive creates every list key";
-    // The new entry is selected, with its list's Edit and Delete.
-    EXPECT_EQ(form->List1[0]->ListIndex(), 0);
-    EXPECT_EQ(EnabledButtons(0), "Add, Edit, Delete, Delete All, Add * (any domain), Import, Export");
-}
-
 // Per list, what Add takes: each refused answer reopens the box with the answer
 // cleaned of separators and asterisks; one that cleans to nothing ends the command
-// as Cancel does.
+// as Cancel does. A box opens on the at sign with the caret after it; what is
+// added is selected, and the first save into the empty hive creates every list key.
 TEST_F(WindowTest, AddTakesOnlyAnEntryOfItsListsFormCleanedOfSeparatorsAndAsterisks) {
     Open();
+    EXPECT_FALSE(form->ExistsInList("@a.example", 0));
     const std::string longest = std::string(200, 'a') + "@example.com";
     const std::string tooLong = std::string(201, 'b') + "@example.com";
     struct Case {
@@ -35,17 +19,18 @@ TEST_F(WindowTest, AddTakesOnlyAnEntryOfItsListsFormCleanedOfSeparatorsAndAsteri
         std::vector<std::string> answers;
         std::vector<std::string> defaults;  // of the boxes shown, in turn
         std::vector<std::string> stored;    // the list afterwards
+        const char* selected;               // afterwards; "" for nothing
     };
     const Case cases[] = {
         // A domain begins with the at sign; only the first one counts.
-        {1, {"example.com", "x@example.com", "@"}, {"@", "example.com", "x@example.com"}, {"@"}},
-        {0, {"@a@b.example"}, {"@"}, {"@a@b.example"}},
+        {1, {"example.com", "x@example.com", "@"}, {"@", "example.com", "x@example.com"}, {"@"}, "@"},
+        {0, {"@a@b.example"}, {"@"}, {"@a@b.example"}, "@a@b.example"},
         // An address has 1 to 200 characters before it.
-        {2, {"@example.com", tooLong, "x@"}, {"@", "@example.com", tooLong}, {"x@"}},
-        {2, {longest}, {"@"}, {longest, "x@"}},
-        {0, {" @a, b;c/d\\e*.example "}, {"@"}, {"@a@b.example", "@abcde.example"}},
-        {1, {" ,;*/\\"}, {"@"}, {"@"}},
-        {1, {""}, {"@"}, {"@"}},
+        {2, {"@example.com", tooLong, "x@"}, {"@", "@example.com", tooLong}, {"x@"}, "x@"},
+        {2, {longest}, {"@"}, {longest, "x@"}, longest.c_str()},
+        {0, {" @a, b;c/d\\e*.example "}, {"@"}, {"@a@b.example", "@abcde.example"}, "@abcde.example"},
+        {1, {" ,;*/\\"}, {"@"}, {"@"}, ""},
+        {1, {""}, {"@"}, {"@"}, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answers.front());
@@ -59,8 +44,17 @@ TEST_F(WindowTest, AddTakesOnlyAnEntryOfItsListsFormCleanedOfSeparatorsAndAsteri
         EXPECT_EQ(toolkit.inputBoxes[first].prompt, c.list == 2
                                                         ? "Add new e-mail address:\r\r  Example:\rsomeone@example.com"
                                                         : "Add new e-mail domain:\r\r  Example:\r@example.com");
+        EXPECT_EQ(toolkit.inputBoxes[first].title, "Pellicor setup");
+        EXPECT_TRUE(toolkit.inputBoxes[first].caretAfterDefault);
         EXPECT_EQ(StoredRuleList(c.list), c.stored);
         EXPECT_EQ(Items(c.list).size(), c.stored.size());
+        for (int k = 0; k < 3; ++k) EXPECT_TRUE(RuleListExists(k)) << k;
+        const ListBox& box = *form->List1[static_cast<size_t>(c.list)];
+        EXPECT_EQ(box.List(box.ListIndex()), c.selected);
+        if (box.ListIndex() >= 0) {
+            EXPECT_TRUE(form->Command2[static_cast<size_t>(c.list)]->Enabled() &&
+                        form->Command3[static_cast<size_t>(c.list)]->Enabled());
+        }
     }
     EXPECT_TRUE(toolkit.messageBoxes.empty());
 }

@@ -1,7 +1,5 @@
 // The real window over Qt Widgets, on the offscreen platform: it opens on a seeded
 // hive with its captions, entries and button states, and reacts to a selection.
-#include <gtest/gtest.h>
-
 #include <QApplication>
 #include <QAbstractFileIconProvider>
 #include <QAbstractProxyModel>
@@ -17,12 +15,10 @@
 #include <QPushButton>
 #include <cstdlib>
 #include <fstream>
-#include <memory>
 
 #include "install_form.h"
 #include "qt_toolkit.h"
-#include "rule_store.h"
-#include "temp_hive.h"
+#include "window_fixture.h"
 
 namespace text = install_form_text;
 
@@ -34,42 +30,17 @@ QStringList LabelTexts(QWidget& window) {
     return texts;
 }
 
-QStringList ListItems(const ListBox& list) {
-    auto* widget = qobject_cast<QListWidget*>(QtWidgetOf(list));
-    QStringList items;
-    for (int i = 0; widget && i < widget->count(); ++i) items << widget->item(i)->text();
-    return items;
-}
-
-// Enabled on screen, caption by caption, for the buttons of one list.
-QString EnabledOnScreen(InstallForm& form, size_t k) {
-    std::vector<Button*> buttons = {form.Command1[k].get(), form.Command2[k].get(), form.Command3[k].get(),
-                                    form.Command4[k].get()};
-    if (k == 0) buttons.push_back(form.Command5.get());
-    buttons.push_back(form.Command7[k].get());
-    buttons.push_back(form.Command8[k].get());
-    QStringList enabled;
-    for (Button* button : buttons) {
-        auto* widget = qobject_cast<QPushButton*>(QtWidgetOf(*button));
-        if (widget && widget->isEnabled()) enabled << widget->text();
-    }
-    return enabled.join(", ");
-}
-
-class QtWindowTest : public ::testing::Test {
+// The toolkit's controls read their widgets, so the fixture's Items and
+// EnabledButtons say what is on screen.
+class QtWindowTest : public WindowFixture<QtToolkit> {
 protected:
     // Opens the window, shown, on the hive as seeded so far.
-    InstallForm& Open() {
-        form = std::make_unique<InstallForm>(toolkit);
-        form->Form_Load();
+    InstallForm& Show() {
+        Open();
         toolkit.Show();
         QApplication::processEvents();
         return *form;
     }
-
-    TempHive hive;
-    QtToolkit toolkit;
-    std::unique_ptr<InstallForm> form;
 };
 
 }  // namespace
@@ -77,53 +48,51 @@ protected:
 TEST_F(QtWindowTest, OpensOnTheHiveWithCaptionsEntriesAndButtonStates) {
     StoreRuleList(0, {"@b.example", "@A.example"});
     StoreRuleList(1, {"@partner.example"});
-    InstallForm& form = Open();
+    InstallForm& form = Show();
     QWidget& window = toolkit.window();
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.windowTitle(), "Pellicor setup");
-    QStringList labels = LabelTexts(window);
-    EXPECT_TRUE(labels.contains(text::kCaption0));
-    EXPECT_TRUE(labels.contains(text::kCaption1));
-    EXPECT_TRUE(labels.contains(text::kCaption2));
-    EXPECT_EQ(ListItems(*form.List1[0]), QStringList({"@A.example", "@b.example"}));
-    EXPECT_EQ(ListItems(*form.List1[1]), QStringList({"@partner.example"}));
-    EXPECT_TRUE(ListItems(*form.List1[2]).isEmpty());
+    for (const char* caption : {text::kCaption0, text::kCaption1, text::kCaption2})
+        EXPECT_TRUE(LabelTexts(window).contains(caption)) << caption;
+    EXPECT_EQ(Items(0), Names({"@A.example", "@b.example"}));
+    EXPECT_EQ(Items(1), Names({"@partner.example"}));
+    EXPECT_TRUE(Items(2).empty());
     EXPECT_EQ(window.findChildren<QPushButton*>().size(), 20);
 
-    EXPECT_EQ(EnabledOnScreen(form, 0), "Add, Delete All, Add * (any domain), Import, Export");
-    EXPECT_EQ(EnabledOnScreen(form, 1), "Add, Delete All, Import, Export");
-    EXPECT_EQ(EnabledOnScreen(form, 2), "Add, Import");
+    EXPECT_EQ(EnabledButtons(0), "Add, Delete All, Add * (any domain), Import, Export");
+    EXPECT_EQ(EnabledButtons(1), "Add, Delete All, Import, Export");
+    EXPECT_EQ(EnabledButtons(2), "Add, Import");
 
     // A selection on screen runs the list's click: its Edit and Delete come on,
     // and the other list loses its selection.
     auto* list0 = qobject_cast<QListWidget*>(QtWidgetOf(*form.List1[0]));
     auto* list1 = qobject_cast<QListWidget*>(QtWidgetOf(*form.List1[1]));
     list0->setCurrentRow(1);
-    EXPECT_EQ(EnabledOnScreen(form, 0), "Add, Edit, Delete, Delete All, Add * (any domain), Import, Export");
+    EXPECT_EQ(EnabledButtons(0), "Add, Edit, Delete, Delete All, Add * (any domain), Import, Export");
     list1->setCurrentRow(0);
     EXPECT_TRUE(list0->selectedItems().isEmpty());
-    EXPECT_EQ(EnabledOnScreen(form, 0), "Add, Delete All, Add * (any domain), Import, Export");
-    EXPECT_EQ(EnabledOnScreen(form, 1), "Add, Edit, Delete, Delete All, Import, Export");
+    EXPECT_EQ(EnabledButtons(0), "Add, Delete All, Add * (any domain), Import, Export");
+    EXPECT_EQ(EnabledButtons(1), "Add, Edit, Delete, Delete All, Import, Export");
     EXPECT_EQ(form.List1[1]->ListIndex(), 0);
 
     // The window's own changes send no click.
     form.RefreshLists();
-    EXPECT_EQ(EnabledOnScreen(form, 1), "Add, Delete All, Import, Export");
+    EXPECT_EQ(EnabledButtons(1), "Add, Delete All, Import, Export");
 }
 
 TEST_F(QtWindowTest, AnyDomainStateShowsOnScreen) {
     StoreRuleList(0, {"*"});
-    InstallForm& form = Open();
+    InstallForm& form = Show();
     EXPECT_TRUE(LabelTexts(toolkit.window()).contains(text::kCaption0AnyDomain));
-    EXPECT_EQ(ListItems(*form.List1[0]), QStringList({"* (any domain)"}));
+    EXPECT_EQ(Items(0), Names({"* (any domain)"}));
     EXPECT_FALSE(QtWidgetOf(*form.List1[0])->isEnabled());
-    EXPECT_EQ(EnabledOnScreen(form, 0), "Delete All");
+    EXPECT_EQ(EnabledButtons(0), "Delete All");
 }
 
 TEST_F(QtWindowTest, AButtonThatLosesTheFocusByBeingDisabledHandsItToAListNeverToAnotherButton) {
     StoreRuleList(0, {"@a.example"});
     StoreRuleList(1, {"@b.example"});
-    InstallForm& form = Open();
+    InstallForm& form = Show();
     QApplication::setActiveWindow(&toolkit.window());
     struct Case {
         Button* button;
@@ -144,7 +113,7 @@ TEST_F(QtWindowTest, AButtonThatLosesTheFocusByBeingDisabledHandsItToAListNeverT
 }
 
 TEST_F(QtWindowTest, ALargerWindowGivesItsRoomToTheListsAndNeverShrinksBelowTheArrangement) {
-    InstallForm& form = Open();
+    InstallForm& form = Show();
     QWidget& window = toolkit.window();
     const QSize smallest = window.size();
     EXPECT_EQ(window.minimumSize(), smallest);
@@ -165,7 +134,7 @@ TEST_F(QtWindowTest, ALargerWindowGivesItsRoomToTheListsAndNeverShrinksBelowTheA
 }
 
 TEST_F(QtWindowTest, ExitClosesTheWindow) {
-    qobject_cast<QPushButton*>(QtWidgetOf(*Open().Command6))->click();
+    qobject_cast<QPushButton*>(QtWidgetOf(*Show().Command6))->click();
     EXPECT_FALSE(toolkit.window().isVisible());
 }
 
@@ -230,7 +199,7 @@ TEST_F(QtWindowTest, ConfirmationHasYesAndNoWithNoTheDefaultAndAWarningIcon) {
 
 TEST_F(QtWindowTest, TheDeleteKeyInAListAsksToDeleteItsSelectedEntry) {
     StoreRuleList(1, {"@a.example", "@b.example"});
-    InstallForm& form = Open();
+    InstallForm& form = Show();
     QApplication::setActiveWindow(&toolkit.window());
     auto* list = qobject_cast<QListWidget*>(QtWidgetOf(*form.List1[1]));
     list->setFocus();
@@ -243,19 +212,19 @@ TEST_F(QtWindowTest, TheDeleteKeyInAListAsksToDeleteItsSelectedEntry) {
     });
     QTest::keyClick(list, Qt::Key_Delete);
     EXPECT_EQ(asked, "Are you sure you want to delete the selected item from the list?");
-    EXPECT_EQ(StoredRuleList(1), std::vector<std::string>({"@a.example"}));
+    EXPECT_EQ(StoredRuleList(1), Names({"@a.example"}));
 }
 
 TEST_F(QtWindowTest, TypingInAListSelectsTheFirstEntryThatBeginsWithWhatWasTyped) {
     StoreRuleList(1, {"@alpha.example", "@pa.example", "@Partner.example", "@pb.example"});
-    InstallForm& form = Open();
+    InstallForm& form = Show();
     QApplication::setActiveWindow(&toolkit.window());
     auto* list = qobject_cast<QListWidget*>(QtWidgetOf(*form.List1[1]));
     list->setFocus();
     QTest::keyClicks(list, "@par");
     ASSERT_NE(list->currentItem(), nullptr);
     EXPECT_EQ(list->currentItem()->text().toStdString(), "@Partner.example");
-    EXPECT_EQ(EnabledOnScreen(form, 1), "Add, Edit, Delete, Delete All, Import, Export") << "the user's selection";
+    EXPECT_EQ(EnabledButtons(1), "Add, Edit, Delete, Delete All, Import, Export") << "the user's selection";
     // Begun anew after a pause, from the top each time: never on to a later match.
     for (int again = 0; again < 2; ++again) {
         QTest::qWait(QApplication::keyboardInputInterval() + 100);

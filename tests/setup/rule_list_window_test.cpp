@@ -11,9 +11,8 @@ TEST_F(WindowTest, EmptyStoreShowsThreeEmptyListsReadyForAddAndImport) {
     EXPECT_EQ(EnabledButtons(1), "Add, Import");
     EXPECT_EQ(EnabledButtons(2), "Add, Import");
     EXPECT_TRUE(form->List1[0]->Enabled());
-    EXPECT_EQ(form->Label1[0]->Caption(), text::kCaption0);
-    EXPECT_EQ(form->Label1[1]->Caption(), text::kCaption1);
-    EXPECT_EQ(form->Label1[2]->Caption(), text::kCaption2);
+    const char* const captions[] = {text::kCaption0, text::kCaption1, text::kCaption2};
+    for (size_t k = 0; k < 3; ++k) EXPECT_EQ(form->Label1[k]->Caption(), captions[k]) << k;
     EXPECT_TRUE(form->Command6->Enabled());
 }
 

@@ -10,11 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include "rule_store.h"
-#include "temp_hive.h"
 #include "window_fixture.h"
 
 namespace {
@@ -51,7 +48,7 @@ protected:
     }
     void TearDown() override {
         if (HasFailure())
-            std::fprintf(stderr, "The window's standard error: %s\n", ReadFile(hive.folder() / "stderr").c_str());
+            std::fprintf(stderr, "The window's standard error: %s\n", ReadWholeFile(hive.folder() / "stderr").c_str());
         Shell(tmux_ + "kill-server 2>/dev/null");
     }
 
@@ -59,21 +56,15 @@ protected:
     void Keys(const std::string& keys) { Shell(tmux_ + "send-keys " + keys); }
     void Type(const std::string& text) { Shell(tmux_ + "send-keys -l '" + text + "'"); }
 
-    // Polls the screen until it shows text; false after five seconds.
-    bool WaitFor(const std::string& text) {
+    // Polls the screen until it shows text (or no longer does); false after five seconds.
+    bool WaitFor(const std::string& text, bool shown = true) {
         for (int i = 0; i < 500; ++i) {
-            if (Screen().find(text) != std::string::npos) return true;
+            if ((Screen().find(text) != std::string::npos) == shown) return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return false;
     }
-    bool WaitGone(const std::string& text) {
-        for (int i = 0; i < 500; ++i) {
-            if (Screen().find(text) == std::string::npos) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return false;
-    }
+    bool WaitGone(const std::string& text) { return WaitFor(text, false); }
 
     // Moves the focus with Tab to the button of that caption in the row of list
     // section (3 for the last row).
@@ -91,6 +82,14 @@ protected:
         FAIL() << "no focus on " << caption << " of " << section << "\n" << Screen();
     }
 
+    // Presses the button of that caption in the row of list section; true once
+    // the screen shows what it opens.
+    bool Press(const std::string& caption, int section, const std::string& opens) {
+        FocusOn(caption, section);
+        Keys("Enter");
+        return !HasFatalFailure() && WaitFor(opens);
+    }
+
     TempHive hive;
     std::string tmux_;
 };
@@ -99,9 +98,7 @@ protected:
 
 TEST_F(TerminalWindowTest, EveryCommandWorksFromTheKeyboardWithTheWindowsTextsAndResults) {
     // Add, refused and then accepted; the refused answer comes back as the default.
-    FocusOn("Add", 0);
-    Keys("Enter");
-    ASSERT_TRUE(WaitFor("Add new e-mail domain:")) << Screen();
+    ASSERT_TRUE(Press("Add", 0, "Add new e-mail domain:")) << Screen();
     Keys("BSpace");
     Type("nodomain");
     Keys("Enter");
@@ -115,9 +112,7 @@ TEST_F(TerminalWindowTest, EveryCommandWorksFromTheKeyboardWithTheWindowsTextsAn
 
     // Edit; afterwards the focus stays on Edit, so a second Space edits again
     // instead of reaching Delete All.
-    FocusOn("Edit", 0);
-    Keys("Enter");
-    ASSERT_TRUE(WaitFor("Edit this e-mail domain:")) << Screen();
+    ASSERT_TRUE(Press("Edit", 0, "Edit this e-mail domain:")) << Screen();
     for (int i = 0; i < 12; ++i) Keys("BSpace");
     Type("@two.example");
     Keys("Enter");
@@ -130,9 +125,7 @@ TEST_F(TerminalWindowTest, EveryCommandWorksFromTheKeyboardWithTheWindowsTextsAn
     ASSERT_TRUE(WaitGone("Edit this e-mail domain:")) << Screen();
 
     // "Add * (any domain)": No is the default, Yes replaces the list.
-    FocusOn("Add * (any domain)", 0);
-    Keys("Enter");
-    ASSERT_TRUE(WaitFor("You are about to disable any OOF reply")) << Screen();
+    ASSERT_TRUE(Press("Add * (any domain)", 0, "You are about to disable any OOF reply")) << Screen();
     Keys("Enter");
     ASSERT_TRUE(WaitGone("You are about to disable")) << Screen();
     EXPECT_EQ(StoredRuleList(0), Names({"@two.example"}));
@@ -143,43 +136,33 @@ TEST_F(TerminalWindowTest, EveryCommandWorksFromTheKeyboardWithTheWindowsTextsAn
     EXPECT_EQ(StoredRuleList(0), Names({"*"}));
 
     // And back with Delete All.
-    FocusOn("Delete All", 0);
-    Keys("Enter");
-    ASSERT_TRUE(WaitFor("Are you sure you want to delete all items from the list?")) << Screen();
+    ASSERT_TRUE(Press("Delete All", 0, "Are you sure you want to delete all items from the list?")) << Screen();
     Keys("y");
     ASSERT_TRUE(WaitFor("OOF reply will be deleted if the sender")) << Screen();
     EXPECT_TRUE(StoredRuleList(0).empty());
 
     // Two addresses, then Delete with its confirmation.
     for (const char* address : {"b@example.com", "a@example.com"}) {
-        FocusOn("Add", 2);
-        Keys("Enter");
-        ASSERT_TRUE(WaitFor("Add new e-mail address:")) << Screen();
+        ASSERT_TRUE(Press("Add", 2, "Add new e-mail address:")) << Screen();
         Keys("BSpace");
         Type(address);
         Keys("Enter");
         ASSERT_TRUE(WaitGone("Add new e-mail address:")) << Screen();
     }
     EXPECT_EQ(StoredRuleList(2), Names({"a@example.com", "b@example.com"}));
-    FocusOn("Delete", 2);
-    Keys("Enter");
-    ASSERT_TRUE(WaitFor("Are you sure you want to delete the selected item from the list?")) << Screen();
+    ASSERT_TRUE(Press("Delete", 2, "Are you sure you want to delete the selected item from the list?")) << Screen();
     Keys("y");
     ASSERT_TRUE(WaitGone("Are you sure")) << Screen();
     EXPECT_EQ(StoredRuleList(2), Names({"b@example.com"}));
 
     // Export list 2 to a new file named in the dialog, import it into list 1
     // through Tab completion.
-    FocusOn("Export", 2);
-    Keys("Enter");
-    ASSERT_TRUE(WaitFor("Pellicor - Select/Create a file to export to")) << Screen();
+    ASSERT_TRUE(Press("Export", 2, "Pellicor - Select/Create a file to export to")) << Screen();
     Type("out.txt");
     Keys("Enter");
     ASSERT_TRUE(WaitGone("Select/Create")) << Screen();
-    EXPECT_EQ(ReadFile(hive.folder() / "out.txt"), "b@example.com\r\n");
-    FocusOn("Import", 1);
-    Keys("Enter");
-    ASSERT_TRUE(WaitFor("Pellicor - Open a file to import from")) << Screen();
+    EXPECT_EQ(ReadWholeFile(hive.folder() / "out.txt"), "b@example.com\r\n");
+    ASSERT_TRUE(Press("Import", 1, "Pellicor - Open a file to import from")) << Screen();
     EXPECT_TRUE(WaitFor("out.txt")) << Screen();  // the folder's listing
     Type("ou");
     Keys("Tab");
@@ -221,18 +204,15 @@ TEST(SetupCommandLineTest, OptionsAndAMissingTerminal) {
         {"", 1, "PellicorSetup: no display can be opened and no terminal is attached"},
         {"--terminal", 1, "PellicorSetup: no display can be opened and no terminal is attached"},
     };
+    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) unsetenv(variable);
+    TempHive hive;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments);
-        std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " PELLICOR_SETUP " ") +
-                              c.arguments + " </dev/null 2>&1 | cat; exit ${PIPESTATUS[0]}";
-        FILE* pipe = ::popen(("bash -c '" + command + "'").c_str(), "r");
-        ASSERT_NE(pipe, nullptr);
-        std::string output;
-        char buffer[4096];
-        for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, got);
-        int status = ::pclose(pipe);
-        EXPECT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), c.exitCode);
+        std::vector<std::string> argv = {PELLICOR_SETUP};
+        if (*c.arguments) argv.push_back(c.arguments);
+        ProgramResult result = RunProgram(argv, hive);
+        const std::string output = result.out + result.err;
+        EXPECT_EQ(result.status, c.exitCode);
         EXPECT_TRUE(output.starts_with(c.output)) << output;
         if (c.exitCode == 1) {
             EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1) << output;

@@ -1,24 +1,26 @@
-// A rule list window over the scripted toolkit and a fresh hive.
+// A rule list window over a toolkit and a fresh hive.
 #pragma once
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "install_form.h"
 #include "rule_store.h"
+#include "run_program.h"
 #include "scripted_toolkit.h"
 #include "temp_hive.h"
 
-class WindowTest : public ::testing::Test {
+template <typename Toolkit>
+class WindowFixture : public ::testing::Test {
 protected:
-    void Open() {
+    InstallForm& Open() {
         form = std::make_unique<InstallForm>(toolkit);
         form->Form_Load();
+        return *form;
     }
 
     std::vector<std::string> Items(int list) const {
@@ -46,9 +48,11 @@ protected:
     }
 
     TempHive hive;
-    ScriptedToolkit toolkit;
+    Toolkit toolkit;
     std::unique_ptr<InstallForm> form;
 };
+
+using WindowTest = WindowFixture<ScriptedToolkit>;
 
 inline std::vector<std::string> Names(std::initializer_list<const char*> names) {
     return std::vector<std::string>(names.begin(), names.end());
@@ -56,11 +60,4 @@ inline std::vector<std::string> Names(std::initializer_list<const char*> names) 
 
 inline void WriteFile(const std::filesystem::path& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
-}
-
-// The whole file; empty when it cannot be read.
-inline std::string ReadFile(const std::filesystem::path& path) {
-    std::ostringstream content;
-    content << std::ifstream(path, std::ios::binary).rdbuf();
-    return content.str();
 }

@@ -255,46 +255,32 @@ TEST_F(ClsRegistryTest, SetKeyValueCreatesMissingLevelsButWritesNoUnhandledType)
     EXPECT_EQ(registry.QueryValue(kMachine, deep, "v", {}), RegistryVariant(7));
 }
 
-// A save, as the window makes it, in a transaction over an old list.
-class ClsRegistryTransactionTest : public ClsRegistryTest {
-protected:
-    void SetUp() override {
-        transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
-        ASSERT_NE(transaction, INVALID_HANDLE_VALUE);
-        ASSERT_NE(transaction, nullptr);
-        inside = clsRegistry(transaction);
-        ASSERT_EQ(registry.SetKeyValue(kMachine, kKey, "@old.example", REG_SZ, std::string()), ERROR_SUCCESS);
-        EXPECT_EQ(inside.DeleteKey(kMachine, kKey), ERROR_SUCCESS);
-        EXPECT_EQ(inside.CreateNewKey(kMachine, kKey), ERROR_SUCCESS);
-        EXPECT_EQ(inside.SetKeyValue(kMachine, kKey, "@new.example", REG_SZ, std::string()), ERROR_SUCCESS);
-        EXPECT_EQ(inside.SetKeyValue(kMachine, kKey + "\\Sub", "n", REG_DWORD, 3), ERROR_SUCCESS);
-    }
-    void TearDown() override { CloseHandle(transaction); }
-
-    // The list as seen through a registry object: the new state has the subkey too.
-    void ExpectState(clsRegistry& through, bool isNew) {
+// A save, as the window makes it, in a transaction over an old list: seen inside
+// at once, outside only once committed; a rollback leaves the old list whole.
+TEST_F(ClsRegistryTest, TransactedWritesAreSeenOnlyAfterCommit) {
+    auto expectState = [](clsRegistry& through, bool isNew) {
         std::vector<std::string> names;
         EXPECT_EQ(through.EnumValues(kMachine, kKey, names, "*"), 1);
         EXPECT_EQ(names, std::vector<std::string>{isNew ? "@new.example" : "@old.example"});
         if (isNew) EXPECT_EQ(through.QueryValue(kMachine, kKey + "\\Sub", "n", {}), RegistryVariant(3));
         else EXPECT_EQ(through.CheckKey(kMachine, kKey + "\\Sub"), ERROR_FILE_NOT_FOUND);
+    };
+    ASSERT_EQ(registry.SetKeyValue(kMachine, kKey, "@old.example", REG_SZ, std::string()), ERROR_SUCCESS);
+    for (bool commit : {false, true}) {
+        SCOPED_TRACE(commit ? "commit" : "rollback");
+        HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
+        ASSERT_TRUE(transaction != INVALID_HANDLE_VALUE && transaction != nullptr);
+        clsRegistry inside(transaction);
+        EXPECT_EQ(inside.DeleteKey(kMachine, kKey), ERROR_SUCCESS);
+        EXPECT_EQ(inside.CreateNewKey(kMachine, kKey), ERROR_SUCCESS);
+        EXPECT_EQ(inside.SetKeyValue(kMachine, kKey, "@new.example", REG_SZ, std::string()), ERROR_SUCCESS);
+        EXPECT_EQ(inside.SetKeyValue(kMachine, kKey + "\\Sub", "n", REG_DWORD, 3), ERROR_SUCCESS);
+        expectState(inside, true);
+        expectState(registry, false);
+        ASSERT_TRUE(commit ? CommitTransaction(transaction) : RollbackTransaction(transaction));
+        CloseHandle(transaction);
+        expectState(registry, commit);
     }
-
-    HANDLE transaction = nullptr;
-    clsRegistry inside;
-};
-
-TEST_F(ClsRegistryTransactionTest, WritesAreSeenOnlyAfterCommit) {
-    ExpectState(inside, true);
-    ExpectState(registry, false);
-    ASSERT_TRUE(CommitTransaction(transaction));
-    ExpectState(registry, true);
-}
-
-TEST_F(ClsRegistryTransactionTest, RollbackLeavesNothing) {
-    EXPECT_EQ(inside.DeleteValue(kMachine, kKey, "@new.example"), ERROR_SUCCESS);
-    ASSERT_TRUE(RollbackTransaction(transaction));
-    ExpectState(registry, false);
 }
 
 }  // namespace

@@ -15,38 +15,21 @@ namespace {
 
 std::wstring folder;
 
-class VersionBlock {
-public:
+// A file's version block, read through the version API; empty when it has none.
+struct VersionBlock {
     explicit VersionBlock(const std::wstring& path) {
         DWORD ignored = 0;
-        DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
-        data_.resize(size);
-        valid_ = size > 0 && GetFileVersionInfoW(path.c_str(), 0, size, data_.data());
+        data.resize(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+        if (!data.empty() && !GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(data.size()), data.data()))
+            data.clear();
     }
-    bool valid() const { return valid_; }
-    const VS_FIXEDFILEINFO* fixed() {
+    // The value at the query's path, or null when there is none.
+    template <typename T>
+    const T* Value(const std::wstring& query, UINT& length) {
         void* value = nullptr;
-        UINT length = 0;
-        return VerQueryValueW(data_.data(), L"\\", &value, &length) ? static_cast<VS_FIXEDFILEINFO*>(value) : nullptr;
+        return VerQueryValueW(data.data(), query.c_str(), &value, &length) ? static_cast<const T*>(value) : nullptr;
     }
-    DWORD translation() {
-        void* value = nullptr;
-        UINT length = 0;
-        if (!VerQueryValueW(data_.data(), L"\\VarFileInfo\\Translation", &value, &length) || length < 4) return 0;
-        return *static_cast<DWORD*>(value);
-    }
-    // The string, or "<missing>" when the table has no such entry.
-    std::wstring text(const wchar_t* name) {
-        std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
-        void* value = nullptr;
-        UINT length = 0;
-        if (!VerQueryValueW(data_.data(), path.c_str(), &value, &length)) return L"<missing>";
-        return length ? std::wstring(static_cast<wchar_t*>(value)) : std::wstring();
-    }
-
-private:
-    std::vector<BYTE> data_;
-    bool valid_ = false;
+    std::vector<BYTE> data;
 };
 
 TEST(Resources, VersionBlocksOfThePair) {
@@ -77,17 +60,24 @@ TEST(Resources, VersionBlocksOfThePair) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.file)));
         VersionBlock block(folder + L"\\" + c.file);
-        ASSERT_TRUE(block.valid());
-        const VS_FIXEDFILEINFO* fixed = block.fixed();
+        ASSERT_FALSE(block.data.empty());
+        UINT length = 0;
+        const auto* fixed = block.Value<VS_FIXEDFILEINFO>(L"\\", length);
         ASSERT_NE(fixed, nullptr);
         EXPECT_EQ(fixed->dwFileVersionMS, 0x00010001u);
         EXPECT_EQ(fixed->dwFileVersionLS, 0x00000008u);
         EXPECT_EQ(fixed->dwProductVersionMS, 0x00010001u);
         EXPECT_EQ(fixed->dwFileType, c.fileType);
         EXPECT_EQ(fixed->dwFileOS, static_cast<DWORD>(VOS__WINDOWS32));
-        EXPECT_EQ(block.translation(), MAKELONG(0x0409, 1200));
-        for (const auto& [name, text] : c.texts)
-            EXPECT_EQ(block.text(name), text) << testing::PrintToString(std::wstring(name));
+        const auto* translation = block.Value<DWORD>(L"\\VarFileInfo\\Translation", length);
+        ASSERT_TRUE(translation && length >= 4);
+        EXPECT_EQ(*translation, MAKELONG(0x0409, 1200));
+        for (const auto& [name, text] : c.texts) {
+            const auto* shown = block.Value<wchar_t>(std::wstring(L"\\StringFileInfo\\040904B0\\") + name, length);
+            ASSERT_NE(shown, nullptr) << testing::PrintToString(std::wstring(name));
+            EXPECT_EQ(length ? std::wstring(shown) : std::wstring(), text)
+                << testing::PrintToString(std::wstring(name));
+        }
     }
 }
 

@@ -41,36 +41,24 @@ BOOL CALLBACK Collect(HWND child, LPARAM found) {
     return TRUE;
 }
 
-// A dialog of the program's (input box, message box, file dialog) by its title.
-HWND WaitForDialog(const wchar_t* title) {
+// A dialog of the program's (input box, message box, file dialog) by its title,
+// or null after saying which did not come (when told what it is).
+HWND Dialog(const wchar_t* title, const char* what = nullptr) {
     for (int tries = 0; tries < 100; ++tries) {
         if (HWND dialog = FindWindowW(L"#32770", title)) return dialog;
         Sleep(100);
     }
+    if (what) std::printf("no %s\n", what);
     return nullptr;
 }
 
-// The same, or null after saying which dialog did not come.
-HWND Dialog(const wchar_t* title, const char* what) {
-    HWND dialog = WaitForDialog(title);
-    if (!dialog) std::printf("no %s\n", what);
-    return dialog;
-}
-
-HWND ChildWithText(HWND parent, const wchar_t* kind, const wchar_t* text, int skip = 0) {
+// The control of that class (and text, unless null) after skipping as many such.
+HWND Child(HWND parent, const wchar_t* kind, const wchar_t* text, int skip = 0) {
     std::vector<HWND> children;
     EnumChildWindows(parent, Collect, reinterpret_cast<LPARAM>(&children));
     for (HWND child : children) {
-        if (_wcsicmp(ClassOf(child).c_str(), kind) == 0 && TextOf(child) == text && skip-- == 0) return child;
-    }
-    return nullptr;
-}
-
-HWND ListBoxNumber(HWND window, int number) {
-    std::vector<HWND> children;
-    EnumChildWindows(window, Collect, reinterpret_cast<LPARAM>(&children));
-    for (HWND child : children) {
-        if (_wcsicmp(ClassOf(child).c_str(), L"ListBox") == 0 && number-- == 0) return child;
+        if (_wcsicmp(ClassOf(child).c_str(), kind) == 0 && (!text || TextOf(child) == text) && skip-- == 0)
+            return child;
     }
     return nullptr;
 }
@@ -94,20 +82,17 @@ void ClickItem(HWND window, HWND box, int position) {
 
 void Press(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
-void WaitGone(HWND dialog) {
+// Presses a dialog's button and waits for the dialog to go and the window to settle.
+void Close(HWND dialog, HWND button) {
+    Press(button);
     for (int tries = 0; tries < 50 && IsWindow(dialog); ++tries) Sleep(100);
+    Sleep(300);
 }
 
-// The input box's text field and what it shows: its text, where the caret
-// stands once the Right-arrow key press has arrived, and whether text is selected.
-HWND InputField(HWND input) {
-    for (HWND child = GetWindow(input, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        if (_wcsicmp(ClassOf(child).c_str(), L"Edit") == 0) return child;
-    return nullptr;
-}
-
+// What the input box's text field shows: its text, where the caret stands once
+// the Right-arrow key press has arrived, and whether text is selected.
 void DescribeInputBox(HWND input) {
-    HWND field = InputField(input);
+    HWND field = Child(input, L"Edit", nullptr);
     DWORD start = 0, end = 1;
     for (int tries = 0; tries < 30; ++tries) {
         Sleep(100);
@@ -117,42 +102,36 @@ void DescribeInputBox(HWND input) {
     std::wstring shown = TextOf(field);
     std::printf("input box: \"%s\", caret at %lu of %zu, %s; buttons %s %s\n", Narrow(shown).c_str(),
                 static_cast<unsigned long>(end), shown.size(), start == end ? "nothing selected" : "text selected",
-                ChildWithText(input, L"Button", L"OK") ? "OK" : "-",
-                ChildWithText(input, L"Button", L"Cancel") ? "Cancel" : "-");
+                Child(input, L"Button", L"OK") ? "OK" : "-", Child(input, L"Button", L"Cancel") ? "Cancel" : "-");
 }
 
 // Edit list 1's first entry and cancel; add an entry to list 1; answer No to the
 // deletion of list 2's first entry; export list 1 to `exportPath`.
 int RunCommands(HWND window, const std::wstring& exportPath) {
-    HWND list1 = ListBoxNumber(window, 1);
-    HWND list2 = ListBoxNumber(window, 2);
+    HWND list1 = Child(window, L"ListBox", nullptr, 1);
+    HWND list2 = Child(window, L"ListBox", nullptr, 2);
     ClickItem(window, list1, 0);
-    Press(ChildWithText(window, L"Button", L"Edit", 1));
+    Press(Child(window, L"Button", L"Edit", 1));
     HWND input = Dialog(L"Pellicor setup", "input box");
     if (!input) return 1;
     DescribeInputBox(input);
-    Press(ChildWithText(input, L"Button", L"Cancel"));
-    WaitGone(input);
-    Sleep(300);
+    Close(input, Child(input, L"Button", L"Cancel"));
     std::printf("list 1 after Cancel:%s\n", Items(list1).c_str());
 
-    Press(ChildWithText(window, L"Button", L"Add", 1));
+    Press(Child(window, L"Button", L"Add", 1));
     if (!(input = Dialog(L"Pellicor setup", "input box"))) return 1;
     DescribeInputBox(input);
-    SendMessageW(InputField(input), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"@branch.example"));
-    Press(ChildWithText(input, L"Button", L"OK"));
-    WaitGone(input);
+    SendMessageW(Child(input, L"Edit", nullptr), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"@branch.example"));
+    Close(input, Child(input, L"Button", L"OK"));
     // Where the platform cannot keep a save whole, the window says so instead.
-    if (HWND refused = WaitForDialog(L"Pellicor setup")) {
+    if (HWND refused = Dialog(L"Pellicor setup")) {
         std::printf("save refused with a message box\n");
-        Press(GetDlgItem(refused, IDOK));
-        WaitGone(refused);
+        Close(refused, GetDlgItem(refused, IDOK));
     }
-    Sleep(300);
     std::printf("list 1 after Add:%s\n", Items(list1).c_str());
 
     ClickItem(window, list2, 0);
-    Press(ChildWithText(window, L"Button", L"Delete", 2));
+    Press(Child(window, L"Button", L"Delete", 2));
     HWND box = Dialog(L"Pellicor setup", "message box");
     if (!box) return 1;
     bool noIsDefault = (GetWindowLongW(GetDlgItem(box, IDNO), GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
@@ -163,12 +142,10 @@ int RunCommands(HWND window, const std::wstring& exportPath) {
         "message box: %s, default %s, %s\n",
         GetDlgItem(box, IDYES) && GetDlgItem(box, IDNO) && !GetDlgItem(box, IDOK) ? "Yes and No" : "other buttons",
         noIsDefault ? "No" : "not No", icon ? "with an icon" : "without an icon");
-    Press(GetDlgItem(box, IDNO));
-    WaitGone(box);
-    Sleep(300);
+    Close(box, GetDlgItem(box, IDNO));
     std::printf("list 2 after No:%s\n", Items(list2).c_str());
 
-    Press(ChildWithText(window, L"Button", L"Export", 1));
+    Press(Child(window, L"Button", L"Export", 1));
     HWND files = Dialog(L"Pellicor - Select/Create a file to export to", "file dialog");
     if (!files) return 1;
     wchar_t types[128] = {};
@@ -181,16 +158,14 @@ int RunCommands(HWND window, const std::wstring& exportPath) {
     HWND name = GetDlgItem(files, 0x47C);  // the file name box
     if (!name) name = GetDlgItem(files, 0x480);
     SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(exportPath.c_str()));
-    Press(GetDlgItem(files, IDOK));
-    WaitGone(files);
-    Sleep(300);
+    Close(files, GetDlgItem(files, IDOK));
     return 0;
 }
 
 // F5 (after another program changed list 1), then typing and the Delete key in
 // list 1, answering its confirmation No.
 int RunKeys(HWND window) {
-    HWND list1 = ListBoxNumber(window, 1);
+    HWND list1 = Child(window, L"ListBox", nullptr, 1);
     PostMessageW(window, WM_KEYDOWN, VK_F5, 0);
     Sleep(500);
     std::printf("list 1 after F5:%s\n", Items(list1).c_str());
@@ -206,9 +181,7 @@ int RunKeys(HWND window) {
     wchar_t asked[256] = {};
     GetDlgItemTextW(box, 0xFFFF, asked, 256);  // the message box's text
     std::printf("Delete key asks: %s\n", Narrow(asked).c_str());
-    Press(GetDlgItem(box, IDNO));
-    WaitGone(box);
-    Sleep(300);
+    Close(box, GetDlgItem(box, IDNO));
     std::printf("list 1 after No:%s\n", Items(list1).c_str());
     return 0;
 }
@@ -242,21 +215,18 @@ int main(int argc, char** argv) {
     std::vector<HWND> children;
     EnumChildWindows(window, Collect, reinterpret_cast<LPARAM>(&children));
     int list = 0;
-    HWND exitButton = nullptr;
     for (HWND child : children) {
         std::wstring kind = ClassOf(child);
-        if (_wcsicmp(kind.c_str(), L"ListBox") == 0) {
-            std::printf("list %d:%s\n", list++, Items(child).c_str());
-        } else if (_wcsicmp(kind.c_str(), L"Button") == 0) {
-            if (TextOf(child) == L"Exit") exitButton = child;
-            if (!IsWindowEnabled(child)) std::printf("disabled: %s\n", Narrow(TextOf(child)).c_str());
-        }
+        if (_wcsicmp(kind.c_str(), L"ListBox") == 0) std::printf("list %d:%s\n", list++, Items(child).c_str());
+        if (_wcsicmp(kind.c_str(), L"Button") == 0 && !IsWindowEnabled(child))
+            std::printf("disabled: %s\n", Narrow(TextOf(child)).c_str());
     }
     std::fflush(stdout);
     if (argc > 3 && std::strcmp(argv[2], "--commands") == 0)
         return RunCommands(window, std::wstring(argv[3], argv[3] + std::strlen(argv[3])));
     if (argc > 2 && std::strcmp(argv[2], "--keys") == 0) return RunKeys(window);
     if (argc < 3 || std::strcmp(argv[2], "--exit") != 0) return 0;
+    HWND exitButton = Child(window, L"Button", L"Exit");
     if (!exitButton) {
         std::printf("no Exit button\n");
         return 1;
