@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libsqlite3-dev sqlite3
+  libpq-dev postgresql
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   qt6-base-dev fonts-dejavu-core libncurses-dev tmux
@@ -29,4 +30,10 @@ echo "Installing: ${missing[*]}"
 # private instances of their own.
 echo "postfix postfix/main_mailer_type select No configuration" | $sudo debconf-set-selections
 $sudo apt-get update -qq
+had_clusters=$(pg_lsclusters -h 2>/dev/null || true)
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# Installing postgresql makes and starts a cluster of the machine's own; the tests run
+# private servers, so a cluster the install just made is dropped again.
+if [ -z "$had_clusters" ] && command -v pg_lsclusters >/dev/null; then
+  pg_lsclusters -h | while read -r version cluster _; do $sudo pg_dropcluster --stop "$version" "$cluster"; done
+fi

@@ -27,8 +27,8 @@ namespace {
 
 // SQLite connections must not cross fork(): a child neither uses nor closes its
 // parent's, whose close would drop the child's own locks on the file.
-void abandonInherited(std::shared_ptr<Connection> connection) {
-    static auto* inherited = new std::vector<std::shared_ptr<Connection>>;
+void abandonInherited(std::shared_ptr<Store> connection) {
+    static auto* inherited = new std::vector<std::shared_ptr<Store>>;
     static std::mutex mutex;
     std::lock_guard lock(mutex);
     inherited->push_back(std::move(connection));
@@ -39,7 +39,7 @@ void abandonInherited(std::shared_ptr<Connection> connection) {
 // (libmilter does). The most recently kept is taken first; the oldest goes when full.
 class SpareConnections {
 public:
-    void put(std::shared_ptr<Connection> connection) {
+    void put(std::shared_ptr<Store> connection) {
         std::lock_guard lock(mutex_);
         if (spares_.size() == kMaxSpares) {
             if (spares_.front()->inherited()) abandonInherited(std::move(spares_.front()));
@@ -47,7 +47,7 @@ public:
         }
         spares_.push_back(std::move(connection));
     }
-    std::shared_ptr<Connection> take(const std::string& path) {
+    std::shared_ptr<Store> take(const std::string& path) {
         std::lock_guard lock(mutex_);
         for (auto it = spares_.rbegin(); it != spares_.rend(); ++it) {
             if ((*it)->path() != path || (*it)->inherited()) continue;
@@ -61,7 +61,7 @@ public:
 private:
     static constexpr size_t kMaxSpares = 64;
     std::mutex mutex_;
-    std::vector<std::shared_ptr<Connection>> spares_;
+    std::vector<std::shared_ptr<Store>> spares_;
 };
 
 SpareConnections& spareConnections() {
@@ -71,7 +71,7 @@ SpareConnections& spareConnections() {
 
 // One thread's connections by hive path; they become spares when the thread ends.
 struct ThreadConnections {
-    std::unordered_map<std::string, std::shared_ptr<Connection>> byPath;
+    std::unordered_map<std::string, std::shared_ptr<Store>> byPath;
     ~ThreadConnections() {
         for (auto& [path, connection] : byPath) {
             if (!connection) continue;
@@ -83,7 +83,7 @@ struct ThreadConnections {
 
 }  // namespace
 
-std::shared_ptr<Connection> threadConnection(const std::string& path) {
+std::shared_ptr<Store> threadConnection(const std::string& path) {
     thread_local ThreadConnections threadConnections;
     auto& connections = threadConnections.byPath;
     auto& connection = connections[path];
@@ -94,7 +94,7 @@ std::shared_ptr<Connection> threadConnection(const std::string& path) {
         std::lock_guard lock(connection->mutex);
         replace = connection->stale();
     }
-    if (replace) connection = std::make_shared<Connection>(path, false);
+    if (replace) connection = makeStore(path, false);
     if (connections.size() > 16) {
         // Hives of finished tests and the like: drop those no handle holds.
         std::erase_if(connections,

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "registry_hold.h"
+#include "store.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -166,6 +167,10 @@ HiveDeadline::~HiveDeadline() {
 }
 
 bool HiveDeadline::reached() const { return waitCut; }
+
+Clock::time_point hiveWaitDeadline() { return waitDeadline; }
+
+void markHiveWaitCut() { waitCut = true; }
 
 void UseFileDescriptionLocks() {
     static std::once_flag once;

@@ -12,7 +12,7 @@
 namespace platform::registry {
 
 struct Key {
-    std::shared_ptr<Connection> connection;  // this thread's, or a transaction's
+    std::shared_ptr<Store> connection;  // this thread's, or a transaction's
     KeyRef ref;
     REGSAM access = 0;
     // The state enumeration walks: taken by RegQueryInfoKey or a walk's first step,

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "snapshot.h"
+#include "store.h"
 #include "winreg.h"
 
 struct sqlite3;
@@ -25,72 +26,37 @@ struct sqlite3_stmt;
 
 namespace platform::registry {
 
-// Where a key handle points: its id, and its path from HKEY_LOCAL_MACHINE (folded)
-// to find the key again when it was deleted and created anew (as a transacted save
-// of a rule list does), so a lookup never sees a list vanish in between.
-struct KeyRef {
-    int64_t id = kRootId;
-    std::vector<std::string> path;
-    bool root = false;                       // a predefined root: exists even when the hive is empty
-    std::vector<std::u16string> rootLevels;  // a root view's path as created when missing
-};
-
-// The forks this process came through since the registry was loaded: a connection
-// opened at another count belongs to a parent. Cheaper than getpid() on every call.
-unsigned forkCount();
-
-// A mutex that knows which thread holds it, so that the debug and sanitizer builds
-// check that a connection's callers hold its lock.
-class OwnedMutex {
-public:
-    void lock() {
-        mutex_.lock();
-        holder_.store(std::this_thread::get_id(), std::memory_order_relaxed);
-    }
-    void unlock() {
-        holder_.store(std::thread::id(), std::memory_order_relaxed);
-        mutex_.unlock();
-    }
-    bool heldHere() const { return holder_.load(std::memory_order_relaxed) == std::this_thread::get_id(); }
-
-private:
-    std::mutex mutex_;
-    std::atomic<std::thread::id> holder_{};
-};
-
-class Connection : public std::enable_shared_from_this<Connection> {
+class Connection : public Store {
 public:
     Connection(std::string path, bool transactional);
-    ~Connection();
+    ~Connection() override;
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
-    OwnedMutex mutex;  // held by the callers of everything below
-
-    const std::string& path() const { return path_; }
+    const std::string& path() const override { return path_; }
     // True when the file this connection reads is no longer the one at its path
     // (looked at once a second at most).
-    bool stale() const;
+    bool stale() const override;
     // True in a child process: the connection belongs to the parent that forked.
-    bool inherited() const { return forks_ != forkCount(); }
+    bool inherited() const override { return forks_ != forkCount(); }
 
     // Reading. Each result reflects one committed state of the hive.
-    LSTATUS open(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& result);
-    LSTATUS snapshot(KeyRef& key, std::shared_ptr<const Snapshot>& result);
+    LSTATUS open(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& result) override;
+    LSTATUS snapshot(KeyRef& key, std::shared_ptr<const Snapshot>& result) override;
 
     // Writing; each call is atomic (its own transaction, or a savepoint in the
     // connection's transaction).
-    LSTATUS create(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& result, bool& created);
-    LSTATUS setValue(KeyRef& key, std::u16string_view name, DWORD type, const BYTE* data, DWORD bytes);
-    LSTATUS deleteValue(KeyRef& key, std::u16string_view name);
-    LSTATUS deleteKey(const KeyRef& base, const std::vector<std::u16string>& levels);
+    LSTATUS create(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& result, bool& created) override;
+    LSTATUS setValue(KeyRef& key, std::u16string_view name, DWORD type, const BYTE* data, DWORD bytes) override;
+    LSTATUS deleteValue(KeyRef& key, std::u16string_view name) override;
+    LSTATUS deleteKey(const KeyRef& base, const std::vector<std::u16string>& levels) override;
 
     // Transactional connections only: end the transaction. False if it was not active.
-    LSTATUS commit();
-    LSTATUS rollback();
-    bool transactional() const { return transactional_; }
+    LSTATUS commit() override;
+    LSTATUS rollback() override;
+    bool transactional() const override { return transactional_; }
     // Ends the read transaction a read scope began on this connection, if any.
-    void leaveReadScope();
+    void leaveReadScope() override;
 
 private:
     enum class State { Missing, Empty, Ready, Bad };
@@ -176,6 +142,6 @@ private:
 std::string hivePath();
 
 // This thread's connection to the hive at path, opened anew if the file was replaced.
-std::shared_ptr<Connection> threadConnection(const std::string& path);
+std::shared_ptr<Store> threadConnection(const std::string& path);
 
 }  // namespace platform::registry

@@ -343,8 +343,8 @@ LSTATUS Connection::beginTransactionIfNeeded() {
 }
 
 LSTATUS HoldHive() {
-    static auto* held = new std::shared_ptr<Connection>;  // never closed
-    auto connection = std::make_shared<Connection>(hivePath(), false);
+    static auto* held = new std::shared_ptr<Store>;  // never closed
+    auto connection = makeStore(hivePath(), false);
     std::lock_guard lock(connection->mutex);
     KeyRef root;
     root.root = true;

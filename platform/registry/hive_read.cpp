@@ -15,7 +15,7 @@ namespace {
 
 // This thread's read scopes: how deep, and the connections holding reads for them.
 thread_local int readScopeDepth = 0;
-thread_local std::vector<std::shared_ptr<Connection>>* readScopeConnections = nullptr;
+thread_local std::vector<std::shared_ptr<Store>>* readScopeConnections = nullptr;
 
 std::u16string columnName(sqlite3_stmt* s, int column, DWORD& utf8Bytes) {
     auto text = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
@@ -35,7 +35,7 @@ std::string joined(const std::vector<std::string>& path) {
 }  // namespace
 
 ReadScope::ReadScope() {
-    if (readScopeDepth++ == 0) readScopeConnections = new std::vector<std::shared_ptr<Connection>>;
+    if (readScopeDepth++ == 0) readScopeConnections = new std::vector<std::shared_ptr<Store>>;
 }
 
 ReadScope::~ReadScope() {
@@ -46,6 +46,12 @@ ReadScope::~ReadScope() {
     }
     delete readScopeConnections;
     readScopeConnections = nullptr;
+}
+
+bool joinReadScope(const std::shared_ptr<Store>& store) {
+    if (readScopeDepth == 0) return false;
+    readScopeConnections->push_back(store);
+    return true;
 }
 
 // Begins the read of one call: inside a read scope, the scope's read, begun at its
@@ -66,12 +72,8 @@ LSTATUS Connection::beginRead(bool& own) {
         run(kRollback);
         return rc;
     }
-    if (readScopeDepth > 0) {
-        scoped_ = true;
-        readScopeConnections->push_back(shared_from_this());
-    } else {
-        own = true;
-    }
+    scoped_ = joinReadScope(shared_from_this());
+    own = !scoped_;
     return ERROR_SUCCESS;
 }
 

@@ -59,7 +59,7 @@ REGSAM effectiveAccess(REGSAM sam) {
 }
 
 // The connection a call below `base` uses: the transaction's when one is given.
-LSTATUS connectionFor(const Key& base, HANDLE transaction, std::shared_ptr<Connection>& connection) {
+LSTATUS connectionFor(const Key& base, HANDLE transaction, std::shared_ptr<Store>& connection) {
     if (!transaction) {
         connection = base.connection;
         return ERROR_SUCCESS;
@@ -135,7 +135,7 @@ std::u16string wideName(const char* name) { return name ? widen(name) : std::u16
 // Where the calls on a path below `parent` start: its levels, the key it starts
 // from and the connection to use.
 LSTATUS startBelow(HKEY parent, const char16_t* subKey, HANDLE transaction, std::vector<std::u16string>& levels,
-                   Key*& base, std::shared_ptr<Connection>& connection) {
+                   Key*& base, std::shared_ptr<Store>& connection) {
     if (!splitKeyPath(view(subKey), levels)) return ERROR_INVALID_PARAMETER;
     LSTATUS rc = keyOf(parent, base);
     return rc == ERROR_SUCCESS ? connectionFor(*base, transaction, connection) : rc;
@@ -148,7 +148,7 @@ LSTATUS openKey(HKEY parent, const char16_t* subKey, REGSAM sam, PHKEY result, H
     if (create && !subKey) return ERROR_INVALID_PARAMETER;
     std::vector<std::u16string> levels;
     Key* base;
-    std::shared_ptr<Connection> connection;
+    std::shared_ptr<Store> connection;
     LSTATUS rc = startBelow(parent, subKey, transaction, levels, base, connection);
     if (rc != ERROR_SUCCESS) return rc;
     auto key = std::make_unique<Key>();
@@ -171,7 +171,7 @@ LSTATUS deleteKey(HKEY parent, const char16_t* subKey, HANDLE transaction) {
     if (!subKey) return ERROR_INVALID_PARAMETER;
     std::vector<std::u16string> levels;
     Key* base;
-    std::shared_ptr<Connection> connection;
+    std::shared_ptr<Store> connection;
     LSTATUS rc = startBelow(parent, subKey, transaction, levels, base, connection);
     if (rc != ERROR_SUCCESS) return rc;
     std::lock_guard lock(connection->mutex);

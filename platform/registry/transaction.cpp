@@ -22,7 +22,7 @@ std::unordered_set<const void*>& live() {
 
 }  // namespace
 
-Transaction::Transaction(std::string hivePath) : connection_(std::make_shared<Connection>(std::move(hivePath), true)) {
+Transaction::Transaction(std::string hivePath) : connection_(makeStore(hivePath, true)) {
     std::lock_guard lock(liveMutex());
     live().insert(static_cast<const platform::KernelObject*>(this));
 }
@@ -36,7 +36,7 @@ Transaction::~Transaction() {
     connection_->rollback();  // keys opened with it may outlive it; their writes fail from now on
 }
 
-std::shared_ptr<Connection> transactionConnection(HANDLE transaction) {
+std::shared_ptr<Store> transactionConnection(HANDLE transaction) {
     std::lock_guard lock(liveMutex());
     // Compared as an address first: nothing is read through a handle that is not ours.
     if (transaction == nullptr || !live().contains(transaction)) return nullptr;

@@ -13,13 +13,13 @@ public:
     explicit Transaction(std::string hivePath);
     ~Transaction() override;  // rolls back what was not committed
 
-    const std::shared_ptr<Connection>& connection() const { return connection_; }
+    const std::shared_ptr<Store>& connection() const { return connection_; }
 
 private:
-    std::shared_ptr<Connection> connection_;
+    std::shared_ptr<Store> connection_;
 };
 
 // The connection of a live transaction handle, or null for anything else.
-std::shared_ptr<Connection> transactionConnection(HANDLE transaction);
+std::shared_ptr<Store> transactionConnection(HANDLE transaction);
 
 }  // namespace platform::registry

@@ -2,16 +2,20 @@
 #include <gtest/gtest.h>
 
 #include "registry_test_util.h"
-#include "temp_hive.h"
+#include "store_hive.h"
 
 namespace {
 
-class RegistryKeys : public ::testing::Test {
+// Every case runs on both stores: the file, and a database.
+class RegistryKeys : public ::testing::TestWithParam<HiveStore> {
 protected:
-    TempHive hive;
+    void SetUp() override { ASSERT_EQ(hive.error(), ""); }
+    StoreHive hive{GetParam()};
 };
 
-TEST_F(RegistryKeys, CreateMakesMissingLevelsAndNamesCompareWithoutCaseKeepingTheirFirstCase) {
+INSTANTIATE_TEST_SUITE_P(Stores, RegistryKeys, ::testing::Values(HiveStore::File, HiveStore::Database), StoreNamer());
+
+TEST_P(RegistryKeys, CreateMakesMissingLevelsAndNamesCompareWithoutCaseKeepingTheirFirstCase) {
     const struct {
         const char* path;
         DWORD disposition;
@@ -31,7 +35,7 @@ TEST_F(RegistryKeys, CreateMakesMissingLevelsAndNamesCompareWithoutCaseKeepingTh
     EXPECT_TRUE(subkeysAt("SOFTWARE\\Orlenby\\Pellicor\\EXTOOFENABLEDRECIPIENTDOMAINS").empty());
 }
 
-TEST_F(RegistryKeys, WideNamesOutsideAsciiFoldToo) {
+TEST_P(RegistryKeys, WideNamesOutsideAsciiFoldToo) {
     HKEY key;
     ASSERT_EQ(
         RegCreateKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Ärger", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
@@ -43,7 +47,7 @@ TEST_F(RegistryKeys, WideNamesOutsideAsciiFoldToo) {
     RegCloseKey(key);
 }
 
-TEST_F(RegistryKeys, MissingKeysAndBadPaths) {
+TEST_P(RegistryKeys, MissingKeysAndBadPaths) {
     HKEY key = reinterpret_cast<HKEY>(1);
     EXPECT_EQ(openKey("SOFTWARE\\Nobody", key), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(key, nullptr);
@@ -62,7 +66,7 @@ TEST_F(RegistryKeys, MissingKeysAndBadPaths) {
     RegCloseKey(trailing);
 }
 
-TEST_F(RegistryKeys, NullPointersAndBadHandles) {
+TEST_P(RegistryKeys, NullPointersAndBadHandles) {
     HKEY key;
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, nullptr), ERROR_INVALID_PARAMETER);
     EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, nullptr, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
@@ -85,7 +89,7 @@ TEST_F(RegistryKeys, NullPointersAndBadHandles) {
     EXPECT_EQ(RegCloseKey(reused), ERROR_SUCCESS);
 }
 
-TEST_F(RegistryKeys, DeleteRefusesKeysWithSubkeysAndTakesValuesAlong) {
+TEST_P(RegistryKeys, DeleteRefusesKeysWithSubkeysAndTakesValuesAlong) {
     HKEY leaf = createKey("SOFTWARE\\Orlenby\\Pellicor\\List");
     ASSERT_EQ(setString(leaf, "@example.com", ""), ERROR_SUCCESS);
     RegCloseKey(leaf);
@@ -101,7 +105,7 @@ TEST_F(RegistryKeys, DeleteRefusesKeysWithSubkeysAndTakesValuesAlong) {
     EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, ""), ERROR_ACCESS_DENIED);
 }
 
-TEST_F(RegistryKeys, HandleOfADeletedKeyFailsUntilTheKeyIsCreatedAgain) {
+TEST_P(RegistryKeys, HandleOfADeletedKeyFailsUntilTheKeyIsCreatedAgain) {
     HKEY key = createKey("SOFTWARE\\Gone");
     ASSERT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Gone"), ERROR_SUCCESS);
     EXPECT_EQ(setString(key, "v", ""), ERROR_KEY_DELETED);
@@ -114,7 +118,7 @@ TEST_F(RegistryKeys, HandleOfADeletedKeyFailsUntilTheKeyIsCreatedAgain) {
     RegCloseKey(key);
 }
 
-TEST_F(RegistryKeys, SubkeysEnumerateInCreationOrderWithNamesThatMustFit) {
+TEST_P(RegistryKeys, SubkeysEnumerateInCreationOrderWithNamesThatMustFit) {
     HKEY parent = createKey("SOFTWARE\\Order");
     for (const char* name : {"zeta", "Alpha", "mid"}) {
         HKEY child;
@@ -144,7 +148,7 @@ TEST_F(RegistryKeys, SubkeysEnumerateInCreationOrderWithNamesThatMustFit) {
     RegCloseKey(parent);
 }
 
-TEST_F(RegistryKeys, ClassesRootIsSoftwareClasses) {
+TEST_P(RegistryKeys, ClassesRootIsSoftwareClasses) {
     HKEY clsid;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "CLSID\\{00000000-0000-0000-0000-000000000001}", 0, nullptr, 0,
                               KEY_ALL_ACCESS, nullptr, &clsid, nullptr),
@@ -163,7 +167,7 @@ TEST_F(RegistryKeys, ClassesRootIsSoftwareClasses) {
     EXPECT_EQ(subkeysAt("SOFTWARE"), std::vector<std::string>{"Classes"});
 }
 
-TEST_F(RegistryKeys, AccessRightsOfTheHandleAreEnforced) {
+TEST_P(RegistryKeys, AccessRightsOfTheHandleAreEnforced) {
     RegCloseKey(createKey("SOFTWARE\\Rights"));
     HKEY reader;
     ASSERT_EQ(openKey("SOFTWARE\\Rights", reader, KEY_READ), ERROR_SUCCESS);

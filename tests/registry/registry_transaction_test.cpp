@@ -10,7 +10,7 @@
 
 #include "ktmw32.h"
 #include "registry_test_util.h"
-#include "temp_hive.h"
+#include "store_hive.h"
 #include "winbase.h"
 
 namespace {
@@ -39,12 +39,17 @@ HKEY createTransacted(HANDLE transaction, const char* path) {
     return rc == ERROR_SUCCESS ? key : nullptr;
 }
 
-class RegistryTransactions : public ::testing::Test {
+// Every case runs on both stores: the file, and a database.
+class RegistryTransactions : public ::testing::TestWithParam<HiveStore> {
 protected:
-    TempHive hive;
+    void SetUp() override { ASSERT_EQ(hive.error(), ""); }
+    StoreHive hive{GetParam()};
 };
 
-TEST_F(RegistryTransactions, OthersSeeNothingUntilCommit) {
+INSTANTIATE_TEST_SUITE_P(Stores, RegistryTransactions, ::testing::Values(HiveStore::File, HiveStore::Database),
+                         StoreNamer());
+
+TEST_P(RegistryTransactions, OthersSeeNothingUntilCommit) {
     HKEY old = createKey(kList);
     setString(old, "old@example.com", "");
     RegCloseKey(old);
@@ -75,7 +80,7 @@ TEST_F(RegistryTransactions, OthersSeeNothingUntilCommit) {
     EXPECT_TRUE(CloseHandle(transaction));
 }
 
-TEST_F(RegistryTransactions, RollbackAndCloseWithoutCommitDiscard) {
+TEST_P(RegistryTransactions, RollbackAndCloseWithoutCommitDiscard) {
     HANDLE transaction = newTransaction();
     HKEY key = createTransacted(transaction, kList);
     ASSERT_NE(key, nullptr);
@@ -94,7 +99,7 @@ TEST_F(RegistryTransactions, RollbackAndCloseWithoutCommitDiscard) {
     RegCloseKey(key);
 }
 
-TEST_F(RegistryTransactions, BadTransactionHandles) {
+TEST_P(RegistryTransactions, BadTransactionHandles) {
     HKEY key;
     EXPECT_EQ(RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key, nullptr, nullptr),
               ERROR_INVALID_HANDLE);
@@ -107,7 +112,8 @@ TEST_F(RegistryTransactions, BadTransactionHandles) {
 }
 
 constexpr int kEntries = 20;
-constexpr int kRewrites = 1000;
+// Each rewrite is some forty round trips to a database, and no wait on a file.
+int rewrites = 1000;
 
 std::set<std::u16string> expectedEntries() {
     std::set<std::u16string> entries;
@@ -166,11 +172,17 @@ int exitCode(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
 }
 
-std::string doneMarker() { return std::string(getenv("PELLICOR_REGISTRY")) + ".done"; }
+// The file the writer makes when done; set before the children start.
+std::string& doneMarker() {
+    static std::string marker;
+    return marker;
+}
 
 // Children only: the test process itself never opens this hive, so no SQLite
 // connection is shared across fork().
-TEST_F(RegistryTransactions, ReaderProcessNeverSeesAListMissingOrPartWhileAWriterRewritesIt) {
+TEST_P(RegistryTransactions, ReaderProcessNeverSeesAListMissingOrPartWhileAWriterRewritesIt) {
+    doneMarker() = (hive.folder() / "written").string();
+    rewrites = hive.database() ? 200 : 1000;
     ASSERT_EQ(exitCode(runChild(rewriteList)), 0);
     pid_t reader = runChild([] {
         auto expected = expectedEntries();
@@ -184,7 +196,7 @@ TEST_F(RegistryTransactions, ReaderProcessNeverSeesAListMissingOrPartWhileAWrite
     });
     pid_t writer = runChild([] {
         bool ok = true;
-        for (int i = 0; i < kRewrites && ok; ++i) ok = rewriteList();
+        for (int i = 0; i < rewrites && ok; ++i) ok = rewriteList();
         FILE* done = fopen(doneMarker().c_str(), "w");
         if (done) fclose(done);
         return ok;

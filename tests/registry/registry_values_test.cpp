@@ -4,19 +4,25 @@
 #include <gtest/gtest.h>
 
 #include "registry_test_util.h"
-#include "temp_hive.h"
+#include "store_hive.h"
 
 namespace {
 
-class RegistryValues : public ::testing::Test {
+// Every case runs on both stores: the file, and a database.
+class RegistryValues : public ::testing::TestWithParam<HiveStore> {
 protected:
-    void SetUp() override { key = createKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains"); }
+    void SetUp() override {
+        ASSERT_EQ(hive.error(), "");
+        key = createKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains");
+    }
     void TearDown() override { RegCloseKey(key); }
-    TempHive hive;
+    StoreHive hive{GetParam()};
     HKEY key = nullptr;
 };
 
-TEST_F(RegistryValues, EmptyDataKeepsItsTypeAndTheNullNameIsTheDefaultValue) {
+INSTANTIATE_TEST_SUITE_P(Stores, RegistryValues, ::testing::Values(HiveStore::File, HiveStore::Database), StoreNamer());
+
+TEST_P(RegistryValues, EmptyDataKeepsItsTypeAndTheNullNameIsTheDefaultValue) {
     ASSERT_EQ(setString(key, "@example.com", ""), ERROR_SUCCESS);  // a rule list entry
     ASSERT_EQ(RegSetValueExA(key, nullptr, 0, REG_BINARY, nullptr, 0), ERROR_SUCCESS);
     for (auto [name, expectedType] : {std::pair<const char*, DWORD>{"@EXAMPLE.COM", REG_SZ}, {"", REG_BINARY}}) {
@@ -28,7 +34,7 @@ TEST_F(RegistryValues, EmptyDataKeepsItsTypeAndTheNullNameIsTheDefaultValue) {
     EXPECT_EQ(valueNames(key), (std::vector<std::string>{"@example.com", ""}));
 }
 
-TEST_F(RegistryValues, OverwriteDifferingInCaseKeepsNameAndPlace) {
+TEST_P(RegistryValues, OverwriteDifferingInCaseKeepsNameAndPlace) {
     ASSERT_EQ(setString(key, "@First.com", "1"), ERROR_SUCCESS);
     ASSERT_EQ(setString(key, "@second.com", "2"), ERROR_SUCCESS);
     ASSERT_EQ(RegSetValueExA(key, "@FIRST.COM", 0, REG_DWORD, reinterpret_cast<const BYTE*>("\5\0\0\0"), 4),
@@ -41,7 +47,7 @@ TEST_F(RegistryValues, OverwriteDifferingInCaseKeepsNameAndPlace) {
     EXPECT_EQ(value, 5u);
 }
 
-TEST_F(RegistryValues, DeletedValueLeavesAndReturnsAtTheEnd) {
+TEST_P(RegistryValues, DeletedValueLeavesAndReturnsAtTheEnd) {
     for (const char* name : {"a", "b", "c"}) ASSERT_EQ(setString(key, name, ""), ERROR_SUCCESS);
     ASSERT_EQ(RegDeleteValueA(key, "A"), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteValueA(key, "a"), ERROR_FILE_NOT_FOUND);
@@ -51,7 +57,7 @@ TEST_F(RegistryValues, DeletedValueLeavesAndReturnsAtTheEnd) {
     EXPECT_EQ(RegQueryValueExA(key, "missing", nullptr, nullptr, nullptr, &bytes), ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(RegistryValues, WideAndEightBitTextConvert) {
+TEST_P(RegistryValues, WideAndEightBitTextConvert) {
     const char16_t text[] = u"Grüße";
     ASSERT_EQ(RegSetValueExW(key, u"Wide", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text), ERROR_SUCCESS);
     char narrow[32];
@@ -76,7 +82,7 @@ TEST_F(RegistryValues, WideAndEightBitTextConvert) {
     EXPECT_EQ(std::memcmp(back, binary, 3), 0);
 }
 
-TEST_F(RegistryValues, SmallBuffersGetMoreDataWithTheSizeNeeded) {
+TEST_P(RegistryValues, SmallBuffersGetMoreDataWithTheSizeNeeded) {
     ASSERT_EQ(setString(key, "name", std::string("0123456789\0", 11)), ERROR_SUCCESS);
     BYTE data[4];
     DWORD bytes = sizeof data, type = 0;
@@ -103,7 +109,7 @@ TEST_F(RegistryValues, SmallBuffersGetMoreDataWithTheSizeNeeded) {
     EXPECT_EQ(bytes, 22u);  // size asked for without a buffer
 }
 
-TEST_F(RegistryValues, QueryInfoReportsCountsAndLongestInCharactersAndBytes) {
+TEST_P(RegistryValues, QueryInfoReportsCountsAndLongestInCharactersAndBytes) {
     ASSERT_EQ(setString(key, "short", ""), ERROR_SUCCESS);
     ASSERT_EQ(setString(key, "a longer name", "xyz"), ERROR_SUCCESS);
     DWORD values = 0, longestName = 0, largestData = 0, subkeys = 9, classChars = 7;
@@ -117,7 +123,7 @@ TEST_F(RegistryValues, QueryInfoReportsCountsAndLongestInCharactersAndBytes) {
     EXPECT_EQ(classChars, 0u);
 }
 
-TEST_F(RegistryValues, NullAndOverlongArguments) {
+TEST_P(RegistryValues, NullAndOverlongArguments) {
     DWORD bytes = 4;
     BYTE data[4];
     EXPECT_EQ(RegQueryValueExA(key, "x", nullptr, nullptr, data, nullptr), ERROR_INVALID_PARAMETER);
@@ -133,7 +139,7 @@ TEST_F(RegistryValues, NullAndOverlongArguments) {
     EXPECT_EQ(valueNames(key), std::vector<std::string>{longest});
 }
 
-TEST_F(RegistryValues, WalkOfManyValuesSeesEachOnceInOrder) {
+TEST_P(RegistryValues, WalkOfManyValuesSeesEachOnceInOrder) {
     std::vector<std::string> written;
     for (int i = 0; i < 300; ++i) written.push_back("v" + std::to_string(i));
     for (const std::string& name : written) ASSERT_EQ(setString(key, name.c_str(), ""), ERROR_SUCCESS);

@@ -1,0 +1,115 @@
+// What only a database hive has: roles, text that must never become SQL, a schema
+// of another version, and the database going away under a reader.
+#include <chrono>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "registry_read_scope.h"
+#include "registry_test_util.h"
+#include "store_hive.h"
+
+namespace {
+
+const char* const kList = "SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses";
+
+class RegistryDatabase : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(hive.error(), ""); }
+    StoreHive hive{HiveStore::Database};
+};
+
+std::string readString(const char* path, const std::string& name, LSTATUS& rc) {
+    HKEY key;
+    if ((rc = openKey(path, key)) != ERROR_SUCCESS) return "";
+    char data[512];
+    DWORD bytes = sizeof data, type;
+    rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(data), &bytes);
+    RegCloseKey(key);
+    if (rc != ERROR_SUCCESS) return "";
+    std::string text(data, bytes);
+    if (!text.empty() && text.back() == '\0') text.pop_back();
+    return text;
+}
+
+TEST_F(RegistryDatabase, HostileNamesAndDataAreStoredAndReadBackIntact) {
+    const std::string texts[] = {
+        "it's \"quoted\"", "back\\slash\\\\", "'); DROP TABLE pellicor_values; --", "$1 $$ %s \\x00ff",
+        "\xC3\xA4rger \xE2\x82\xAC \xF0\x9F\x93\xA7",  // ä, €, an emoji (a surrogate pair)
+    };
+    HKEY key = createKey(kList);
+    ASSERT_NE(key, nullptr);
+    for (const auto& text : texts) ASSERT_EQ(setString(key, text.c_str(), text + "|" + text), ERROR_SUCCESS) << text;
+    std::vector<std::string> expected(std::begin(texts), std::end(texts));
+    EXPECT_EQ(valueNames(key), expected);
+    RegCloseKey(key);
+    for (const auto& text : texts) {
+        LSTATUS rc;
+        EXPECT_EQ(readString(kList, text, rc), text + "|" + text) << text;
+    }
+}
+
+TEST_F(RegistryDatabase, TheReadOnlyRoleReadsButCannotWrite) {
+    HKEY key = createKey(kList);
+    ASSERT_EQ(setString(key, "@example.com", ""), ERROR_SUCCESS);
+    RegCloseKey(key);
+    setenv("PELLICOR_REGISTRY", hive.readerLocation().c_str(), 1);
+    ASSERT_EQ(openKey(kList, key), ERROR_SUCCESS);
+    EXPECT_EQ(valueNames(key), std::vector<std::string>{"@example.com"});
+    RegCloseKey(key);
+    ASSERT_EQ(openKey(kList, key, KEY_ALL_ACCESS), ERROR_SUCCESS);
+    EXPECT_EQ(setString(key, "@other.example", ""), ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteValueA(key, "@example.com"), ERROR_ACCESS_DENIED);
+    RegCloseKey(key);
+    EXPECT_EQ(valueNames(key = createKey(kList)), std::vector<std::string>{});  // cannot even open for writing
+    setenv("PELLICOR_REGISTRY", hive.location().c_str(), 1);
+    ASSERT_EQ(openKey(kList, key), ERROR_SUCCESS);
+    EXPECT_EQ(valueNames(key), std::vector<std::string>{"@example.com"});
+    RegCloseKey(key);
+}
+
+TEST_F(RegistryDatabase, ASchemaOfAnotherVersionIsRefused) {
+    HKEY key = createKey(kList);
+    ASSERT_EQ(setString(key, "@example.com", ""), ERROR_SUCCESS);
+    RegCloseKey(key);
+    ASSERT_TRUE(hive.sql("UPDATE pellicor_hive SET schema = 99")) << hive.error();
+    testing::internal::CaptureStderr();
+    LSTATUS rc;
+    createKey("SOFTWARE\\Other", &rc);
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(rc, ERROR_BADDB);
+    EXPECT_NE(said.find("schema version 99; this program knows only version 1"), std::string::npos) << said;
+}
+
+TEST_F(RegistryDatabase, ReadersKeepTheLastRulesReadWhileTheDatabaseIsGone) {
+    HKEY key = createKey(kList);
+    ASSERT_EQ(setString(key, "@example.com", "kept"), ERROR_SUCCESS);
+    RegCloseKey(key);
+    LSTATUS rc;
+    ASSERT_EQ(readString(kList, "@example.com", rc), "kept");
+    // Every connection to it ended, and no new one allowed: as good as gone.
+    ASSERT_TRUE(hive.sql("postgres", "ALTER DATABASE " + hive.name() + " ALLOW_CONNECTIONS false")) << hive.error();
+    ASSERT_TRUE(hive.sql("postgres", "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" +
+                                         hive.name() + "'"))
+        << hive.error();
+    // Judging on, for longer than the reader takes to notice (it says so in words).
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 30; ++i) {
+        platform::registry::ReadScope scope;
+        EXPECT_EQ(readString(kList, "@example.com", rc), "kept");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("rules database unreachable since "), std::string::npos) << said;
+    EXPECT_NE(said.find("; judging with the rules read at "), std::string::npos) << said;
+    key = createKey(kList, &rc);
+    EXPECT_EQ(key, nullptr);
+    EXPECT_EQ(rc, ERROR_REGISTRY_IO_FAILED);  // a writer says so and stores nothing
+    ASSERT_TRUE(hive.sql("postgres", "ALTER DATABASE " + hive.name() + " ALLOW_CONNECTIONS true")) << hive.error();
+    key = createKey(kList, &rc);
+    ASSERT_EQ(rc, ERROR_SUCCESS);
+    EXPECT_EQ(valueNames(key), std::vector<std::string>{"@example.com"});
+    RegCloseKey(key);
+}
+
+}  // namespace
