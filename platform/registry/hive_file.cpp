@@ -358,9 +358,33 @@ void SetLockWait(int milliseconds) { lockWaitMs = milliseconds; }
 
 int HiveSystemError() { return systemError; }
 
+namespace {
+
+// A database location must name no password (libpq's password file holds it). One
+// that does is refused when connecting, and every program shows it, in its messages
+// and log lines, with the password masked.
+std::string withPasswordMasked(std::string location) {
+    size_t authority = location.find("://") + 3;
+    size_t authorityEnd = location.find_first_of("/?", authority);
+    if (authorityEnd == std::string::npos) authorityEnd = location.size();
+    size_t at = location.rfind('@', authorityEnd);
+    size_t colon = location.find(':', authority);
+    if (at != std::string::npos && at >= authority && colon < at) location.replace(colon + 1, at - colon - 1, "***");
+    for (size_t p = location.find('?'); p != std::string::npos; p = location.find('&', p + 1)) {
+        if (location.compare(p + 1, 9, "password=") != 0) continue;
+        size_t value = p + 10, end = location.find('&', value);
+        location.replace(value, (end == std::string::npos ? location.size() : end) - value, "***");
+    }
+    return location;
+}
+
+}  // namespace
+
 std::string hivePath() {
     const char* path = std::getenv("PELLICOR_REGISTRY");
-    return path && *path ? std::string(path) : std::string("/var/lib/pellicor/registry.sqlite");
+    if (!path || !*path) return "/var/lib/pellicor/registry.sqlite";
+    std::string location(path);
+    return isDatabaseLocation(location) ? withPasswordMasked(std::move(location)) : location;
 }
 
 }  // namespace platform::registry

@@ -70,9 +70,29 @@ LSTATUS pgStatusOf(const PGresult* result, const PGconn* conn) {
     return ERROR_REGISTRY_IO_FAILED;
 }
 
+namespace {
+
+bool namesPassword(const std::string& uri) {
+    PQconninfoOption* options = PQconninfoParse(uri.c_str(), nullptr);
+    if (!options) return false;  // not a URI libpq reads: connecting says why
+    bool found = false;
+    for (auto* o = options; o->keyword; ++o)
+        if (std::string_view(o->keyword) == "password" && o->val && *o->val) found = true;
+    PQconninfoFree(options);
+    return found;
+}
+
+}  // namespace
+
 LSTATUS PgSession::connect() {
     if (connected()) return ERROR_SUCCESS;
     disconnect();
+    if (namesPassword(uri_)) {
+        error_ = "the rules database's location names a password: keep it in libpq's password file "
+                 "(~/.pgpass, or PGPASSFILE) instead";
+        pgLog(error_);
+        return ERROR_ACCESS_DENIED;
+    }
     // The URI's own settings (a password file, sslmode, a service) come last and win.
     const char* keys[] = {"connect_timeout", "application_name", "dbname", nullptr};
     const char* values[] = {"5", "pellicor", uri_.c_str(), nullptr};
