@@ -1,10 +1,12 @@
 #include "pg_session.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <endian.h>
 
 #include "hive_sql.h"
+#include "registry_hold.h"
 
 namespace platform::registry {
 
@@ -45,7 +47,16 @@ std::string firstLine(const char* message) {
 
 }  // namespace
 
-void pgLog(const std::string& line) { std::fprintf(stderr, "pellicor registry: %s\n", line.c_str()); }
+namespace {
+std::atomic<void (*)(const char*)> registryLog{nullptr};
+}  // namespace
+
+void SetRegistryLog(void (*log)(const char* line)) { registryLog = log; }
+
+void pgLog(const std::string& line) {
+    if (auto log = registryLog.load()) return log(line.c_str());
+    std::fprintf(stderr, "pellicor registry: %s\n", line.c_str());
+}
 
 int64_t pgInt(const PGresult* r, int row, int column) {
     uint64_t big = 0;

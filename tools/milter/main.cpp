@@ -107,6 +107,7 @@ int main(int argc, char* argv[]) {
         return 0;
     }
     pellicor::milter::OpenLog(options.foreground);
+    platform::registry::SetRegistryLog([](const char* line) { pellicor::milter::LogError("%s", line); });
 
     const passwd* user = nullptr;
     passwd userRecord{};

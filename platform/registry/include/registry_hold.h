@@ -39,6 +39,12 @@ private:
     bool outerCut_;
 };
 
+// Where the registry tells the administrator what goes wrong below the calls (a
+// rules database unreachable, back again, refused): standard error unless a host
+// that logs elsewhere, such as a detached daemon, passes its own (null: back to
+// standard error). Called from the registry's own threads too.
+void SetRegistryLog(void (*log)(const char* line));
+
 // The system's error number (errno) behind the last read or write of the hive on
 // this thread that failed because the system refused it (EACCES for a hive this
 // process may not open, say); 0 when it did not fail so.
