@@ -267,8 +267,8 @@ LSTATUS Connection::addMissingSchema(bool versionTable) {
                                 nullptr);
         bool hasColumn = rc == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW && sqlite3_column_int(s, 0) > 0;
         sqlite3_finalize(s);
-        std::string sql = std::string(kVersionTable) + kListingIndex + (hasColumn ? "" : kStampColumn) +
-                          kStampTriggers + "COMMIT;";
+        std::string sql =
+            std::string(kVersionTable) + kListingIndex + (hasColumn ? "" : kStampColumn) + kStampTriggers + "COMMIT;";
         if (rc == SQLITE_OK) rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
     }
     if (rc == SQLITE_OK) {

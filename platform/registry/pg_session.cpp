@@ -99,8 +99,9 @@ LSTATUS PgSession::connect() {
     if (connected()) return ERROR_SUCCESS;
     disconnect();
     if (namesPassword(uri_)) {
-        error_ = "the rules database's location names a password: keep it in libpq's password file "
-                 "(~/.pgpass, or PGPASSFILE) instead";
+        error_ =
+            "the rules database's location names a password: keep it in libpq's password file "
+            "(~/.pgpass, or PGPASSFILE) instead";
         pgLog(error_);
         return ERROR_ACCESS_DENIED;
     }
