@@ -147,12 +147,7 @@ LSTATUS Connection::locate(KeyRef& key, bool& exists) {
 
 LSTATUS Connection::open(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& result) {
     assert(mutex.heldHere());
-    KeyRef target;
-    target.path = base.path;
-    for (const auto& level : levels) target.path.push_back(folded(level));
-    target.root = base.root && levels.empty();
-    target.rootLevels = target.root ? base.rootLevels : std::vector<std::u16string>{};
-    target.id = -1;
+    KeyRef target = keyBelow(base, levels);
     bool own;
     LSTATUS rc = beginRead(own);
     if (rc != ERROR_SUCCESS) return rc;

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "names.h"
 #include "snapshot.h"
 #include "winreg.h"
 
@@ -27,6 +28,17 @@ struct KeyRef {
     bool root = false;                       // a predefined root: exists even when the hive is empty
     std::vector<std::u16string> rootLevels;  // a root view's path as created when missing
 };
+
+// The key `levels` below `base`, not yet looked up (id -1).
+inline KeyRef keyBelow(const KeyRef& base, const std::vector<std::u16string>& levels) {
+    KeyRef target;
+    target.path = base.path;
+    for (const auto& level : levels) target.path.push_back(folded(level));
+    target.root = base.root && levels.empty();
+    if (target.root) target.rootLevels = base.rootLevels;
+    target.id = -1;
+    return target;
+}
 
 // The forks this process came through since the registry was loaded: a store
 // opened at another count belongs to a parent. Cheaper than getpid() on every call.
