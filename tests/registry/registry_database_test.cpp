@@ -92,13 +92,14 @@ TEST_F(RegistryDatabase, ReadersKeepTheLastRulesReadWhileTheDatabaseIsGone) {
     RegCloseKey(key);
     LSTATUS rc;
     ASSERT_EQ(readString(kList, "@example.com", rc), "kept");
+    // The reader may notice at once, so what it says is caught from before the end.
+    testing::internal::CaptureStderr();
     // Every connection to it ended, and no new one allowed: as good as gone.
     ASSERT_TRUE(hive.sql("postgres", "ALTER DATABASE " + hive.name() + " ALLOW_CONNECTIONS false")) << hive.error();
     ASSERT_TRUE(hive.sql(
         "postgres", "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname = '" + hive.name() + "'"))
         << hive.error();
     // Judging on, for longer than the reader takes to notice (it says so in words).
-    testing::internal::CaptureStderr();
     for (int i = 0; i < 30; ++i) {
         platform::registry::ReadScope scope;
         EXPECT_EQ(readString(kList, "@example.com", rc), "kept");
