@@ -235,7 +235,9 @@ LSTATUS PgStore::open(const KeyRef& base, const std::vector<std::u16string>& lev
     if (rc != ERROR_SUCCESS) return rc;
     if (transactional_) {
         rc = tables_ ? resolveLive(*session_, base, levels, target)
-                     : (target.root ? ERROR_SUCCESS : base.root ? ERROR_FILE_NOT_FOUND : ERROR_KEY_DELETED);
+                     : (target.root ? ERROR_SUCCESS
+                        : base.root ? ERROR_FILE_NOT_FOUND
+                                    : ERROR_KEY_DELETED);
     } else if (!version_->findPath(joined(target.path), target.id)) {
         std::shared_ptr<const Snapshot> ignored;
         bool baseExists = version_->findSnapshot(base.id, ignored) || version_->findPath(joined(base.path), target.id);
@@ -254,7 +256,7 @@ LSTATUS PgStore::snapshot(KeyRef& key, std::shared_ptr<const Snapshot>& result) 
     LSTATUS rc = beginRead(own);
     if (rc != ERROR_SUCCESS) return rc;
     if (transactional_) {
-        if (tables_) rc = loadSnapshot(*session_, key, result);
+        if (tables_ && (rc = writeTouches()) == ERROR_SUCCESS) rc = loadSnapshot(*session_, key, result);
         else if (key.root) result = std::make_shared<Snapshot>();
         else rc = ERROR_KEY_DELETED;
     } else if (!(key.id >= 0 && version_->findSnapshot(key.id, result))) {
@@ -286,6 +288,24 @@ LSTATUS PgStore::prepareTransaction(bool forWrite) {
     else if (rc == ERROR_SUCCESS) rc = session_->exec("BEGIN");
     if (rc == ERROR_SUCCESS) begun_ = true;
     else pgLog("cannot begin a change of the rules database: " + session_->lastError());
+    return rc;
+}
+
+// A key's written time is set once per transaction, at its end (or before the
+// transaction reads it): setting it with every value would update one row thousands
+// of times in one transaction, and each update of a row costs more than the last
+// until the transaction ends.
+LSTATUS PgStore::touchKey(S& s, int64_t id) {
+    if (!transactional_) return s.run(S::kTouchKey, {id, now()});
+    touched_[id] = now();
+    return ERROR_SUCCESS;
+}
+
+LSTATUS PgStore::writeTouches() {
+    LSTATUS rc = ERROR_SUCCESS;
+    for (auto [id, stamp] : touched_)
+        if ((rc = session_->run(S::kTouchKey, {id, stamp})) != ERROR_SUCCESS) break;
+    touched_.clear();
     return rc;
 }
 
@@ -321,8 +341,7 @@ LSTATUS PgStore::write(Body body) {
     return rc;
 }
 
-LSTATUS PgStore::create(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& result,
-                        bool& created) {
+LSTATUS PgStore::create(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& result, bool& created) {
     assert(mutex.heldHere());
     return write([&](S& s) -> LSTATUS {
         KeyRef from = base;
@@ -340,10 +359,9 @@ LSTATUS PgStore::setValue(KeyRef& key, std::u16string_view name, DWORD type, con
     return write([&](S& s) -> LSTATUS {
         LSTATUS rc = ensureExists(s, key);
         if (rc != ERROR_SUCCESS) return rc;
-        std::string_view bytesIn(reinterpret_cast<const char*>(data ? data : reinterpret_cast<const BYTE*>("")),
-                                 bytes);
+        std::string_view bytesIn(reinterpret_cast<const char*>(data ? data : reinterpret_cast<const BYTE*>("")), bytes);
         rc = s.run(S::kSetValue, {key.id, narrow(name), folded(name), static_cast<int64_t>(type), bytesIn});
-        if (rc == ERROR_SUCCESS) rc = s.run(S::kTouchKey, {key.id, now()});
+        if (rc == ERROR_SUCCESS) rc = touchKey(s, key.id);
         return rc;
     });
 }
@@ -358,7 +376,7 @@ LSTATUS PgStore::deleteValue(KeyRef& key, std::u16string_view name) {
         PgResult r;
         if ((rc = s.run(S::kDeleteValue, {key.id, folded(name)}, r)) != ERROR_SUCCESS) return rc;
         if (std::string_view(PQcmdTuples(r.get())) == "0") return ERROR_FILE_NOT_FOUND;
-        return s.run(S::kTouchKey, {key.id, now()});
+        return touchKey(s, key.id);
     });
 }
 
@@ -388,7 +406,9 @@ LSTATUS PgStore::commit() {
     if (!transactional_ || !active_) return ERROR_TRANSACTION_NOT_ACTIVE;
     active_ = false;
     if (!begun_) return ERROR_SUCCESS;
-    LSTATUS rc = tables_ ? endWrite(*session_, number_) : session_->exec("COMMIT");
+    LSTATUS rc = tables_ ? writeTouches() : ERROR_SUCCESS;
+    if (rc == ERROR_SUCCESS) rc = tables_ ? endWrite(*session_, number_) : session_->exec("COMMIT");
+    else if (session_->connected()) session_->exec("ROLLBACK");
     if (rc != ERROR_SUCCESS) {
         pgLog("the rules database did not take a transaction, nothing of it was stored: " + session_->lastError());
         return rc;
@@ -401,6 +421,7 @@ LSTATUS PgStore::rollback() {
     assert(mutex.heldHere());
     if (!transactional_ || !active_) return ERROR_TRANSACTION_NOT_ACTIVE;
     active_ = false;
+    touched_.clear();
     return begun_ && session_->connected() ? session_->exec("ROLLBACK") : ERROR_SUCCESS;
 }
 

@@ -8,6 +8,7 @@
 #pragma once
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -92,6 +93,8 @@ private:
     LSTATUS prepareTransaction(bool forWrite);
     template <class Body>
     LSTATUS write(Body body);
+    LSTATUS touchKey(PgSession& s, int64_t id);
+    LSTATUS writeTouches();
 
     std::string uri_;
     bool transactional_;
@@ -103,7 +106,8 @@ private:
     // A transaction's own connection, begun at its first use.
     std::unique_ptr<PgSession> session_;
     bool active_ = true, begun_ = false, tables_ = false;
-    int64_t number_ = 0;  // the version the transaction commits
+    int64_t number_ = 0;                  // the version the transaction commits
+    std::map<int64_t, int64_t> touched_;  // keys whose written time the transaction sets, and to what
 };
 
 }  // namespace platform::registry

@@ -99,6 +99,43 @@ TEST_P(RegistryTransactions, RollbackAndCloseWithoutCommitDiscard) {
     RegCloseKey(key);
 }
 
+// The key's write time, as a read through `key` (or another thread's connection) sees it.
+int64_t writtenAt(HKEY key) {
+    FILETIME written{};
+    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     &written);
+    return static_cast<int64_t>((static_cast<uint64_t>(written.dwHighDateTime) << 32) | written.dwLowDateTime);
+}
+
+int64_t writtenElsewhere(const char* path) {
+    int64_t at = 0;
+    std::thread([&] {
+        HKEY key;
+        if (openKey(path, key) != ERROR_SUCCESS) return;
+        at = writtenAt(key);
+        RegCloseKey(key);
+    }).join();
+    return at;
+}
+
+TEST_P(RegistryTransactions, AValueWrittenInATransactionMovesItsKeysWriteTime) {
+    RegCloseKey(createKey(kList));
+    int64_t before = writtenElsewhere(kList);
+    ASSERT_NE(before, 0);
+    HANDLE transaction = newTransaction();
+    HKEY key = createTransacted(transaction, kList);
+    ASSERT_NE(key, nullptr);
+    for (const char* name : {"a@example.com", "b@example.com"}) ASSERT_EQ(setString(key, name, ""), ERROR_SUCCESS);
+    int64_t inside = writtenAt(key);
+    EXPECT_GT(inside, before) << "the transaction's own read";
+    EXPECT_EQ(writtenElsewhere(kList), before) << "before the commit";
+    ASSERT_EQ(setString(key, "c@example.com", ""), ERROR_SUCCESS);
+    ASSERT_TRUE(CommitTransaction(transaction));
+    EXPECT_GT(writtenElsewhere(kList), inside) << "after the commit, the last write's time";
+    RegCloseKey(key);
+    CloseHandle(transaction);
+}
+
 TEST_P(RegistryTransactions, BadTransactionHandles) {
     HKEY key;
     EXPECT_EQ(RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_READ, &key, nullptr, nullptr),
