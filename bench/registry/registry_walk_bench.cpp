@@ -5,6 +5,11 @@
 // 32,767 entries is the most a rule list holds.
 // Figures to look at: CPU time (the machine may be busy with other work), and
 // rss_mib on the threaded runs: what is read is shared, so it must not grow with them.
+// Every case runs on a hive file ("File/..."); with PELLICOR_TEST_POSTGRES naming a
+// server that tests/support/postgres_server.sh started, the judgement cases run on a
+// database there too ("Database/..."). A database reader's change arrives through
+// the process's reading thread, so the cases after a change look at real time there.
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -15,7 +20,7 @@
 
 #include "ktmw32.h"
 #include "registry_read_scope.h"
-#include "temp_hive.h"
+#include "store_hive.h"
 #include "winbase.h"
 #include "windows.h"
 #include "winreg.h"
@@ -49,14 +54,16 @@ void fill(int values, const char16_t* path = kPath) {
     RegCloseKey(key);
 }
 
-// Another connection's write (a transaction has its own), in a key beside the list
-// unless told which (a value not of the lists' type, so every walk reads as many).
-void touchHive(const char16_t* path = u"Software\\Orlenby\\Other") {
+const char16_t* const kOther = u"Software\\Orlenby\\Other";
+
+// Another connection's write (a transaction has its own) of `tick`, in a key beside
+// the lists unless told which (a value not of the lists' type, so every walk reads
+// as many).
+void touchHive(DWORD tick, const char16_t* path = kOther) {
     HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
     HKEY key;
     RegCreateKeyTransactedW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr,
                             transaction, nullptr);
-    DWORD tick = 1;
     RegSetValueExW(key, u"tick", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&tick), sizeof tick);
     CommitTransaction(transaction);
     RegCloseKey(key);
@@ -80,8 +87,25 @@ DWORD walk(const char16_t* path = kPath) {
     return read;
 }
 
-void Unchanged(benchmark::State& state) {
-    TempHive hive;
+// The tick the hive holds at path, as this thread's reads see it.
+DWORD readTick(const char16_t* path = kOther) {
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+    DWORD tick = 0, bytes = sizeof tick;
+    RegQueryValueExW(key, u"tick", nullptr, nullptr, reinterpret_cast<BYTE*>(&tick), &bytes);
+    RegCloseKey(key);
+    return tick;
+}
+
+// The hive of one run: skips the run, saying why, when it cannot be made.
+std::unique_ptr<StoreHive> makeHive(benchmark::State& state, HiveStore store) {
+    auto hive = std::make_unique<StoreHive>(store);
+    if (!hive->error().empty()) state.SkipWithError(hive->error().c_str());
+    return hive;
+}
+
+void Unchanged(benchmark::State& state, HiveStore store) {
+    auto hive = makeHive(state, store);
     fill(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         if (walk() != state.range(0)) state.SkipWithError("walk did not read every value");
@@ -89,12 +113,13 @@ void Unchanged(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-void AfterChange(benchmark::State& state) {
-    TempHive hive;
+void AfterChange(benchmark::State& state, HiveStore store) {
+    auto hive = makeHive(state, store);
     fill(static_cast<int>(state.range(0)));
+    DWORD tick = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        touchHive();
+        touchHive(++tick);
         state.ResumeTiming();
         if (walk() != state.range(0)) state.SkipWithError("walk did not read every value");
     }
@@ -102,10 +127,10 @@ void AfterChange(benchmark::State& state) {
 }
 
 // Many sink threads, each with its own connection, reading one shared copy.
-void UnchangedOnThreads(benchmark::State& state) {
-    std::unique_ptr<TempHive> hive;
+void UnchangedOnThreads(benchmark::State& state, HiveStore store) {
+    std::unique_ptr<StoreHive> hive;
     if (state.thread_index() == 0) {
-        hive = std::make_unique<TempHive>();
+        hive = makeHive(state, store);
         fill(static_cast<int>(state.range(0)));
     }
     for (auto _ : state) {  // the loop starts and ends together on every thread
@@ -117,8 +142,8 @@ void UnchangedOnThreads(benchmark::State& state) {
 
 // The three lists of one judgement in one read scope: the hive's version is looked
 // at once, the keys and their contents come from the process's copy.
-void Judgement(benchmark::State& state) {
-    TempHive hive;
+void Judgement(benchmark::State& state, HiveStore store) {
+    auto hive = makeHive(state, store);
     for (const char16_t* list : kLists) fill(static_cast<int>(state.range(0)), list);
     for (auto _ : state) {
         platform::registry::ReadScope scope;
@@ -129,45 +154,57 @@ void Judgement(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 3 * state.range(0));
 }
 
-// The first judgement after a change: the first reader reads the lists once.
-void JudgementAfterChange(benchmark::State& state) {
-    TempHive hive;
+// The first judgement after a change to `changed`, which must see that change: the
+// first reader reads what changed once.
+void judgeAfterChanges(benchmark::State& state, HiveStore store, const char16_t* changed) {
+    auto hive = makeHive(state, store);
     for (const char16_t* list : kLists) fill(static_cast<int>(state.range(0)), list);
+    DWORD tick = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        touchHive();
+        touchHive(++tick, changed);
         state.ResumeTiming();
         platform::registry::ReadScope scope;
         DWORD read = 0;
         for (const char16_t* list : kLists) read += walk(list);
         if (read != 3 * state.range(0)) state.SkipWithError("walk did not read every value");
+        if (readTick(changed) != tick) state.SkipWithError("the judgement did not see the change");
     }
     state.SetItemsProcessed(state.iterations() * 3 * state.range(0));
 }
+
+void JudgementAfterChange(benchmark::State& state, HiveStore store) { judgeAfterChanges(state, store, kOther); }
 
 // The first judgement after a change to one of the lists: that list alone is read again.
-void JudgementAfterListChange(benchmark::State& state) {
-    TempHive hive;
-    for (const char16_t* list : kLists) fill(static_cast<int>(state.range(0)), list);
-    for (auto _ : state) {
-        state.PauseTiming();
-        touchHive(kLists[1]);
-        state.ResumeTiming();
-        platform::registry::ReadScope scope;
-        DWORD read = 0;
-        for (const char16_t* list : kLists) read += walk(list);
-        if (read != 3 * state.range(0)) state.SkipWithError("walk did not read every value");
-    }
-    state.SetItemsProcessed(state.iterations() * 3 * state.range(0));
-}
+void JudgementAfterListChange(benchmark::State& state, HiveStore store) { judgeAfterChanges(state, store, kLists[1]); }
 
-BENCHMARK(Unchanged)->Arg(10)->Arg(1000)->Arg(32767)->Unit(benchmark::kMicrosecond);
-BENCHMARK(AfterChange)->Arg(10)->Arg(1000)->Arg(32767)->Unit(benchmark::kMicrosecond);
-BENCHMARK(UnchangedOnThreads)->Arg(1000)->Arg(32767)->Threads(8)->Threads(64)->Unit(benchmark::kMicrosecond);
-BENCHMARK(Judgement)->Arg(10)->Arg(1000)->Arg(32767)->Unit(benchmark::kMicrosecond);
-BENCHMARK(JudgementAfterChange)->Arg(10)->Arg(1000)->Arg(32767)->Unit(benchmark::kMicrosecond);
-BENCHMARK(JudgementAfterListChange)->Arg(1000)->Arg(32767)->Unit(benchmark::kMicrosecond);
+void registerCases(HiveStore store) {
+    auto add = [store](const char* name, void (*run)(benchmark::State&, HiveStore)) {
+        return benchmark::RegisterBenchmark((storeName(store) + "/" + name).c_str(), run, store)
+            ->Unit(benchmark::kMicrosecond);
+    };
+    if (store == HiveStore::File) {
+        add("Unchanged", Unchanged)->Arg(10)->Arg(1000)->Arg(32767);
+        add("AfterChange", AfterChange)->Arg(10)->Arg(1000)->Arg(32767);
+        add("UnchangedOnThreads", UnchangedOnThreads)->Arg(1000)->Arg(32767)->Threads(8)->Threads(64);
+    }
+    add("Judgement", Judgement)->Arg(10)->Arg(1000)->Arg(32767);
+    // A database reader waits for its thread to read the change: that is real time.
+    auto* changed = add("JudgementAfterChange", JudgementAfterChange)->Arg(10)->Arg(1000)->Arg(32767);
+    auto* listChanged = add("JudgementAfterListChange", JudgementAfterListChange)->Arg(1000)->Arg(32767);
+    if (store == HiveStore::Database) {
+        changed->UseRealTime();
+        listChanged->UseRealTime();
+    }
+}
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    registerCases(HiveStore::File);
+    if (const char* server = std::getenv("PELLICOR_TEST_POSTGRES"); server && *server)
+        registerCases(HiveStore::Database);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+}
