@@ -12,7 +12,8 @@
 # Each line also gives the milter's resident memory after its run.
 # Usage (as root): bench/milter/throughput.sh [BUILD-DIR]   (default: build)
 # ENTRIES=32767 (the most a list holds) and SESSIONS=64 (as many milter threads)
-# are the large cases.
+# are the large cases. STORE=database keeps the rules in a database on a private
+# PostgreSQL server instead of the file; the milter reads it as the read-only role.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
@@ -26,14 +27,35 @@ sessions=${SESSIONS:-10}
 rounds=${ROUNDS:-5}
 entries=${ENTRIES:-1000}  # per rule list; a smaller number shows what the lookups cost
 
+store=${STORE:-file}
+case $store in file | database) ;; *) echo "throughput.sh: STORE is file or database, not $store" >&2; exit 1 ;; esac
+
 work=$(mktemp -d /tmp/pellicor-bench-XXXXXX)
 chmod 755 "$work"
-trap 'postfix_instance_stop; rm -rf "$work"' EXIT
+# The database's server runs as postfix, the milter's user: only it reaches the socket.
+export PELLICOR_POSTGRES_USER=postfix
+postgres_server="$root/tests/support/postgres_server.sh"
+stop_all() {
+    postfix_instance_stop
+    [ "$store" = file ] || "$postgres_server" stop "$work/postgres"
+    rm -rf "$work"
+}
+trap stop_all EXIT
 trap 'exit 1' INT TERM HUP
 
 # The hive: the sink and three lists of $entries entries (1,000 by default).
 mkdir -p "$work/hive"
-export PELLICOR_REGISTRY=$work/hive/registry.sqlite
+if [ "$store" = file ]; then
+    export PELLICOR_REGISTRY=$work/hive/registry.sqlite
+    reader=$PELLICOR_REGISTRY
+else
+    "$postgres_server" start "$work/postgres" >/dev/null
+    runuser -u postfix -- psql -q -h "$work/postgres" -U pellicor_admin -d postgres -v ON_ERROR_STOP=1 \
+        -c "CREATE DATABASE pellicor OWNER pellicor_writer" \
+        -c "\\c pellicor" -c "ALTER DEFAULT PRIVILEGES FOR ROLE pellicor_writer GRANT SELECT ON TABLES TO pellicor_reader"
+    export PELLICOR_REGISTRY="postgresql:///pellicor?host=$work/postgres&user=pellicor_writer"
+    reader="postgresql:///pellicor?host=$work/postgres&user=pellicor_reader"
+fi
 # The milter runs as postfix, which may not see into the build tree: register a copy.
 mkdir -p "$work/lib"
 cp "$PELLICOR_LIBRARY" "$work/lib/"
@@ -89,10 +111,17 @@ run() {  # NAME MILTER-COMMAND...
     delivered=$(grep -c "status=sent" "$dir/log/maillog" || true)
     # The milter's resident memory once every message has been judged.
     [ -n "$milter_pid" ] && rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$milter_pid/status" 2>/dev/null || echo 0)
+    # And, on a database, how many connections the milter holds to it.
+    local connections=""
+    if [ "$store" = database ] && [ "$name" = pellicor ]; then
+        connections=$(runuser -u postfix -- psql -tA -h "$work/postgres" -U pellicor_admin -d postgres \
+            -c "SELECT count(*) FROM pg_stat_activity WHERE usename = 'pellicor_reader'")
+        connections=" $connections database connections"
+    fi
     postfix_instance_stop
-    awk -v n="$name" -v m="$messages" -v d="$delivered" -v s="$start" -v e="$end" -v r="$rss" \
-        'BEGIN { printf "%-10s %6d messages %6d delivered %8.2f s %8.1f messages/s %7.1f MB milter\n",
-                 n, m, d, e - s, m / (e - s), r / 1024 }' |
+    awk -v n="$name" -v m="$messages" -v d="$delivered" -v s="$start" -v e="$end" -v r="$rss" -v c="$connections" \
+        'BEGIN { printf "%-10s %6d messages %6d delivered %8.2f s %8.1f messages/s %7.1f MB milter%s\n",
+                 n, m, d, e - s, m / (e - s), r / 1024, c }' |
         tee -a "$work/results"
 }
 
@@ -100,7 +129,7 @@ for round in $(seq 1 "$rounds"); do
     run none
     run nothing "$build/bin/nothing-milter"
     run envelope "$build/bin/nothing-milter" -e
-    run pellicor "$build/bin/pellicor-milter" -u postfix
+    run pellicor env PELLICOR_REGISTRY="$reader" "$build/bin/pellicor-milter" -u postfix
 done
 awk -v rounds="$rounds" '
     function median(list, n,    sorted, i, j, t) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Starts (or stops) a private PostgreSQL server for the tests: Debian's initdb and
-# pg_ctl, the data in DIR, owned by an unprivileged user when run as root, listening
+# pg_ctl, the data in DIR, owned by an unprivileged user when run as root (nobody, or
+# PELLICOR_POSTGRES_USER: only that user's programs reach the socket), listening
 # on a Unix socket in DIR only (never a TCP port). Trust authentication is safe there:
 # the socket's folder is the server user's own. Roles: pellicor_admin (superuser, for
 # the tests to make databases), pellicor_writer and pellicor_reader (read only).
@@ -18,8 +19,9 @@ if [ -z "$bin" ] || [ ! -x "$bin/initdb" ]; then
   exit 1
 fi
 
+owner=${PELLICOR_POSTGRES_USER:-nobody}
 as_owner() {
-  if [ "$(id -u)" -eq 0 ]; then runuser -u nobody -- "$@"; else "$@"; fi
+  if [ "$(id -u)" -eq 0 ]; then runuser -u "$owner" -- "$@"; else "$@"; fi
 }
 
 case "$action" in
@@ -28,7 +30,7 @@ start)
   rm -rf "$dir"
   mkdir -p "$dir"
   chmod 0700 "$dir"
-  [ "$(id -u)" -eq 0 ] && chown nobody:nogroup "$dir"
+  [ "$(id -u)" -eq 0 ] && chown "$owner:" "$dir"
   as_owner "$bin/initdb" -D "$dir/data" -U pellicor_admin --auth=trust -E UTF8 --locale=C >"$dir/initdb.log" 2>&1 ||
     { cat "$dir/initdb.log" >&2; exit 1; }
   as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
