@@ -154,8 +154,10 @@ void Judgement(benchmark::State& state, HiveStore store) {
     state.SetItemsProcessed(state.iterations() * 3 * state.range(0));
 }
 
-// The first judgement after a change to `changed`, which must see that change: the
-// first reader reads what changed once.
+// The first judgement after a change to `changed` that sees it: on the file, the
+// first after the commit; on a database, where the process's reading thread reads
+// the change and a judgement waits for it no longer than a fifth of a second, the
+// first that sees it (the time from the commit to it).
 void judgeAfterChanges(benchmark::State& state, HiveStore store, const char16_t* changed) {
     auto hive = makeHive(state, store);
     for (const char16_t* list : kLists) fill(static_cast<int>(state.range(0)), list);
@@ -164,11 +166,17 @@ void judgeAfterChanges(benchmark::State& state, HiveStore store, const char16_t*
         state.PauseTiming();
         touchHive(++tick, changed);
         state.ResumeTiming();
-        platform::registry::ReadScope scope;
-        DWORD read = 0;
-        for (const char16_t* list : kLists) read += walk(list);
-        if (read != 3 * state.range(0)) state.SkipWithError("walk did not read every value");
-        if (readTick(changed) != tick) state.SkipWithError("the judgement did not see the change");
+        for (int judgements = 1;; ++judgements) {
+            platform::registry::ReadScope scope;
+            DWORD read = 0;
+            for (const char16_t* list : kLists) read += walk(list);
+            if (read != 3 * state.range(0)) state.SkipWithError("walk did not read every value");
+            if (readTick(changed) == tick) break;
+            if (store == HiveStore::File || judgements == 50) {
+                state.SkipWithError("the judgement did not see the change");
+                break;
+            }
+        }
     }
     state.SetItemsProcessed(state.iterations() * 3 * state.range(0));
 }

@@ -176,20 +176,58 @@ LSTATUS PgHive::refresh(PgSession& session, bool& tables) {
     return rc;
 }
 
-// Reads the whole hive as one committed state: every key's snapshot and path.
+namespace {
+
+// A key's snapshot in the state being read, and the one the state published before
+// had, if its values may be taken over.
+struct KeyRead {
+    std::string path;
+    std::shared_ptr<Snapshot> fresh;
+    std::shared_ptr<const Snapshot> before;
+};
+
+// More keys changed than this, and all values are read in one statement.
+constexpr size_t kFewKeys = 16;
+
+bool sameSubkeys(const Snapshot& a, const Snapshot& b) {
+    if (a.subkeys.size() != b.subkeys.size()) return false;
+    for (size_t i = 0; i < a.subkeys.size(); ++i)
+        if (a.subkeys[i].name != b.subkeys[i].name || a.subkeys[i].written != b.subkeys[i].written) return false;
+    return true;
+}
+
+// Adds the rows (key, name, type, data from column `first` on) to their keys' snapshots.
+LSTATUS addValueRows(const PGresult* r, int first, std::unordered_map<int64_t, KeyRead>& keys, int64_t onlyKey) {
+    for (int i = 0; i < PQntuples(r); ++i) {
+        auto it = keys.find(onlyKey >= 0 ? onlyKey : pgInt(r, i, 0));
+        if (it == keys.end()) continue;
+        if (!addValueRow(*it->second.fresh, pgBytes(r, i, first), static_cast<DWORD>(pgInt(r, i, first + 1)),
+                         pgBytes(r, i, first + 2)))
+            return ERROR_NOT_ENOUGH_MEMORY;
+    }
+    return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+// Reads one committed state whole: every key, and the values of the keys changed since
+// the state published before (a key's written time rises with every change of its
+// values); the others' snapshots are taken over from it.
 LSTATUS PgHive::load(PgSession& session, std::shared_ptr<HiveVersion>& version) {
+    std::shared_ptr<const HiveVersion> earlier;
+    {
+        std::lock_guard lock(mutex_);
+        earlier = published_;
+    }
     LSTATUS rc = session.exec("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
     if (rc != ERROR_SUCCESS) return rc;
-    PgResult v, keys, values;
+    PgResult v, keys;
     if (rc == ERROR_SUCCESS) rc = session.run(PgSession::kVersion, {}, v);
     if (rc == ERROR_SUCCESS) rc = session.run(PgSession::kAllKeys, {}, keys);
-    if (rc == ERROR_SUCCESS) rc = session.run(PgSession::kAllValues, {}, values);
-    if (session.connected()) session.exec(rc == ERROR_SUCCESS ? "COMMIT" : "ROLLBACK");
-    if (rc != ERROR_SUCCESS) return rc;
-
-    version = std::make_shared<HiveVersion>(HiveIdentity{0, 0, pgInt(v.get(), 0, 0)}, pgInt(v.get(), 0, 1));
-    std::unordered_map<int64_t, std::pair<std::string, std::shared_ptr<Snapshot>>> byId;
-    for (int i = 0; i < PQntuples(keys.get()); ++i) {
+    std::unordered_map<int64_t, KeyRead> byId;
+    int64_t hiveId = rc == ERROR_SUCCESS ? pgInt(v.get(), 0, 0) : 0;
+    if (earlier && earlier->hive().id != hiveId) earlier.reset();  // the database was made anew
+    for (int i = 0; rc == ERROR_SUCCESS && i < PQntuples(keys.get()); ++i) {
         int64_t id = pgInt(keys.get(), i, 0), parent = pgInt(keys.get(), i, 1);
         auto snap = std::make_shared<Snapshot>();
         snap->id = id;
@@ -198,25 +236,42 @@ LSTATUS PgHive::load(PgSession& session, std::shared_ptr<HiveVersion>& version) 
         if (id != kRootId) {
             auto up = byId.find(parent);  // made before its subkeys, so read before them
             if (up == byId.end()) continue;
-            addSubkeyRow(*up->second.second, pgBytes(keys.get(), i, 2), snap->written);
-            path = up->second.first;
+            addSubkeyRow(*up->second.fresh, pgBytes(keys.get(), i, 2), snap->written);
+            path = up->second.path;
             path += pgBytes(keys.get(), i, 3);
             path += '\\';
         }
-        byId.emplace(id, std::pair{std::move(path), std::move(snap)});
+        byId.emplace(id, KeyRead{std::move(path), std::move(snap), nullptr});
     }
-    for (int i = 0; i < PQntuples(values.get()); ++i) {
-        auto it = byId.find(pgInt(values.get(), i, 0));
-        if (it == byId.end()) continue;
-        Snapshot& snap = *it->second.second;
-        auto name = pgBytes(values.get(), i, 1);
-        auto type = static_cast<DWORD>(pgInt(values.get(), i, 2));
-        auto data = pgBytes(values.get(), i, 3);
-        if (!addValueRow(snap, name, type, data)) return ERROR_NOT_ENOUGH_MEMORY;
+    std::vector<int64_t> changed;
+    for (auto& [id, key] : byId) {
+        std::shared_ptr<const Snapshot> before;
+        if (earlier && earlier->findSnapshot(id, before) && before->written == key.fresh->written &&
+            sameSubkeys(*before, *key.fresh))
+            key.before = std::move(before);
+        else changed.push_back(id);
     }
-    for (auto& [id, entry] : byId) {
-        version->addPath(entry.first, id);
-        version->addSnapshot(id, std::move(entry.second));
+    bool readAll = !earlier || changed.size() > kFewKeys;
+    if (readAll) {
+        for (auto& [id, key] : byId) key.before.reset();
+        PgResult values;
+        if (rc == ERROR_SUCCESS) rc = session.run(PgSession::kAllValues, {}, values);
+        if (rc == ERROR_SUCCESS) rc = addValueRows(values.get(), 1, byId, -1);
+    } else {
+        for (int64_t id : changed) {
+            PgResult values;
+            if (rc == ERROR_SUCCESS) rc = session.run(PgSession::kValues, {id}, values);
+            if (rc == ERROR_SUCCESS) rc = addValueRows(values.get(), 0, byId, id);
+        }
+    }
+    if (session.connected()) session.exec(rc == ERROR_SUCCESS ? "COMMIT" : "ROLLBACK");
+    if (rc != ERROR_SUCCESS) return rc;
+
+    version = std::make_shared<HiveVersion>(HiveIdentity{0, 0, hiveId}, pgInt(v.get(), 0, 1));
+    for (auto& [id, key] : byId) {
+        version->addPath(key.path, id);
+        if (key.before) version->addSnapshot(id, std::move(key.before));
+        else version->addSnapshot(id, std::move(key.fresh));
     }
     return ERROR_SUCCESS;
 }

@@ -25,7 +25,8 @@ const char* const kStatements[] = {
     "SELECT name, type, data FROM pellicor_values WHERE key = $1 ORDER BY id",
     "SELECT name, written FROM pellicor_keys WHERE parent = $1 ORDER BY id",
     "INSERT INTO pellicor_keys(parent, name, folded, written) VALUES($1, $2, $3, $4) RETURNING id",
-    "UPDATE pellicor_keys SET written = $2 WHERE id = $1",
+    // Rises with every change, whatever the writer's clock says: readers tell a changed key by it.
+    "UPDATE pellicor_keys SET written = greatest($2, written + 1) WHERE id = $1",
     // Overwriting keeps the first-written name and the value's place in the order.
     ("INSERT INTO pellicor_values(key, name, folded, type, data) VALUES($1, $2, $3, $4, $5)"
      " ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type, data = excluded.data"),
@@ -34,7 +35,8 @@ const char* const kStatements[] = {
     "DELETE FROM pellicor_values WHERE key = $1",
     "DELETE FROM pellicor_keys WHERE id = $1",
     "SELECT id, parent, name, folded, written FROM pellicor_keys ORDER BY id",
-    "SELECT key, name, type, data FROM pellicor_values ORDER BY key, id",
+    // In creation order, which is each key's order: the primary key's index, no sort.
+    "SELECT key, name, type, data FROM pellicor_values ORDER BY id",
 };
 static_assert(std::size(kStatements) == PgSession::kStmtCount);
 
