@@ -271,6 +271,9 @@ change_reached "$(now_ms)" away4@condemned.example accept "a change made on the 
 start_milter d "$primary"
 await_line d "no rules were read yet, so every message is delivered"
 expect_verdict d away5@condemned.example accept "before it read the rules"
+await_line d "cannot read the registry .*judging resumes by itself once it can be read"
+! grep -E -- "-wal|restart the milter|holds it locked" "$work/milter-d.log" ||
+    fail "milter d gave a file's reasons for a database"
 expect_verdict c away5@condemned.example discard "with the primary down"
 "$servers" resume "$primary"
 await_verdict d away5@condemned.example discard "once the database was back"
