@@ -253,6 +253,9 @@ for name in a b; do
     [ "$(count_lines $name "rules database reachable again")" -eq 1 ] ||
         fail "milter $name did not log once that the database was back"
     [ "$(count_lines $name "unreachable")" -eq 1 ] || fail "milter $name logged the unreachable database more than once"
+    # What the database's server says goes to the milter's log too, no line of it apart.
+    stray=$(grep -v "^pellicor-milter: " "$work/milter-$name.log" || true)
+    [ -z "$stray" ] || fail "milter $name wrote lines outside its log: $stray"
 done
 add_rule ExtOOFEnabledSenderAddresses away3@condemned.example
 change_reached "$(now_ms)" away3@condemned.example accept "a change made after the restart" a b

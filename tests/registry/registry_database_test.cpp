@@ -112,6 +112,10 @@ TEST_F(RegistryDatabase, ReadersKeepTheLastRulesReadWhileTheDatabaseIsGone) {
     std::string said = testing::internal::GetCapturedStderr();
     EXPECT_NE(said.find("rules database unreachable since "), std::string::npos) << said;
     EXPECT_NE(said.find("; judging with the rules read at "), std::string::npos) << said;
+    // What the server said as it ended the connections went through the registry's
+    // log too, not straight to standard error.
+    for (size_t start = 0, end; (end = said.find('\n', start)) != std::string::npos; start = end + 1)
+        EXPECT_EQ(said.compare(start, 19, "pellicor registry: "), 0) << said.substr(start, end - start);
     key = createKey(kList, &rc);
     EXPECT_EQ(key, nullptr);
     EXPECT_EQ(rc, ERROR_REGISTRY_IO_FAILED);  // a writer says so and stores nothing
