@@ -30,13 +30,13 @@ work=$(mktemp -d /tmp/pellicor-shared-db-XXXXXX)
 chmod 0711 "$work"  # each server runs as its own user in a folder of its own in here
 primary=$work/primary
 standby=$work/standby
-tmux_socket=pellicor-shared-db-$$
+tmux_socket=$work/tmux.sock  # in the folder, so that it goes with it
 declare -A milter_pids=()
 cleanup() {
     set +e  # everything is stopped and removed, whatever fails on the way
     local name
     for name in "${!milter_pids[@]}"; do stop_process "${milter_pids[$name]}"; done
-    [ -n "$window" ] && tmux -L "$tmux_socket" kill-server 2>/dev/null
+    [ -n "$window" ] && tmux -S "$tmux_socket" kill-server 2>/dev/null
     "$servers" stop "$standby" >/dev/null 2>&1
     "$servers" stop "$primary" >/dev/null 2>&1
     rm -rf "$work"
@@ -171,7 +171,7 @@ change_reached "$(now_ms)" away@condemned.example accept "a change made with pel
 
 # --- A change made in the terminal window reaches both.
 if [ -n "$window" ]; then
-    tmux_() { tmux -L "$tmux_socket" "$@"; }
+    tmux_() { tmux -S "$tmux_socket" "$@"; }
     screen() { tmux_ capture-pane -p 2>&1; }
     # Waits up to 10 s until the screen shows TEXT (or, with "gone", no longer does).
     await_screen() {  # TEXT [gone]
