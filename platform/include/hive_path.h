@@ -3,9 +3,15 @@
 // The registry library defines it.
 #pragma once
 #include <string>
+#include <string_view>
 
 namespace platform::registry {
 
 std::string hivePath();
+
+// True for a hive location that names a database (a libpq URI), not a file.
+inline bool isDatabaseLocation(std::string_view location) {
+    return location.starts_with("postgresql://") || location.starts_with("postgres://");
+}
 
 }  // namespace platform::registry

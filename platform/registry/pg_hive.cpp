@@ -140,11 +140,21 @@ void PgHive::run() {
         } else {
             reportDown(session.lastError());  // the database answers but cannot be read
         }
+        // An announcement that came in with the answers to the reads above is in
+        // libpq's queue already, no longer on the socket: read again at once.
+        if (listening && takeAnnouncements(session)) continue;
         waitFor(listening ? PQsocket(session.raw()) : -1, listening ? kCheckListening : kCheckPolling);
-        if (listening && PQconsumeInput(session.raw())) {
-            while (PGnotify* notice = PQnotifies(session.raw())) PQfreemem(notice);
-        }
+        if (listening && PQconsumeInput(session.raw())) takeAnnouncements(session);
     }
+}
+
+bool PgHive::takeAnnouncements(PgSession& session) {
+    bool any = false;
+    while (PGnotify* notice = PQnotifies(session.raw())) {
+        PQfreemem(notice);
+        any = true;
+    }
+    return any;
 }
 
 LSTATUS PgHive::refresh(PgSession& session, bool& tables) {

@@ -116,6 +116,18 @@ LSTATUS PgSession::connect() {
         conn_.reset();
         return ERROR_REGISTRY_IO_FAILED;
     }
+    // A warning or error the server sends between answers (it is shutting down, say)
+    // goes where the host logs, not to a standard error a daemon may not have; its
+    // notices (a table that already exists, skipped) are for no one.
+    PQsetNoticeReceiver(
+        conn_.get(),
+        [](void*, const PGresult* notice) {
+            const char* severity = PQresultErrorField(notice, PG_DIAG_SEVERITY_NONLOCALIZED);
+            std::string_view level = severity ? severity : "";
+            if (level == "NOTICE" || level == "INFO" || level == "DEBUG" || level == "LOG") return;
+            pgLog("the rules database says: " + firstLine(PQresultErrorMessage(notice)));
+        },
+        nullptr);
     return ERROR_SUCCESS;
 }
 

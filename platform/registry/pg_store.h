@@ -52,6 +52,8 @@ private:
     void reportUp();
     // Sleeps up to `timeout`, less when the socket (if any) has input or a reader wakes it.
     void waitFor(int socket, std::chrono::milliseconds timeout);
+    // Drops the writers' announcements libpq has read; true when there were any.
+    static bool takeAnnouncements(PgSession& session);
     void wake();
 
     const std::string uri_;

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "hive_path.h"
 #include "names.h"
 #include "snapshot.h"
 #include "winreg.h"
@@ -94,11 +95,6 @@ public:
     // Ends the read a read scope began on this store, if any.
     virtual void leaveReadScope() = 0;
 };
-
-// True for a hive location that names a database (a libpq URI), not a file.
-inline bool isDatabaseLocation(std::string_view location) {
-    return location.starts_with("postgresql://") || location.starts_with("postgres://");
-}
 
 // A new store for the hive at `location`: a database for a libpq URI, else a file.
 std::shared_ptr<Store> makeStore(const std::string& location, bool transactional);

@@ -48,6 +48,25 @@ TEST(HiveWarning, WarnsOnceThenAtMostOnceAMinuteAndOnceWhenReadingWorksAgain) {
     }
 }
 
+TEST(HiveWarning, AdvisesWhatSuitsAFileOrARulesDatabase) {
+    const struct {
+        const char* path;
+        const char* advice;
+        const char* wrong;  // advice that suits the other kind of hive only
+    } cases[] = {
+        {"/var/lib/h.sqlite", "then restart the milter", "by itself"},
+        {"postgresql:///pellicor?host=/run/db&user=pellicor_reader", "judging resumes by itself", "-wal"},
+        {"postgres://db.example.net/pellicor", "judging resumes by itself", "restart"},
+    };
+    for (const auto& c : cases) {
+        std::string logged;
+        HiveWarning warning([&](const std::string& line) { logged = line; });
+        warning.Report(c.path, "unreadable");
+        EXPECT_NE(logged.find(c.advice), std::string::npos) << logged;
+        EXPECT_EQ(logged.find(c.wrong), std::string::npos) << logged;
+    }
+}
+
 TEST(HiveWarning, GivesReasonsInWords) {
     // The system's reason when it refused, whatever the registry made of it.
     EXPECT_EQ(pellicor::milter::RegistryFailureReason(ERROR_CANTOPEN, EACCES), "Permission denied");
@@ -55,6 +74,13 @@ TEST(HiveWarning, GivesReasonsInWords) {
     for (long status : {ERROR_ACCESS_DENIED, ERROR_CANTOPEN, ERROR_BADDB, ERROR_REGISTRY_IO_FAILED, ERROR_TIMEOUT}) {
         std::string reason = pellicor::milter::RegistryFailureReason(status, 0);
         EXPECT_EQ(reason.find("error"), std::string::npos) << status << ": " << reason;
+    }
+    // A database has no file to lock or recover: its reasons say what it did.
+    for (long status : {ERROR_ACCESS_DENIED, ERROR_BADDB, ERROR_REGISTRY_IO_FAILED, ERROR_TIMEOUT}) {
+        std::string reason = pellicor::milter::RegistryFailureReason(status, 0, true);
+        EXPECT_NE(reason.find("rules database"), std::string::npos) << status << ": " << reason;
+        for (const char* fileWord : {"file", "lock", "recover"})
+            EXPECT_EQ(reason.find(fileWord), std::string::npos) << status << ": " << reason;
     }
 }
 

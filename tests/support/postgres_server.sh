@@ -4,13 +4,19 @@
 # PELLICOR_POSTGRES_USER: only that user's programs reach the socket), listening
 # on a Unix socket in DIR only (never a TCP port). Trust authentication is safe there:
 # the socket's folder is the server user's own. Roles: pellicor_admin (superuser, for
-# the tests to make databases), pellicor_writer and pellicor_reader (read only).
-#   postgres_server.sh start DIR   prints the admin URI; the server runs until stop
-#   postgres_server.sh stop DIR    stops it and removes DIR
+# the tests to make databases and to replicate), pellicor_writer and pellicor_reader
+# (read only).
+#   postgres_server.sh start DIR           prints the admin URI; the server runs until stop
+#   postgres_server.sh stop DIR            stops it and removes DIR
+#   postgres_server.sh pause DIR           stops it (fast shutdown), keeping its data
+#   postgres_server.sh resume DIR          starts a paused server again
+#   postgres_server.sh standby PRIMARY DIR a hot standby of the server in PRIMARY,
+#                                          streaming from it; prints its admin URI
 set -euo pipefail
 action=${1:-}
 dir=${2:-}
-[ -n "$action" ] && [ -n "$dir" ] || { echo "usage: $0 start|stop DIR" >&2; exit 2; }
+usage="usage: $0 start|stop|pause|resume DIR, or $0 standby PRIMARY-DIR DIR"
+[ -n "$action" ] && [ -n "$dir" ] || { echo "$usage" >&2; exit 2; }
 
 bin=$(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V | tail -n 1)
 if [ -z "$bin" ] || [ ! -x "$bin/initdb" ]; then
@@ -24,18 +30,27 @@ as_owner() {
   if [ "$(id -u)" -eq 0 ]; then runuser -u "$owner" -- "$@"; else "$@"; fi
 }
 
+# A fresh folder of the server user's own, for a server's data and socket.
+make_folder() {  # DIR
+  if [ -f "$1/data/postmaster.pid" ]; then as_owner "$bin/pg_ctl" -D "$1/data" -m immediate stop >/dev/null 2>&1 || true; fi
+  rm -rf "$1"
+  mkdir -p "$1"
+  chmod 0700 "$1"
+  if [ "$(id -u)" -eq 0 ]; then chown "$owner:" "$1"; fi
+}
+
+run_server() {  # DIR
+  as_owner "$bin/pg_ctl" -D "$1/data" -l "$1/server.log" -w -t 60 \
+    -o "-c listen_addresses='' -c unix_socket_directories='$1' -c fsync=off" start >/dev/null ||
+    { cat "$1/server.log" >&2; exit 1; }
+}
+
 case "$action" in
 start)
-  if [ -f "$dir/data/postmaster.pid" ]; then as_owner "$bin/pg_ctl" -D "$dir/data" -m immediate stop >/dev/null 2>&1 || true; fi
-  rm -rf "$dir"
-  mkdir -p "$dir"
-  chmod 0700 "$dir"
-  [ "$(id -u)" -eq 0 ] && chown "$owner:" "$dir"
+  make_folder "$dir"
   as_owner "$bin/initdb" -D "$dir/data" -U pellicor_admin --auth=trust -E UTF8 --locale=C >"$dir/initdb.log" 2>&1 ||
     { cat "$dir/initdb.log" >&2; exit 1; }
-  as_owner "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -t 60 \
-    -o "-c listen_addresses='' -c unix_socket_directories='$dir' -c fsync=off" start >/dev/null ||
-    { cat "$dir/server.log" >&2; exit 1; }
+  run_server "$dir"
   as_owner psql -q -h "$dir" -U pellicor_admin -d postgres -v ON_ERROR_STOP=1 \
     -c "CREATE ROLE pellicor_writer LOGIN; CREATE ROLE pellicor_reader LOGIN;" >/dev/null
   echo "postgresql:///postgres?host=$dir&user=pellicor_admin"
@@ -44,8 +59,26 @@ stop)
   if [ -f "$dir/data/postmaster.pid" ]; then as_owner "$bin/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null; fi
   rm -rf "$dir"
   ;;
+pause)
+  as_owner "$bin/pg_ctl" -D "$dir/data" -m fast -w stop >/dev/null
+  ;;
+resume)
+  run_server "$dir"
+  ;;
+standby)
+  primary=$dir
+  dir=${3:-}
+  [ -n "$dir" ] || { echo "$usage" >&2; exit 2; }
+  make_folder "$dir"
+  # initdb's defaults serve: wal_level replica, WAL senders, and trust for
+  # replication on the local socket. -R makes it a standby that follows the primary.
+  as_owner "$bin/pg_basebackup" -h "$primary" -U pellicor_admin -D "$dir/data" -R -X stream \
+    >"$dir/basebackup.log" 2>&1 || { cat "$dir/basebackup.log" >&2; exit 1; }
+  run_server "$dir"
+  echo "postgresql:///postgres?host=$dir&user=pellicor_admin"
+  ;;
 *)
-  echo "usage: $0 start|stop DIR" >&2
+  echo "$usage" >&2
   exit 2
   ;;
 esac

@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "hive_path.h"
 #include "winerror.h"
 
 namespace pellicor::milter {
@@ -16,13 +17,29 @@ void HiveWarning::Report(const std::string& path, const std::string& reason, Clo
     if (failing_ && now - warnedAt_ < interval_) return;
     failing_ = true;
     warnedAt_ = now;
+    // A database is looked for again all the time: the registry's own lines say
+    // when it is back, and nothing needs restarting.
+    const char* advice = platform::registry::isDatabaseLocation(path)
+                             ? "the rules database's own lines say why, and judging resumes by itself once it can be"
+                               " read"
+                             : "check that the file, its -wal and -shm files and its folder exist and are readable"
+                               " by the milter's user, then restart the milter";
     log_("cannot read the registry " + path + ": " + reason +
-         "; replies are delivered unjudged until it can be read: check that the file, its -wal and -shm files and"
-         " its folder exist and are readable by the milter's user, then restart the milter");
+         "; replies are delivered unjudged until it can be read: " + advice);
 }
 
-std::string RegistryFailureReason(long status, int systemError) {
+std::string RegistryFailureReason(long status, int systemError, bool database) {
     if (systemError != 0) return std::generic_category().message(systemError);
+    if (database) {
+        switch (status) {
+        case ERROR_ACCESS_DENIED: return "the rules database refused the milter's role";
+        case ERROR_BADDB: return "the rules database holds no rules this milter can read";
+        case ERROR_TIMEOUT: return "no rules were read from the rules database in time";
+        case ERROR_REGISTRY_IO_FAILED:
+            return "the rules database cannot be reached, and no rules were read from it yet";
+        default: break;
+        }
+    }
     switch (status) {
     case ERROR_ACCESS_DENIED: return "permission denied";
     case ERROR_CANTOPEN: return "the file cannot be opened";

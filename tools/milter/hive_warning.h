@@ -16,7 +16,8 @@ public:
     explicit HiveWarning(Log log, Clock::duration interval = std::chrono::minutes(1))
         : log_(std::move(log)), interval_(interval) {}
 
-    // The outcome of one read of the hive at `path`; `reason` is empty when it worked.
+    // The outcome of one read of the hive at `path` (a file, or a rules database's
+    // location); `reason` is empty when it worked.
     void Report(const std::string& path, const std::string& reason, Clock::time_point now = Clock::now());
 
 private:
@@ -28,7 +29,8 @@ private:
 };
 
 // Why the hive could not be read, in words: the system's reason when it refused
-// (`systemError`, an errno), else what the registry's `status` means.
-std::string RegistryFailureReason(long status, int systemError);
+// (`systemError`, an errno), else what the registry's `status` means for a hive
+// in a file, or in a rules database (`database`).
+std::string RegistryFailureReason(long status, int systemError, bool database = false);
 
 }  // namespace pellicor::milter

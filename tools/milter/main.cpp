@@ -49,9 +49,11 @@ void HoldTheHive() {
     platform::registry::SetLockWait(100);
     LSTATUS rc = platform::registry::HoldHive();
     if (rc != ERROR_SUCCESS) {
-        std::string reason = pellicor::milter::RegistryFailureReason(rc, platform::registry::HiveSystemError());
-        LogError("cannot open the registry %s: %s; replies are delivered unjudged until it can be read",
-                 platform::registry::hivePath().c_str(), reason.c_str());
+        const std::string hive = platform::registry::hivePath();
+        std::string reason = pellicor::milter::RegistryFailureReason(rc, platform::registry::HiveSystemError(),
+                                                                     platform::registry::isDatabaseLocation(hive));
+        LogError("cannot open the registry %s: %s; replies are delivered unjudged until it can be read", hive.c_str(),
+                 reason.c_str());
     }
 }
 

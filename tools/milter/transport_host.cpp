@@ -124,7 +124,7 @@ Judgement TransportHost::Judge(std::string content, const platform::smtp::Envelo
     const std::string path = platform::registry::hivePath();
     auto unreadable = [&](LSTATUS status, Judgement judgement) {
         int systemError = status == ERROR_TIMEOUT ? 0 : platform::registry::HiveSystemError();
-        std::string reason = RegistryFailureReason(status, systemError);
+        std::string reason = RegistryFailureReason(status, systemError, platform::registry::isDatabaseLocation(path));
         hiveWarning_.Report(path, reason);
         judgement.failed = true;
         judgement.deleted = false;
