@@ -1,6 +1,7 @@
 // What only a database hive has: roles, text that must never become SQL, a schema
 // of another version, and the database going away under a reader.
 #include <chrono>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -157,6 +158,61 @@ TEST_F(RegistryDatabase, EveryChangeAnotherProcessCommitsReachesAReaderByItsAnno
         }
         ASSERT_EQ(seen, wanted) << "round " << round;
     }
+}
+
+// After a change the process reads again only the keys that changed and keeps the
+// others' snapshots: every key must still read whole and as committed.
+TEST_F(RegistryDatabase, EveryKeyReadsAsCommittedAfterAChangeToItOrToAnother) {
+    const char *a = "SOFTWARE\\Orlenby\\Pellicor\\A", *b = "SOFTWARE\\Orlenby\\Pellicor\\B",
+               *c = "SOFTWARE\\Orlenby\\Pellicor\\C";
+    auto set = [](const char* path, const char* name, const char* data) {
+        HKEY key = createKey(path);
+        EXPECT_EQ(setString(key, name, data), ERROR_SUCCESS) << path << " " << name;
+        RegCloseKey(key);
+    };
+    auto remove = [](const char* path, const char* name) {
+        HKEY key;
+        ASSERT_EQ(openKey(path, key, KEY_ALL_ACCESS), ERROR_SUCCESS);
+        EXPECT_EQ(RegDeleteValueA(key, name), ERROR_SUCCESS) << path << " " << name;
+        RegCloseKey(key);
+    };
+    auto names = [](const char* path) {
+        HKEY key;
+        if (openKey(path, key) != ERROR_SUCCESS) return std::vector<std::string>{"(missing)"};
+        auto seen = valueNames(key);
+        RegCloseKey(key);
+        return seen;
+    };
+    set(a, "a1", "");
+    set(a, "a2", "");
+    set(b, "b1", "old");
+    const struct {
+        const char* step;
+        std::function<void()> change;
+        std::vector<std::string> a, b, subkeys;
+        const char* b1;
+    } steps[] = {
+        {"a value added", [&] { set(a, "a3", ""); }, {"a1", "a2", "a3"}, {"b1"}, {"A", "B"}, "old"},
+        {"a value deleted", [&] { remove(a, "a1"); }, {"a2", "a3"}, {"b1"}, {"A", "B"}, "old"},
+        {"a value overwritten", [&] { set(b, "b1", "new"); }, {"a2", "a3"}, {"b1"}, {"A", "B"}, "new"},
+        {"a key added", [&] { RegCloseKey(createKey(c)); }, {"a2", "a3"}, {"b1"}, {"A", "B", "C"}, "new"},
+        {"a value in the new key", [&] { set(c, "c1", ""); }, {"a2", "a3"}, {"b1"}, {"A", "B", "C"}, "new"},
+        {"the new key deleted",
+         [&] { EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, c), ERROR_SUCCESS); },
+         {"a2", "a3"},
+         {"b1"},
+         {"A", "B"},
+         "new"},
+    };
+    for (const auto& step : steps) {
+        step.change();
+        EXPECT_EQ(names(a), step.a) << step.step;
+        EXPECT_EQ(names(b), step.b) << step.step;
+        EXPECT_EQ(subkeysAt("SOFTWARE\\Orlenby\\Pellicor"), step.subkeys) << step.step;
+        LSTATUS rc;
+        EXPECT_EQ(readString(b, "b1", rc), step.b1) << step.step;
+    }
+    EXPECT_EQ(names(c), std::vector<std::string>{"(missing)"});
 }
 
 TEST_F(RegistryDatabase, ALocationNamingAPasswordIsRefusedAndShownMasked) {
