@@ -40,6 +40,24 @@ struct Snapshot {
     DWORD maxValueName = 0, maxValueName8 = 0, maxValueData = 0, maxValueData8 = 0;
     DWORD maxSubkeyName = 0, maxSubkeyName8 = 0;
 
+    // A value as the snapshot keeps it: its name and data as places in the snapshot's
+    // two buffers. Values are kept small: a lookup walks a long rule list value by
+    // value for every message.
+    struct Value {
+        uint32_t nameAt, nameChars, dataAt, dataBytes;
+        DWORD type;
+    };
+    // The values laid out for a walk to read with no call per value.
+    struct Listing {
+        const Value* values = nullptr;
+        const char16_t* names = nullptr;
+        const char* data = nullptr;
+        uint32_t count = 0;
+    };
+    Listing listing() const {
+        return {values_.data(), names_.data(), data_.data(), static_cast<uint32_t>(values_.size())};
+    }
+
     size_t valueCount() const { return values_.size(); }
     ValueRow value(size_t index) const {
         assert(index < values_.size());
@@ -53,12 +71,6 @@ struct Snapshot {
     bool find(std::u16string_view name, ValueRow& row) const;
 
 private:
-    // Values are kept small, their names and data each in one buffer: a lookup walks
-    // a long rule list value by value for every message, mostly from cold caches.
-    struct Value {
-        uint32_t nameAt, nameChars, dataAt, dataBytes;
-        DWORD type;
-    };
     std::vector<Value> values_;
     std::u16string names_;
     std::string data_;
