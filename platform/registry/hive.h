@@ -97,7 +97,9 @@ private:
     LSTATUS readVersion();
     LSTATUS resolve(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& target);
     LSTATUS snapshotInRead(KeyRef& key, std::shared_ptr<const Snapshot>& result);
-    LSTATUS locate(KeyRef& key, bool& exists);
+    // Whether the key exists (found again by its path if its id is gone); `written`,
+    // when asked, its last write time.
+    LSTATUS locate(KeyRef& key, bool& exists, int64_t* written = nullptr);
     LSTATUS child(int64_t parent, const std::string& foldedName, int64_t& id);
     LSTATUS loadSnapshot(KeyRef& key, std::shared_ptr<Snapshot>& result);
     LSTATUS unchangedSince(int64_t id, int64_t number, bool& unchanged);
