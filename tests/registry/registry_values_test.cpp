@@ -1,5 +1,8 @@
 // Values: types and data, case, order, buffer sizes and the 8-bit conversions.
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <iterator>
 
 #include <gtest/gtest.h>
 
@@ -144,6 +147,106 @@ TEST_P(RegistryValues, WalkOfManyValuesSeesEachOnceInOrder) {
     for (int i = 0; i < 300; ++i) written.push_back("v" + std::to_string(i));
     for (const std::string& name : written) ASSERT_EQ(setString(key, name.c_str(), ""), ERROR_SUCCESS);
     EXPECT_EQ(valueNames(key), written);
+}
+
+// Every step of a walk, not only the first, hands out name and data whole whatever
+// their lengths and writes nothing past them; a buffer one short gets ERROR_MORE_DATA
+// with the size needed.
+TEST_P(RegistryValues, EveryStepOfAWalkHandsOutNamesAndDataOfAnyLengthExactly) {
+    constexpr int kLongest = 80;  // past every length the registry copies by its own moves
+    auto nameOf = [](int length) {
+        std::u16string name;
+        for (int i = 0; i < length; ++i) name += static_cast<char16_t>(u'a' + (length + i) % 26);
+        return name;
+    };
+    auto dataOf = [](int length) {
+        std::string data;
+        for (int i = 0; i < length; ++i) data += static_cast<char>(length * 7 + i);
+        return data;
+    };
+    for (int length = 0; length <= kLongest; ++length) {
+        std::string data = dataOf(length);
+        ASSERT_EQ(RegSetValueExW(key, nameOf(length).c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(data.data()),
+                                 static_cast<DWORD>(length)),
+                  ERROR_SUCCESS);
+    }
+    DWORD values = 0;
+    ASSERT_EQ(valueCount(key, &values), ERROR_SUCCESS);
+    ASSERT_EQ(values, static_cast<DWORD>(kLongest + 1));
+    constexpr WCHAR kNameCanary = 0xFFFF;
+    constexpr BYTE kDataCanary = 0xEE;
+    for (DWORD index = 0; index < values; ++index) {
+        SCOPED_TRACE(index);
+        const int length = static_cast<int>(index);
+        WCHAR name[kLongest + 8];
+        BYTE data[kLongest + 8];
+        std::fill(std::begin(name), std::end(name), kNameCanary);
+        std::fill(std::begin(data), std::end(data), kDataCanary);
+        DWORD chars = length + 1, bytes = length, type = 0;
+        ASSERT_EQ(RegEnumValueW(key, index, name, &chars, nullptr, &type, data, &bytes), ERROR_SUCCESS);
+        EXPECT_EQ(std::u16string(name, chars), nameOf(length));
+        EXPECT_EQ(name[length], 0);
+        EXPECT_EQ(name[length + 1], kNameCanary);
+        EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), bytes), dataOf(length));
+        EXPECT_EQ(data[length], kDataCanary);
+
+        chars = length;  // no room for the terminator
+        bytes = length;
+        EXPECT_EQ(RegEnumValueW(key, index, name, &chars, nullptr, nullptr, data, &bytes), ERROR_MORE_DATA);
+        if (length > 0) {
+            chars = length + 1;
+            bytes = length - 1;
+            EXPECT_EQ(RegEnumValueW(key, index, name, &chars, nullptr, nullptr, data, &bytes), ERROR_MORE_DATA);
+            EXPECT_EQ(bytes, static_cast<DWORD>(length));
+        }
+        chars = length + 1;
+        bytes = 0;
+        ASSERT_EQ(RegEnumValueW(key, index, name, &chars, nullptr, nullptr, nullptr, &bytes), ERROR_SUCCESS);
+        EXPECT_EQ(bytes, static_cast<DWORD>(length));  // the size alone, asked without a buffer
+        EXPECT_EQ(chars, static_cast<DWORD>(length));
+    }
+    WCHAR name[kLongest + 1];
+    DWORD chars = kLongest + 1;
+    EXPECT_EQ(RegEnumValueW(key, values, name, &chars, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+}
+
+// A step past the first is checked as the first is: a closed or forged handle, a key
+// that may not read values, and a walk after the handle's own write, which reads the
+// key as written.
+TEST_P(RegistryValues, AStepOfAWalkChecksItsHandleAndFollowsTheHandlesOwnWrites) {
+    for (const char* name : {"a", "b", "c"}) ASSERT_EQ(setString(key, name, ""), ERROR_SUCCESS);
+    WCHAR name[8];
+    DWORD chars = 8;
+    auto step = [&](HKEY handle, DWORD index) {
+        chars = 8;
+        return RegEnumValueW(handle, index, name, &chars, nullptr, nullptr, nullptr, nullptr);
+    };
+    ASSERT_EQ(valueCount(key), ERROR_SUCCESS);
+    ASSERT_EQ(step(key, 0), ERROR_SUCCESS);
+    auto handle = reinterpret_cast<uintptr_t>(key);
+    for (uintptr_t forged : {handle & 0xFFFFFFFF, handle ^ (uintptr_t{1} << 62)}) {
+        EXPECT_EQ(step(reinterpret_cast<HKEY>(forged), 1), ERROR_INVALID_HANDLE) << std::hex << forged;
+    }
+    ASSERT_EQ(step(key, 1), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteValueA(key, "a"), ERROR_SUCCESS);
+    ASSERT_EQ(step(key, 1), ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(name, chars), u"c");
+    EXPECT_EQ(step(key, 2), ERROR_NO_MORE_ITEMS);
+
+    HKEY subkeysOnly;
+    ASSERT_EQ(openKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains", subkeysOnly, KEY_ENUMERATE_SUB_KEYS),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegEnumKeyExW(subkeysOnly, 0, name, &chars, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(step(subkeysOnly, 1), ERROR_ACCESS_DENIED);
+    RegCloseKey(subkeysOnly);
+
+    HKEY closed;
+    ASSERT_EQ(openKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains", closed), ERROR_SUCCESS);
+    ASSERT_EQ(valueCount(closed), ERROR_SUCCESS);
+    ASSERT_EQ(step(closed, 0), ERROR_SUCCESS);
+    ASSERT_EQ(RegCloseKey(closed), ERROR_SUCCESS);
+    EXPECT_EQ(step(closed, 1), ERROR_INVALID_HANDLE);
 }
 
 }  // namespace
