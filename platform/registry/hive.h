@@ -46,7 +46,8 @@ public:
 
     // Writing; each call is atomic (its own transaction, or a savepoint in the
     // connection's transaction).
-    LSTATUS create(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& result, bool& created) override;
+    LSTATUS create(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& result,
+                   bool& created) override;
     LSTATUS setValue(KeyRef& key, std::u16string_view name, DWORD type, const BYTE* data, DWORD bytes) override;
     LSTATUS deleteValue(KeyRef& key, std::u16string_view name) override;
     LSTATUS deleteKey(const KeyRef& base, const std::vector<std::u16string>& levels) override;

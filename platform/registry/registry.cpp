@@ -70,45 +70,47 @@ LSTATUS connectionFor(const Key& base, HANDLE transaction, std::shared_ptr<Store
 
 std::u16string_view view(const char16_t* s) { return s ? std::u16string_view(s) : std::u16string_view(); }
 
-// Copies up to 64 bytes, what a walk hands out (a rule's name of a few dozen bytes,
-// its data of a few), in at most four overlapping moves and no call.
-[[gnu::always_inline]] inline void copyUpTo64(void* to, const void* from, size_t bytes) {
+// Copies up to 128 bytes, what a walk hands out (a rule's name of a few dozen bytes,
+// its data of a few), in at most eight overlapping moves and no call.
+[[gnu::always_inline]] inline void copyUpTo128(void* to, const void* from, size_t bytes) {
     auto* d = static_cast<char*>(to);
     auto* s = static_cast<const char*>(from);
+    // Head and tail, overlapping in the middle (the buffers themselves never overlap).
     auto overlapping = [&]<size_t N>(std::integral_constant<size_t, N>) {
-        char head[N], tail[N];
-        __builtin_memcpy(head, s, N);
-        __builtin_memcpy(tail, s + bytes - N, N);
-        __builtin_memcpy(d, head, N);
-        __builtin_memcpy(d + bytes - N, tail, N);
+        __builtin_memcpy(d, s, N);
+        __builtin_memcpy(d + bytes - N, s + bytes - N, N);
     };
-    // Two tests for the common lengths, a rule's name (16 to 64 bytes) and data of
-    // none or a terminator.
-    if (bytes >= 16) {
-        if (bytes > 32) {
+    // Data of none or a terminator first, then a rule's name (16 to 64 bytes) in two
+    // more tests.
+    if (bytes <= 2) {
+        if (bytes == 2) {
+            overlapping(std::integral_constant<size_t, 2>());
+        } else if (bytes == 1) {
+            *d = *s;
+        }
+    } else if (bytes >= 16) {
+        if (bytes <= 32) {
+            overlapping(std::integral_constant<size_t, 16>());
+        } else if (bytes <= 64) {
             overlapping(std::integral_constant<size_t, 32>());
         } else {
-            overlapping(std::integral_constant<size_t, 16>());
+            overlapping(std::integral_constant<size_t, 64>());
         }
+    } else if (bytes >= 8) {
+        overlapping(std::integral_constant<size_t, 8>());
     } else if (bytes >= 4) {
-        if (bytes >= 8) {
-            overlapping(std::integral_constant<size_t, 8>());
-        } else {
-            overlapping(std::integral_constant<size_t, 4>());
-        }
-    } else if (bytes >= 2) {
+        overlapping(std::integral_constant<size_t, 4>());
+    } else {
         overlapping(std::integral_constant<size_t, 2>());
-    } else if (bytes == 1) {
-        *d = *s;
     }
 }
 
-// Any length: the call to memcpy only for what copyUpTo64 cannot.
+// Any length: the call to memcpy only for what copyUpTo128 cannot.
 inline void copyBytes(void* to, const void* from, size_t bytes) {
-    if (bytes > 64) {
+    if (bytes > 128) {
         std::memcpy(to, from, bytes);
     } else {
-        copyUpTo64(to, from, bytes);
+        copyUpTo128(to, from, bytes);
     }
 }
 
@@ -228,23 +230,23 @@ template <class Char>
 }
 
 // A step of a value walk under way, as nearly every call is: past its first value
-// (which may take the key's state anew), within the key's values, with buffers that
-// hold what is asked, names of up to 32 characters and data of up to 64 bytes.
-// False for anything else, which enumValue answers.
+// (which may take the key's state anew), within the key's values, all of them short
+// (see Snapshot::Listing), with buffers that hold what is asked. False for anything
+// else, which enumValue answers.
 [[gnu::always_inline]] inline bool walkStep(HKEY handle, DWORD index, LPWSTR name, LPDWORD nameChars, LPDWORD type,
                                             LPBYTE data, LPDWORD dataBytes) {
     Key* key = handles().find(handle);
-    if (!key || index == 0 || index >= key->values.count || !name || !nameChars) return false;
+    // index 0 wraps past every count of steps
+    if (!key || index - 1 >= key->values.steps || !name || !nameChars) return false;
     const Snapshot::Value& value = key->values.values[index];
-    if (*nameChars <= value.nameChars || value.nameChars > 32 || value.dataBytes > 64) return false;
-    if (data && (!dataBytes || *dataBytes < value.dataBytes)) return false;
+    if (*nameChars <= value.nameChars || (data && (!dataBytes || *dataBytes < value.dataBytes))) return false;
     if (type) *type = value.type;
     if (dataBytes) {
-        if (data) copyUpTo64(data, key->values.data + value.dataAt, value.dataBytes);
+        if (data) copyUpTo128(data, key->values.data + value.dataAt, value.dataBytes);
         *dataBytes = value.dataBytes;
     }
     DWORD chars = value.nameChars;
-    copyUpTo64(name, key->values.names + value.nameAt, chars * sizeof(WCHAR));
+    copyUpTo128(name, key->values.names + value.nameAt, chars * sizeof(WCHAR));
     name[chars] = 0;
     *nameChars = chars;
     key->walkFresh = false;

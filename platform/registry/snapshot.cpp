@@ -28,9 +28,11 @@ bool Snapshot::addValue(std::string_view name, DWORD type, std::string_view data
             return false;
         }
     }
-    values_.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(names_.size() - at),
-                       static_cast<uint32_t>(data_.size()), static_cast<uint32_t>(data.size()), type});
+    auto chars = static_cast<uint32_t>(names_.size() - at), bytes = static_cast<uint32_t>(data.size());
+    values_.push_back({static_cast<uint32_t>(at), chars, static_cast<uint32_t>(data_.size()), bytes, type});
     data_.append(data);
+    longestName_ = std::max(longestName_, chars);
+    largestData_ = std::max(largestData_, bytes);
     return true;
 }
 

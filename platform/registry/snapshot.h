@@ -47,15 +47,18 @@ struct Snapshot {
         uint32_t nameAt, nameChars, dataAt, dataBytes;
         DWORD type;
     };
-    // The values laid out for a walk to read with no call per value.
+    // The values laid out for a walk's steps past its first to read with no call per
+    // value: the indexes 1 to `steps`, none when a value is longer than a step copies.
+    static constexpr uint32_t kStepNameChars = 64, kStepDataBytes = 64;
     struct Listing {
         const Value* values = nullptr;
         const char16_t* names = nullptr;
         const char* data = nullptr;
-        uint32_t count = 0;
+        uint32_t steps = 0;
     };
     Listing listing() const {
-        return {values_.data(), names_.data(), data_.data(), static_cast<uint32_t>(values_.size())};
+        bool stepped = longestName_ <= kStepNameChars && largestData_ <= kStepDataBytes && !values_.empty();
+        return {values_.data(), names_.data(), data_.data(), stepped ? static_cast<uint32_t>(values_.size() - 1) : 0};
     }
 
     size_t valueCount() const { return values_.size(); }
@@ -74,6 +77,7 @@ private:
     std::vector<Value> values_;
     std::u16string names_;
     std::string data_;
+    uint32_t longestName_ = 0, largestData_ = 0;
 
     // Built by the first find, whichever thread that is.
     mutable std::once_flag indexing_;

@@ -149,30 +149,32 @@ TEST_P(RegistryValues, WalkOfManyValuesSeesEachOnceInOrder) {
     EXPECT_EQ(valueNames(key), written);
 }
 
-// Every step of a walk, not only the first, hands out name and data whole whatever
-// their lengths and writes nothing past them; a buffer one short gets ERROR_MORE_DATA
-// with the size needed.
-TEST_P(RegistryValues, EveryStepOfAWalkHandsOutNamesAndDataOfAnyLengthExactly) {
-    constexpr int kLongest = 80;  // past every length the registry copies by its own moves
-    auto nameOf = [](int length) {
-        std::u16string name;
-        for (int i = 0; i < length; ++i) name += static_cast<char16_t>(u'a' + (length + i) % 26);
-        return name;
-    };
-    auto dataOf = [](int length) {
-        std::string data;
-        for (int i = 0; i < length; ++i) data += static_cast<char>(length * 7 + i);
-        return data;
-    };
-    for (int length = 0; length <= kLongest; ++length) {
-        std::string data = dataOf(length);
-        ASSERT_EQ(RegSetValueExW(key, nameOf(length).c_str(), 0, REG_BINARY, reinterpret_cast<const BYTE*>(data.data()),
-                                 static_cast<DWORD>(length)),
+constexpr int kLongestWalked = 80;
+
+std::u16string walkedName(int length) {
+    std::u16string name;
+    for (int i = 0; i < length; ++i) name += static_cast<char16_t>(u'a' + (length + i) % 26);
+    return name;
+}
+
+std::string walkedData(int length) {
+    std::string data;
+    for (int i = 0; i < length; ++i) data += static_cast<char>(length * 7 + i);
+    return data;
+}
+
+// Writes values of every length from 0 to `longest` (name and data alike) and walks them.
+void walkEveryLength(HKEY key, int longest) {
+    constexpr int kLongest = kLongestWalked;
+    for (int length = 0; length <= longest; ++length) {
+        std::string data = walkedData(length);
+        ASSERT_EQ(RegSetValueExW(key, walkedName(length).c_str(), 0, REG_BINARY,
+                                 reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(length)),
                   ERROR_SUCCESS);
     }
     DWORD values = 0;
     ASSERT_EQ(valueCount(key, &values), ERROR_SUCCESS);
-    ASSERT_EQ(values, static_cast<DWORD>(kLongest + 1));
+    ASSERT_EQ(values, static_cast<DWORD>(longest + 1));
     constexpr WCHAR kNameCanary = 0xFFFF;
     constexpr BYTE kDataCanary = 0xEE;
     for (DWORD index = 0; index < values; ++index) {
@@ -184,11 +186,11 @@ TEST_P(RegistryValues, EveryStepOfAWalkHandsOutNamesAndDataOfAnyLengthExactly) {
         std::fill(std::begin(data), std::end(data), kDataCanary);
         DWORD chars = length + 1, bytes = length, type = 0;
         ASSERT_EQ(RegEnumValueW(key, index, name, &chars, nullptr, &type, data, &bytes), ERROR_SUCCESS);
-        EXPECT_EQ(std::u16string(name, chars), nameOf(length));
+        EXPECT_EQ(std::u16string(name, chars), walkedName(length));
         EXPECT_EQ(name[length], 0);
         EXPECT_EQ(name[length + 1], kNameCanary);
         EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), bytes), dataOf(length));
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), bytes), walkedData(length));
         EXPECT_EQ(data[length], kDataCanary);
 
         chars = length;  // no room for the terminator
@@ -209,6 +211,20 @@ TEST_P(RegistryValues, EveryStepOfAWalkHandsOutNamesAndDataOfAnyLengthExactly) {
     WCHAR name[kLongest + 1];
     DWORD chars = kLongest + 1;
     EXPECT_EQ(RegEnumValueW(key, values, name, &chars, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+}
+
+// Every step of a walk, not only the first, hands out name and data whole whatever
+// their lengths and writes nothing past them; a buffer one short gets ERROR_MORE_DATA
+// with the size needed. Once for a key whose values are all as short as rules are,
+// once for one with longer values too (which the registry walks another way).
+TEST_P(RegistryValues, EveryStepOfAWalkHandsOutNamesAndDataOfAnyLengthExactly) {
+    for (int longest : {64, kLongestWalked}) {
+        SCOPED_TRACE(longest);
+        HKEY walked = createKey(("SOFTWARE\\Orlenby\\Walk" + std::to_string(longest)).c_str());
+        ASSERT_NE(walked, nullptr);
+        walkEveryLength(walked, longest);
+        RegCloseKey(walked);
+    }
 }
 
 // A step past the first is checked as the first is: a closed or forged handle, a key
