@@ -55,10 +55,37 @@ bool NameMatches(const WCHAR* name, const char* text) {
     }
 }
 
-// Compares every REG_SZ value of an open key with the text until one matches.
-bool AnyValueMatches(RuleStore& store, HKEY key, const char* text, DWORD values, DWORD longestName, DWORD largestData) {
+// A character with bit 5 set: letters equal without regard to case are then equal,
+// and so is everything else that is equal. Characters that differ so cannot match.
+WCHAR WithCaseBit(WCHAR c) { return static_cast<WCHAR>(c | 0x20); }
+
+// The text's first two characters as RefusedAtStart compares them.
+struct TextStart {
+    explicit TextStart(const char* text)
+        : first(WithCaseBit(static_cast<unsigned char>(text[0]))),
+          second(text[0] == '\0' ? WithCaseBit(0) : WithCaseBit(static_cast<unsigned char>(text[1]))) {}
+    WCHAR first, second;
+};
+
+// Whether a name certainly differs from the text, judged by its first two characters
+// (a list's names mostly differ from the text there: after the "@" of a domain).
+// False for what must be compared whole: an empty name, "*", and names starting
+// with other than ASCII.
+bool RefusedAtStart(const WCHAR* name, TextStart text) {
+    WCHAR first = name[0];
+    if (first == 0 || first >= 0x80 || first == OLESTR('*')) return false;
+    if (WithCaseBit(first) != text.first) return true;
+    WCHAR second = name[1];  // the terminator at the least
+    return second < 0x80 && WithCaseBit(second) != text.second;
+}
+
+// Compares every REG_SZ value of an open key with the text until one matches. A
+// template so that the registry's own walk calls RegEnumValueW directly.
+template <class Store>
+bool AnyValueMatches(Store& store, HKEY key, const char* text, DWORD values, DWORD longestName, DWORD largestData) {
     auto name = std::make_unique<WCHAR[]>(std::size_t{longestName} + 1);
     auto data = std::make_unique<BYTE[]>(largestData);
+    const TextStart start(text);
     for (DWORD i = 0; i < values; ++i) {
         DWORD nameChars = longestName + 1;
         DWORD dataBytes = largestData;
@@ -66,7 +93,7 @@ bool AnyValueMatches(RuleStore& store, HKEY key, const char* text, DWORD values,
         if (store.EnumValue(key, i, name.get(), &nameChars, &type, data.get(), &dataBytes) != ERROR_SUCCESS) {
             return false;
         }
-        if (type != REG_SZ) continue;
+        if (type != REG_SZ || RefusedAtStart(name.get(), start)) continue;
         if (IsAnyDomainEntry(name.get())) return true;
         if (NameMatches(name.get(), text)) return true;
     }
@@ -108,6 +135,9 @@ bool IsInRuleList(const char* text, int list, RuleStore& store) {
     DWORD longestName = 0;
     DWORD largestData = 0;
     if (store.QueryInfo(key, &values, &longestName, &largestData) != ERROR_SUCCESS) return false;
+    if (&store == &RegistryRuleStore()) {
+        return AnyValueMatches(static_cast<Registry&>(store), key, text, values, longestName, largestData);
+    }
     return AnyValueMatches(store, key, text, values, longestName, largestData);
 }
 

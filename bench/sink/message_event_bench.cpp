@@ -153,6 +153,33 @@ void BM_ReplyAfterChange(benchmark::State& state) {
 }
 BENCHMARK(BM_ReplyAfterChange)->ArgName("entries")->Arg(10)->Arg(1000)->Arg(32767)->Unit(benchmark::kMicrosecond);
 
+// The first judgement after a change to one list (a value beside its entries, so
+// every judgement reads as many): that list is read again, the other two are kept.
+void BM_ReplyAfterListChange(benchmark::State& state) {
+    TempHive hive;
+    WriteReplyLists(static_cast<std::size_t>(state.range(0)));
+    IMailMsgProperties* message = NewReply();
+    if (message == nullptr) return state.SkipWithError("mail message not created");
+    DWORD tick = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::thread([&tick] {
+            HKEY key = nullptr;
+            RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledRecipientDomains", 0,
+                          KEY_ALL_ACCESS, &key);
+            ++tick;
+            RegSetValueExW(key, u"tick", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&tick), sizeof tick);
+            RegCloseKey(key);
+        }).join();
+        state.ResumeTiming();
+        Judge(message, false);
+    }
+    if (!Condemned(message)) state.SkipWithError("the reply was not condemned");
+    message->Release();
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ReplyAfterListChange)->ArgName("entries")->Arg(1000)->Arg(32767)->Unit(benchmark::kMicrosecond);
+
 // Many sessions judging at once, each thread with its own connection, all reading
 // one shared copy of the lists: resident memory must not grow with the threads.
 void BM_ReplyOnThreads(benchmark::State& state) {

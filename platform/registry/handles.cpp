@@ -2,6 +2,8 @@
 
 namespace platform::registry {
 
+constinit HandleTableHolder handleTable;
+
 HKEY HandleTable::add(std::unique_ptr<Key> key) {
     std::lock_guard lock(mutex_);
     uint32_t index;

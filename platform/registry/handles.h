@@ -19,6 +19,12 @@ struct Key {
     // so one walk sees one committed state of the key whatever others write.
     std::shared_ptr<const Snapshot> walk;
     bool walkFresh = false;  // taken by the last call; a walk starting now uses it
+    // The walk's values, for a key that may read them: resolved whenever `walk` is
+    // taken, so a step of RegEnumValue goes from the handle straight to the value.
+    Snapshot::Listing values;
+
+    // To be called after every change of `walk`.
+    void walkTaken() { values = walk && (access & KEY_QUERY_VALUE) ? walk->listing() : Snapshot::Listing(); }
 };
 
 // A handle is (generation << 32) | (slot + 1). Generations stay below 2^31, so no
@@ -43,12 +49,11 @@ private:
         std::atomic<uint32_t> generation{1};
         std::atomic<Key*> key{nullptr};
     };
+    // A generation out of range matches no slot's, so only the index is checked here.
     Slot* slot(uint64_t value, uint32_t& generation) const {
         generation = static_cast<uint32_t>(value >> 32);
-        auto index = static_cast<uint32_t>(value);
-        if (index == 0 || generation == 0 || generation > kMaxGeneration) return nullptr;
-        --index;
-        if (index / kChunkSize >= kChunks) return nullptr;
+        uint32_t index = static_cast<uint32_t>(value) - 1;  // slot 0 is handle 1; handle 0 wraps past the end
+        if (index >= kChunkSize * kChunks) return nullptr;
         Slot* chunk = chunks_[index / kChunkSize].load(std::memory_order_acquire);
         return chunk ? &chunk[index % kChunkSize] : nullptr;
     }
@@ -59,9 +64,16 @@ private:
     uint32_t next_ = 0;
 };
 
-inline HandleTable& handles() {
-    static auto* table = new HandleTable;  // never destroyed: handles may be closed during exit
-    return *table;
-}
+// Constant-initialised and never destroyed (handles may be closed during exit), so
+// the lookup every call makes needs no guard of a first use, and (not exported) no
+// indirection through the symbol table either.
+union HandleTableHolder {
+    constexpr HandleTableHolder() : table() {}
+    ~HandleTableHolder() {}
+    HandleTable table;
+};
+[[gnu::visibility("hidden")]] extern HandleTableHolder handleTable;
+
+inline HandleTable& handles() { return handleTable.table; }
 
 }  // namespace platform::registry

@@ -46,7 +46,8 @@ public:
 
     // Writing; each call is atomic (its own transaction, or a savepoint in the
     // connection's transaction).
-    LSTATUS create(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& result, bool& created) override;
+    LSTATUS create(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& result,
+                   bool& created) override;
     LSTATUS setValue(KeyRef& key, std::u16string_view name, DWORD type, const BYTE* data, DWORD bytes) override;
     LSTATUS deleteValue(KeyRef& key, std::u16string_view name) override;
     LSTATUS deleteKey(const KeyRef& base, const std::vector<std::u16string>& levels) override;
@@ -97,7 +98,9 @@ private:
     LSTATUS readVersion();
     LSTATUS resolve(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& target);
     LSTATUS snapshotInRead(KeyRef& key, std::shared_ptr<const Snapshot>& result);
-    LSTATUS locate(KeyRef& key, bool& exists);
+    // Whether the key exists (found again by its path if its id is gone); `written`,
+    // when asked, its last write time.
+    LSTATUS locate(KeyRef& key, bool& exists, int64_t* written = nullptr);
     LSTATUS child(int64_t parent, const std::string& foldedName, int64_t& id);
     LSTATUS loadSnapshot(KeyRef& key, std::shared_ptr<Snapshot>& result);
     LSTATUS unchangedSince(int64_t id, int64_t number, bool& unchanged);

@@ -120,7 +120,7 @@ LSTATUS Connection::child(int64_t parent, const std::string& foldedName, int64_t
     return ERROR_SUCCESS;
 }
 
-LSTATUS Connection::locate(KeyRef& key, bool& exists) {
+LSTATUS Connection::locate(KeyRef& key, bool& exists, int64_t* written) {
     exists = false;
     if (key.id >= 0) {
         sqlite3_stmt* s = stmt(kKeyById);
@@ -129,6 +129,7 @@ LSTATUS Connection::locate(KeyRef& key, bool& exists) {
         int rc = sqlite3_step(s);
         if (rc == SQLITE_ROW) {
             exists = true;
+            if (written) *written = sqlite3_column_int64(s, 0);
             return ERROR_SUCCESS;
         }
         if (rc != SQLITE_DONE) return fail(rc);
@@ -142,7 +143,13 @@ LSTATUS Connection::locate(KeyRef& key, bool& exists) {
     }
     key.id = id;
     exists = true;
-    return ERROR_SUCCESS;
+    if (!written) return ERROR_SUCCESS;
+    sqlite3_stmt* s = stmt(kKeyById);
+    Resetting reset(s);
+    sqlite3_bind_int64(s, 1, id);
+    int rc = sqlite3_step(s);
+    if (rc == SQLITE_ROW) *written = sqlite3_column_int64(s, 0);
+    return rc == SQLITE_ROW || rc == SQLITE_DONE ? ERROR_SUCCESS : fail(rc);
 }
 
 LSTATUS Connection::open(const KeyRef& base, const std::vector<std::u16string>& levels, KeyRef& result) {
@@ -186,7 +193,7 @@ LSTATUS Connection::resolve(const KeyRef& base, const std::vector<std::u16string
 LSTATUS Connection::loadSnapshot(KeyRef& key, std::shared_ptr<Snapshot>& result) {
     auto snap = std::make_shared<Snapshot>();
     bool exists;
-    LSTATUS rc = locate(key, exists);
+    LSTATUS rc = locate(key, exists, &snap->written);  // the key's row read once, for both
     if (rc != ERROR_SUCCESS) return rc;
     if (!exists) {
         if (!key.root) return ERROR_KEY_DELETED;
@@ -194,12 +201,6 @@ LSTATUS Connection::loadSnapshot(KeyRef& key, std::shared_ptr<Snapshot>& result)
         return ERROR_SUCCESS;
     }
     snap->id = key.id;
-    {
-        sqlite3_stmt* s = stmt(kKeyById);
-        Resetting reset(s);
-        sqlite3_bind_int64(s, 1, key.id);
-        if (sqlite3_step(s) == SQLITE_ROW) snap->written = sqlite3_column_int64(s, 0);
-    }
     {
         sqlite3_stmt* s = stmt(kValues);
         Resetting reset(s);

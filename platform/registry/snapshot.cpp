@@ -10,20 +10,29 @@ namespace platform::registry {
 
 bool Snapshot::addValue(std::string_view name, DWORD type, std::string_view data) {
     size_t at = names_.size();
-    // Names are nearly always ASCII, widened here without a string of their own: a
-    // change to a long list is read while a judgement waits for it.
-    if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-        names_.append(name.begin(), name.end());
-    } else {
-        names_ += widen(name);
+    if (at + name.size() > UINT32_MAX || data_.size() + data.size() > UINT32_MAX) return false;
+    // Names are nearly always ASCII: widened in place, one unit for one, while looking
+    // whether they were; a change to a long list is read while a judgement waits.
+    names_.resize(at + name.size());
+    char16_t* to = names_.data() + at;
+    unsigned char high = 0;
+    for (char c : name) {
+        high |= static_cast<unsigned char>(c);
+        *to++ = static_cast<unsigned char>(c);
     }
-    if (names_.size() > UINT32_MAX || data_.size() + data.size() > UINT32_MAX) {
+    if (high >= 0x80) {
         names_.resize(at);
-        return false;
+        names_ += widen(name);
+        if (names_.size() > UINT32_MAX) {
+            names_.resize(at);
+            return false;
+        }
     }
-    values_.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(names_.size() - at),
-                       static_cast<uint32_t>(data_.size()), static_cast<uint32_t>(data.size()), type});
-    data_ += data;
+    auto chars = static_cast<uint32_t>(names_.size() - at), bytes = static_cast<uint32_t>(data.size());
+    values_.push_back({static_cast<uint32_t>(at), chars, static_cast<uint32_t>(data_.size()), bytes, type});
+    data_.append(data);
+    longestName_ = std::max(longestName_, chars);
+    largestData_ = std::max(largestData_, bytes);
     return true;
 }
 

@@ -40,6 +40,27 @@ struct Snapshot {
     DWORD maxValueName = 0, maxValueName8 = 0, maxValueData = 0, maxValueData8 = 0;
     DWORD maxSubkeyName = 0, maxSubkeyName8 = 0;
 
+    // A value as the snapshot keeps it: its name and data as places in the snapshot's
+    // two buffers. Values are kept small: a lookup walks a long rule list value by
+    // value for every message.
+    struct Value {
+        uint32_t nameAt, nameChars, dataAt, dataBytes;
+        DWORD type;
+    };
+    // The values laid out for a walk's steps past its first to read with no call per
+    // value: the indexes 1 to `steps`, none when a value is longer than a step copies.
+    static constexpr uint32_t kStepNameChars = 64, kStepDataBytes = 64;
+    struct Listing {
+        const Value* values = nullptr;
+        const char16_t* names = nullptr;
+        const char* data = nullptr;
+        uint32_t steps = 0;
+    };
+    Listing listing() const {
+        bool stepped = longestName_ <= kStepNameChars && largestData_ <= kStepDataBytes && !values_.empty();
+        return {values_.data(), names_.data(), data_.data(), stepped ? static_cast<uint32_t>(values_.size() - 1) : 0};
+    }
+
     size_t valueCount() const { return values_.size(); }
     ValueRow value(size_t index) const {
         assert(index < values_.size());
@@ -53,15 +74,10 @@ struct Snapshot {
     bool find(std::u16string_view name, ValueRow& row) const;
 
 private:
-    // Values are kept small, their names and data each in one buffer: a lookup walks
-    // a long rule list value by value for every message, mostly from cold caches.
-    struct Value {
-        uint32_t nameAt, nameChars, dataAt, dataBytes;
-        DWORD type;
-    };
     std::vector<Value> values_;
     std::u16string names_;
     std::string data_;
+    uint32_t longestName_ = 0, largestData_ = 0;
 
     // Built by the first find, whichever thread that is.
     mutable std::once_flag indexing_;

@@ -43,6 +43,20 @@ TEST_F(RuleLookup, MatchesWholeEntriesFoldingAToZWithStarForAnyText) {
         {"list 0 by its own key", {{"@zero.example"}, {"@one.example"}}, 0, {{"@one.example", false}}},
         {"list 7 is list 2", {{}, {}, {"two@example.com"}}, 7, {{"two@example.com", true}}},
         {"list -1 is list 2", {{}, {}, {"two@example.com"}}, -1, {{"two@example.com", true}}},
+        // Most names are refused at their first two characters; these must not be.
+        {"the first two characters in either case",
+         {{"@Ab.example", "xY@example.com"}},
+         0,
+         {{"@aB.EXAMPLE", true}, {"XY@EXAMPLE.COM", true}, {"@ac.example", false}, {"x@example.com", false}}},
+        {"characters a case apart that are not letters",
+         {{"`[.example", "@{"}},
+         0,
+         {{"@[.example", false}, {"@[", false}}},
+        {"names of one character and none",
+         {{"@", "x", ""}},
+         0,
+         {{"@", true}, {"X", true}, {"", true}, {"@ ", false}, {"x ", false}, {"xx", false}}},
+        {"a space after the first character", {{"@ "}}, 0, {{"@", false}, {"@ ", true}}},
         {"names over 1023 characters are skipped",
          {{tooLong, fits}},
          0,
@@ -68,6 +82,10 @@ TEST_F(RuleLookup, FoldsOnlyTheLettersAToZ) {
     WriteRuleList(0, {"@b\xC3\x84r.example"});  // "@bÄr.example"
     EXPECT_TRUE(IsInRuleList("@B\xC3\x84R.EXAMPLE", 0));
     EXPECT_FALSE(IsInRuleList("@b\xC3\xA4r.example", 0)) << "ä is not folded to Ä";
+    WriteRuleList(1, {"@\xC3\x84r.example", "\xC3\x84r@example.com"});  // not ASCII at the first two
+    EXPECT_TRUE(IsInRuleList("@\xC3\x84R.example", 1));
+    EXPECT_TRUE(IsInRuleList("\xC3\x84r@EXAMPLE.com", 1));
+    EXPECT_FALSE(IsInRuleList("@\xC3\xA4r.example", 1));
 }
 
 // Only a REG_SZ value counts, by its name alone: "*" of another type is no wildcard.
