@@ -4,6 +4,7 @@
 #include <map>
 #include <unordered_map>
 
+#include <malloc.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -183,6 +184,8 @@ LSTATUS PgHive::refresh(PgSession& session, bool& tables) {
     std::shared_ptr<HiveVersion> version;
     rc = load(session, version);
     if (rc == ERROR_SUCCESS) publish(std::move(version));
+    // What the database's answers took is free again; this thread's heap would keep it.
+    malloc_trim(0);
     return rc;
 }
 
