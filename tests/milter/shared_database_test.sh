@@ -225,19 +225,19 @@ fi
 # --- The database stopped and started again while replies keep coming.
 for name in a b; do expect_verdict $name away3@condemned.example discard "before the stop"; done
 sent=0
-"$servers" pause "$primary" &
-pausing=$!
-phase="stopping"
-traffic 30 $pausing a b
-wait $pausing || fail "the database did not stop"
-phase="stopped"
+# Runs postgres_server.sh ACTION on the primary while replies keep coming to both
+# milters, for at most SECONDS.
+under_traffic() {  # ACTION SECONDS PHASE-WHILE PHASE-AFTER
+    "$servers" "$1" "$primary" &
+    local job=$!
+    phase=$3
+    traffic "$2" $job a b
+    wait $job || fail "the database did not $1"
+    phase=$4
+}
+under_traffic pause 30 "stopping" "stopped"
 traffic 3 0 a b
-"$servers" resume "$primary" &
-resuming=$!
-phase="starting"
-traffic 60 $resuming a b
-wait $resuming || fail "the database did not start again"
-phase="started again"
+under_traffic resume 60 "starting" "started again"
 # The milters wait a while between attempts to reach it: up to ten seconds.
 deadline=$(($(now_ms) + 30000))
 for name in a b; do
