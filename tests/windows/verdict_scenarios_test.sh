@@ -18,11 +18,19 @@ for tool in "$linux_bin/pellicor-reg" "$linux_bin/pellicor-regsvr" "$linux_bin/p
   [ -e "$tool" ] || { echo "FAIL: $tool is missing (build both the Linux and the Windows build first)"; exit 1; }
 done
 
+# Runs a set-up step quietly; when it fails, says which step and what it printed.
+step() {
+  local out
+  out=$("$@" 2>&1) && return 0
+  echo "FAIL: $* (exit $?): $(tr -d '\r' <<<"$out")"
+  exit 1
+}
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export PELLICOR_REGISTRY=$work/registry.sqlite
-"$linux_bin/pellicor-regsvr" "$linux_bin/../lib/libPellicor.so" >/dev/null
-wine regsvr32 /s "$(winepath -w "$windows_bin/pellicor-cdo.dll")"
+step "$linux_bin/pellicor-regsvr" "$linux_bin/../lib/libPellicor.so"
+step wine regsvr32 /s "$(winepath -w "$windows_bin/pellicor-cdo.dll")"
 
 trim() { local text=$1; text=${text#"${text%%[! ]*}"}; echo "${text%"${text##*[! ]}"}"; }
 
@@ -36,15 +44,15 @@ write_lists() {
     for entry in "${entries[@]}"; do
       entry=$(trim "$entry")
       [ -n "$entry" ] || continue
-      "$linux_bin/pellicor-reg" add "$key\\${lists[$list]}" /v "$entry" /t REG_SZ /d "" /f >/dev/null
-      wine reg add "$key\\${lists[$list]}" /v "$entry" /t REG_SZ /d "" /f >/dev/null
+      step "$linux_bin/pellicor-reg" add "$key\\${lists[$list]}" /v "$entry" /t REG_SZ /d "" /f
+      step wine reg add "$key\\${lists[$list]}" /v "$entry" /t REG_SZ /d "" /f
     done
   done
 }
 
 failures=0
 rows=0
-while IFS='|' read -r list0 list1 list2 sample from to want; do
+while IFS="|" read -r -u 3 list0 list1 list2 sample from to want; do
   [[ "$list0" =~ ^[[:space:]]*# ]] && continue
   [ -n "$(trim "$sample")" ] || continue
   rules=("$list0" "$list1" "$list2")
@@ -57,7 +65,7 @@ while IFS='|' read -r list0 list1 list2 sample from to want; do
     echo "FAIL: row $rows ($sample, lists [$list0|$list1|$list2]): want $want, Linux $linux, Windows $windows"
     failures=$((failures + 1))
   fi
-done <"$table"
+done 3<"$table"
 wine reg delete "$key" /f >/dev/null 2>&1 || true
 
 [ "$rows" -gt 0 ] || { echo "FAIL: no scenarios read from $table"; exit 1; }
