@@ -4,6 +4,7 @@
 
 #include "milter_options.h"
 #include "milter_outcome.h"
+#include "pellicor_version.h"
 #include "received_message.h"
 
 namespace {
@@ -81,7 +82,7 @@ TEST(MilterOptions, HelpAndVersionAnswerAlone) {
     for (const char* flag : {"-h", "--help", "-V", "--version"}) {
         auto options = Parse({flag}, error);
         ASSERT_TRUE(options) << flag << ": " << error;
-        EXPECT_NE(options->answer.find(flag[1] == 'V' || flag[2] == 'v' ? "1.1.0.8" : "usage:"), std::string::npos)
+        EXPECT_NE(options->answer.find(flag[1] == 'V' || flag[2] == 'v' ? PELLICOR_VERSION : "usage:"), std::string::npos)
             << flag;
     }
 }
