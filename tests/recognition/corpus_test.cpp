@@ -20,16 +20,12 @@ struct Entry {
 std::vector<Entry> readTable() {
     std::ifstream table(std::string(PELLICOR_CORPUS) + "/corpus.tsv");
     std::vector<Entry> entries;
-    std::string line;
-    while (std::getline(table, line)) {
+    for (std::string line; std::getline(table, line);) {
         if (line.empty() || line[0] == '#') continue;
         std::istringstream fields(line);
-        Entry entry;
-        std::getline(fields, entry.file, '\t');
-        std::getline(fields, entry.verdict, '\t');
-        std::getline(fields, entry.sender, '\t');
-        std::getline(fields, entry.source, '\t');
-        entries.push_back(entry);
+        Entry& entry = entries.emplace_back();
+        for (std::string* field : {&entry.file, &entry.verdict, &entry.sender, &entry.source})
+            std::getline(fields, *field, '\t');
     }
     return entries;
 }

@@ -13,13 +13,13 @@
 
 namespace {
 
-// An out-of-office reply from ooo@away.example to friend@home.example; list 0
-// holds the sender's domain, so the rules condemn it unless a test says otherwise.
+// An out-of-office reply from ooo@away.example to friend@home.example, which "*"
+// in list 0 condemns unless a test says otherwise.
 class FilterMessageTest : public ::testing::Test {
 protected:
     FilterMessageTest() {
         reply.MakeReply();
-        WriteRuleList(0, {"@away.example"});
+        WriteRuleList(0, {"*"});
     }
 
     // Judges afresh: a verdict from an earlier round is wiped first.
@@ -82,15 +82,9 @@ TEST_F(FilterMessageTest, TheRuleOverSenderDomainRecipientDomainAndSenderAddress
     }
 }
 
-TEST_F(FilterMessageTest, EmptyList0CondemnsNothing) {
-    WriteRuleList(0, {});
-    EXPECT_FALSE(Judge(reply));
-}
-
 // Without the exact marker, a usable first recipient, the sender or any interface
 // the filter asks for there is no verdict, and nothing is written.
 TEST_F(FilterMessageTest, NoVerdictWithoutTheExactMarkerARecipientTheSenderOrTheInterfaces) {
-    WriteRuleList(0, {"*"});
     ASSERT_TRUE(Judge(reply)) << "the reply as it comes is condemned";
     const struct {
         const char* spoiled;
@@ -104,10 +98,7 @@ TEST_F(FilterMessageTest, NoVerdictWithoutTheExactMarkerARecipientTheSenderOrThe
         {"empty marker", [](auto& m) { m.MarkOutOfOffice(""); }},
         {"no marker", [](auto& m) { m.strings.erase(FakeMailMessage::kRangeStart + 27); }},
         {"no recipient", [](auto& m) { m.recipients = {}; }},
-        {"first recipient without a domain",
-         [](auto& m) {
-             m.recipients = {"undisclosed-recipients", "friend@home.example"};
-         }},
+        {"first recipient without a domain", [](auto& m) { m.recipients.insert(m.recipients.begin(), "nobody"); }},
         {"no sender", [](auto& m) { m.strings.erase(IMMPID_MP_SENDER_ADDRESS_SMTP); }},
         {"count", [](auto& m) { m.countResult = E_FAIL; }},
         {"recipient read", [](auto& m) { m.recipientReadResult = E_FAIL; }},
@@ -126,7 +117,6 @@ TEST_F(FilterMessageTest, NoVerdictWithoutTheExactMarkerARecipientTheSenderOrThe
 }
 
 TEST_F(FilterMessageTest, AddressesLongerThan1023CharactersAreUnreadableNeverCut) {
-    WriteRuleList(0, {"*"});
     auto address = [](std::size_t length) { return std::string(length - 13, 's') + "@away.example"; };
     for (std::size_t length : {1023u, 1024u, 4095u}) {
         SCOPED_TRACE(length);

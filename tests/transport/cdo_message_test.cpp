@@ -11,12 +11,8 @@ using platform::cdo::Message;
 
 class CdoLoad : public ::testing::Test {
 protected:
-    void SetUp() override {
-        message_ = new Message;
-        message_->AddRef();
-        name_ = SysAllocString(u"IStream");
-    }
-    void TearDown() override {
+    CdoLoad() { message_->AddRef(); }
+    ~CdoLoad() override {
         SysFreeString(name_);
         message_->Release();
     }
@@ -29,8 +25,8 @@ protected:
         return hr;
     }
 
-    Message* message_ = nullptr;
-    BSTR name_ = nullptr;
+    Message* message_ = new Message;
+    BSTR name_ = SysAllocString(u"IStream");
 };
 
 TEST_F(CdoLoad, SplitsHeaderAndBodyAtTheFirstLineThatIsNotAField) {
@@ -98,20 +94,22 @@ TEST_F(CdoLoad, FailsWithoutAHeaderSectionOrWithTheStreamsError) {
 // Reads until the stream is exhausted whatever Stat reports, and sizes its buffer
 // by the bytes that come, not by the claim.
 TEST_F(CdoLoad, ReadsTheWholeStreamWhateverStatReports) {
-    const std::string body(10000, 'b');
     const struct {
         const char* name;
         ULONGLONG statSize;  // ~0: the true size
         ULONG readChunk;
         int reads;  // 0: any number
+        size_t bodyBytes;
     } cases[] = {
-        {"exact", ~0ull, ~0u, 2},    // one read for the content, one that finds the end
-        {"understated", 0, ~0u, 0},  // Seek to 0 is still allowed
-        {"trickle", ~0ull, 7, 0},
-        {"overstated", 3ull << 30, ~0u, 0},
+        {"exact", ~0ull, ~0u, 2, 10000},    // one read for the content, one that finds the end
+        {"understated", 0, ~0u, 0, 10000},  // Seek to 0 is still allowed
+        {"trickle", ~0ull, 7, 0, 10000},
+        {"overstated", 3ull << 30, ~0u, 0, 10000},
+        {"fifty megabytes", ~0ull, ~0u, 2, 50u << 20},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        const std::string body(c.bodyBytes, 'b');
         MemoryStream stream("Subject: x\r\n\r\n" + body);
         if (c.statSize != ~0ull) stream.statSize_ = c.statSize;
         stream.readChunk = c.readChunk;
@@ -125,14 +123,6 @@ TEST_F(CdoLoad, ReadsTheWholeStreamWhateverStatReports) {
     }
 }
 
-TEST_F(CdoLoad, LoadsFiftyMegabytes) {
-    std::string content = "Subject: big\r\n\r\n";
-    content.resize(50u << 20, 'z');
-    MemoryStream stream(content);
-    ASSERT_EQ(open(stream), S_OK);
-    EXPECT_EQ(message_->Body().size(), (50u << 20) - 16);
-}
-
 TEST_F(CdoLoad, RefusesOtherSourcesAndInterfaceNames) {
     MemoryStream stream("Subject: x\r\n\r\n");
     IDataSource* source = nullptr;
@@ -142,16 +132,7 @@ TEST_F(CdoLoad, RefusesOtherSourcesAndInterfaceNames) {
     EXPECT_EQ(source->OpenObject(&stream, nullptr), E_INVALIDARG);
     EXPECT_EQ(source->OpenObject(nullptr, name_), E_INVALIDARG);
     SysFreeString(other);
-
-    struct NotAStream : IUnknown {
-        STDMETHOD(QueryInterface)(REFIID, void** ppv) override {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        STDMETHOD_(ULONG, AddRef)() override { return 2; }
-        STDMETHOD_(ULONG, Release)() override { return 1; }
-    } notAStream;
-    EXPECT_EQ(source->OpenObject(&notAStream, name_), E_NOINTERFACE);
+    EXPECT_EQ(source->OpenObject(source, name_), E_NOINTERFACE) << "a source that is no stream";
     source->Release();
 }
 

@@ -4,8 +4,7 @@
 
 #include <string>
 
-#include "mail_message.h"
-#include "out_of_office_marker.h"
+#include "mail_reads.h"
 
 namespace {
 
@@ -74,26 +73,14 @@ TEST(OutOfOfficeMarker, IgnoresContentWithoutHeaderSection) {
     EXPECT_EQ(ClassifyMessage(std::string(binary, sizeof binary - 1), true), MessageKind::Other);
 }
 
-// The marker, as the sink reads it: range start + 27, capacity 4096, exactly "ExOOF".
-std::string markerOf(IMailMsgProperties* message) {
-    IMailMsgPropertyManagement* management = nullptr;
-    EXPECT_EQ(message->QueryInterface(IID_IMailMsgPropertyManagement, reinterpret_cast<void**>(&management)), S_OK);
-    DWORD start = 0;
-    EXPECT_EQ(management->AllocPropIDRange(platform::smtp::kMarkerRange, 2000, &start), S_OK);
-    management->Release();
-    char buffer[4096] = {};
-    if (FAILED(message->GetStringA(start + 27, sizeof buffer, buffer))) return "<none>";
-    return buffer;
-}
-
 TEST(OutOfOfficeMarker, MarksOnlyOutOfOfficeRepliesLookingOnlyAtTheHeaderSection) {
     const struct {
         std::string content;
         const char* marker;
     } cases[] = {
         {"From: ann@example.com\r\nAuto-Submitted: auto-replied\r\n\r\nAway\r\n", "ExOOF"},
-        {"From: ann@example.com\r\nList-Id: <l.example>\r\n\r\nPost\r\n", "<none>"},
-        {"From: ann@example.com\r\nSubject: hi\r\n\r\nHello\r\n", "<none>"},
+        {"From: ann@example.com\r\nList-Id: <l.example>\r\n\r\nPost\r\n", "<missing>"},
+        {"From: ann@example.com\r\nSubject: hi\r\n\r\nHello\r\n", "<missing>"},
         {"Auto-Submitted: auto-replied\r\n\r\n" + std::string(1u << 20, 'x'), "ExOOF"},
     };
     for (const auto& c : cases) {
@@ -102,7 +89,7 @@ TEST(OutOfOfficeMarker, MarksOnlyOutOfOfficeRepliesLookingOnlyAtTheHeaderSection
         ASSERT_EQ(platform::smtp::CreateMailMessage(c.content, {"", {"bob@partner.example"}}, &message), S_OK);
         platform::smtp::Recognition result;
         ASSERT_EQ(platform::smtp::RunOutOfOfficeMarker(message, true, &result), S_OK);
-        EXPECT_EQ(markerOf(message), c.marker);
+        EXPECT_EQ(MarkerOf(message), c.marker);
         EXPECT_EQ(result.kind == MessageKind::OutOfOffice, std::string(c.marker) == "ExOOF");
         message->Release();
     }
