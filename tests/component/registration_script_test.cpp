@@ -37,7 +37,7 @@ const char kScript[] = R"(HKCR
 	}
 })";
 
-TEST(RegistrationScript, RegisterWritesKeysValuesAndReplacements) {
+TEST(RegistrationScript, RegisterWritesKeysValuesAndReplacementsAndUnregisterHonoursTheMarks) {
     TempHive hive;
     ASSERT_EQ(apply(kScript, true), S_OK);
     std::set<std::string> expected = {
@@ -51,21 +51,13 @@ TEST(RegistrationScript, RegisterWritesKeysValuesAndReplacements) {
         "Kept\\Plain [] = x",
     };
     EXPECT_EQ(DumpRegistry(HKEY_CLASSES_ROOT, "Kept"), expected);
-}
 
-TEST(RegistrationScript, UnregisterHonoursTheMarks) {
-    TempHive hive;
-    ASSERT_EQ(apply(kScript, true), S_OK);
-    HKEY extra = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "Kept\\Owned\\Added\\Deeper", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              &extra, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(extra);
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, "Kept\\Plain\\Foreign", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &extra,
-                              nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(extra);
-
+    for (const char* extra : {"Kept\\Owned\\Added\\Deeper", "Kept\\Plain\\Foreign"}) {
+        HKEY key = nullptr;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, extra, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
     ASSERT_EQ(apply(kScript, false), S_OK);
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Kept")) << "NoRemove";
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Kept\\Owned")) << "ForceRemove takes everything below";
