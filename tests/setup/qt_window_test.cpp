@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "install_form.h"
 #include "qt_toolkit.h"
 #include "window_fixture.h"
 

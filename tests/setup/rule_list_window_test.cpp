@@ -26,14 +26,8 @@ protected:
     }
 };
 
-struct ToolkitName {
-    template <typename T>
-    static std::string GetName(int) {
-        return std::is_same_v<T, QtToolkit> ? "Qt" : "Scripted";
-    }
-};
 using Toolkits = ::testing::Types<ScriptedToolkit, QtToolkit>;
-TYPED_TEST_SUITE(WindowStateTest, Toolkits, ToolkitName);
+TYPED_TEST_SUITE(WindowStateTest, Toolkits);
 
 }  // namespace
 
