@@ -1,13 +1,17 @@
-// The library as its host sees it: class factory, Sink object, aggregation and
-// the module lock that decides when it may be unloaded.
+// The library as its host sees it: class factory, Sink object, aggregation, the
+// module lock that decides when it may be unloaded, and the component runtime
+// that loads it once and unloads it only when DllCanUnloadNow allows.
 #include <atomic>
 #include <vector>
+
+#include <dlfcn.h>
 
 #include "objidl.h"
 #include "pellicor_interfaces.h"
 #include "seo.h"
 #include "sink_library.h"
 #include "smtpevent.h"
+#include "temp_hive.h"
 
 namespace {
 
@@ -137,6 +141,45 @@ TEST_F(SinkLibraryTest, AggregationOnlyForIUnknownWithTheWrappersOwnIdentity) {
     EXPECT_EQ(outer.refs, 1u);
 
     EXPECT_EQ(inner->Release(), 0u);
+}
+
+bool loaded() {
+    void* handle = dlopen(PELLICOR_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
+    if (!handle) return false;
+    dlclose(handle);
+    return true;
+}
+
+TEST(LibraryUnloading, FreedOnlyWhenNothingOfItIsAlive) {
+    TempHive hive;
+    if (loaded()) GTEST_SKIP() << "another test of this process holds the library";
+    void* handle = dlopen(PELLICOR_LIBRARY, RTLD_NOW);
+    ASSERT_NE(handle, nullptr) << dlerror();
+    auto registerServer = reinterpret_cast<HRESULT (*)()>(dlsym(handle, "DllRegisterServer"));
+    ASSERT_EQ(registerServer(), S_OK);
+    dlclose(handle);
+    ASSERT_FALSE(loaded());
+
+    IEventIsCacheable* sink = nullptr;
+    ASSERT_EQ(CoCreateInstance(CLSID_Sink, nullptr, CLSCTX_INPROC_SERVER, IID_IEventIsCacheable,
+                               reinterpret_cast<void**>(&sink)),
+              S_OK);
+    EXPECT_TRUE(loaded());
+    CoFreeUnusedLibraries();
+    ASSERT_TRUE(loaded()) << "a living Sink keeps its library";
+    EXPECT_EQ(sink->IsCacheable(), S_OK);
+    sink->Release();
+
+    CoFreeUnusedLibraries();
+    EXPECT_FALSE(loaded());
+
+    ASSERT_EQ(CoCreateInstance(CLSID_Sink, nullptr, CLSCTX_INPROC_SERVER, IID_IEventIsCacheable,
+                               reinterpret_cast<void**>(&sink)),
+              S_OK)
+        << "loaded again on demand";
+    EXPECT_EQ(sink->IsCacheable(), S_OK);
+    sink->Release();
+    CoFreeUnusedLibraries();
 }
 
 }  // namespace

@@ -57,47 +57,41 @@ TEST_F(WindowTest, ReaderNeverSeesAListMissingWhileTheWindowSaves) {
     EXPECT_EQ(StoredRuleList(0), lists[0]);
 }
 
+// Another program changes list 1 after the load: before the save, or while the
+// save waits for the registry it holds with the change written but not committed.
 TEST_F(WindowTest, AChangeFromAnotherProgramIsNeverUndoneBySavingTheStaleLists) {
-    StoreRuleList(1, {"@mine.example"});
-    Open();
-    StoreRuleList(1, {"@theirs.example"});  // another program, while the window is open
-    toolkit.inputAnswers = {"@new.example"};
-    Click(*form->Command1[0]);
-    ASSERT_EQ(toolkit.messageBoxes.size(), 1u);
-    EXPECT_EQ(toolkit.messageBoxes[0].prompt,
-              "The rule lists were changed by another program. The window now shows them; make your change again.");
-    EXPECT_EQ(StoredRuleList(1), Names({"@theirs.example"}));
-    EXPECT_TRUE(StoredRuleList(0).empty());
-    EXPECT_EQ(Items(1), Names({"@theirs.example"}));
-    // Once shown, the change can be made again.
-    toolkit.inputAnswers = {"@new.example"};
-    Click(*form->Command1[0]);
-    EXPECT_EQ(toolkit.messageBoxes.size(), 1u);
-    EXPECT_EQ(StoredRuleList(0), Names({"@new.example"}));
-}
-
-TEST_F(WindowTest, AChangeCommittedWhileTheSaveWaitsForTheRegistryIsNotOverwritten) {
-    StoreRuleList(1, {"@mine.example"});
-    Open();
-    // Another program holds the registry with its change written but not yet
-    // committed when the save begins, and commits while the save waits for it.
-    std::promise<void> holding;
-    std::thread other([&holding] {
-        HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
-        clsRegistry(transaction)
-            .SetKeyValue(PredefinedKeyArgument(HKEY_LOCAL_MACHINE), RuleListKey(1), "@theirs.example", REG_SZ, "");
-        holding.set_value();
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        CommitTransaction(transaction);
-        CloseHandle(transaction);
-    });
-    holding.get_future().wait();
-    toolkit.inputAnswers = {"@new.example"};
-    Click(*form->Command1[0]);
-    other.join();
-    EXPECT_EQ(StoredRuleList(1), Names({"@mine.example", "@theirs.example"}));
-    EXPECT_TRUE(StoredRuleList(0).empty());
-    ASSERT_EQ(toolkit.messageBoxes.size(), 1u);
-    EXPECT_EQ(toolkit.messageBoxes[0].prompt,
-              "The rule lists were changed by another program. The window now shows them; make your change again.");
+    for (bool whileSaving : {false, true}) {
+        SCOPED_TRACE(whileSaving ? "committed while the save waits" : "committed before the save");
+        StoreRuleList(0, {});
+        StoreRuleList(1, {"@mine.example"});
+        Open();
+        toolkit.messageBoxes.clear();
+        std::promise<void> holding;
+        std::thread other([&holding, whileSaving] {
+            HANDLE transaction = whileSaving ? CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr) : nullptr;
+            clsRegistry(transaction)
+                .SetKeyValue(PredefinedKeyArgument(HKEY_LOCAL_MACHINE), RuleListKey(1), "@theirs.example", REG_SZ, "");
+            holding.set_value();
+            if (!whileSaving) return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            CommitTransaction(transaction);
+            CloseHandle(transaction);
+        });
+        holding.get_future().wait();
+        toolkit.inputAnswers = {"@new.example"};
+        Click(*form->Command1[0]);
+        other.join();
+        EXPECT_EQ(StoredRuleList(1), Names({"@mine.example", "@theirs.example"}));
+        EXPECT_TRUE(StoredRuleList(0).empty());
+        EXPECT_EQ(toolkit.messageBoxes.size(), 1u);  // no ASSERT: the other row still runs
+        EXPECT_EQ(toolkit.messageBoxes.empty() ? "" : toolkit.messageBoxes[0].prompt,
+                  "The rule lists were changed by another program. The window now shows them; make your change "
+                  "again.");
+        EXPECT_EQ(Items(1), Names({"@mine.example", "@theirs.example"}));
+        // Once shown, the change can be made again.
+        toolkit.inputAnswers = {"@new.example"};
+        Click(*form->Command1[0]);
+        EXPECT_EQ(toolkit.messageBoxes.size(), 1u);
+        EXPECT_EQ(StoredRuleList(0), Names({"@new.example"}));
+    }
 }

@@ -7,13 +7,15 @@ constexpr unsigned kConfirmStyle = vbYesNo | vbExclamation | vbDefaultButton2;
 
 // Per list, what Add takes: each refused answer reopens the box with the answer
 // cleaned of separators and asterisks; one that cleans to nothing ends the command
-// as Cancel does. A box opens on the at sign with the caret after it; what is
-// added is selected, and the first save into the empty hive creates every list key.
-TEST_F(WindowTest, AddTakesOnlyAnEntryOfItsListsFormCleanedOfSeparatorsAndAsterisks) {
+// as Cancel does. An entry equal to one of its list without regard to case, as the
+// registry compares names (beyond ASCII too), is not added again but selected. A
+// box opens on the at sign with the caret after it; what is added is selected, and
+// the first save into the empty hive creates every list key.
+TEST_F(WindowTest, AddTakesOnlyANewEntryOfItsListsFormCleanedOfSeparatorsAndAsterisks) {
     Open();
-    EXPECT_FALSE(form->ExistsInList("@a.example", 0));
     const std::string longest = std::string(200, 'a') + "@example.com";
     const std::string tooLong = std::string(201, 'b') + "@example.com";
+    const std::string jurgen = "J\xC3\xBCrgen@example.com";
     struct Case {
         int list;
         std::vector<std::string> answers;
@@ -27,10 +29,15 @@ TEST_F(WindowTest, AddTakesOnlyAnEntryOfItsListsFormCleanedOfSeparatorsAndAsteri
         {0, {"@a@b.example"}, {"@"}, {"@a@b.example"}, "@a@b.example"},
         // An address has 1 to 200 characters before it.
         {2, {"@example.com", tooLong, "x@"}, {"@", "@example.com", tooLong}, {"x@"}, "x@"},
-        {2, {longest}, {"@"}, {longest, "x@"}, longest.c_str()},
+        {2, {jurgen}, {"@"}, {jurgen, "x@"}, jurgen.c_str()},
+        {2, {longest}, {"@"}, {jurgen, longest, "x@"}, longest.c_str()},
+        {2, {"J\xC3\x9CRGEN@EXAMPLE.com"}, {"@"}, {jurgen, longest, "x@"}, jurgen.c_str()},
         {0, {" @a, b;c/d\\e*.example "}, {"@"}, {"@a@b.example", "@abcde.example"}, "@abcde.example"},
+        {0, {"@A@B.example"}, {"@"}, {"@a@b.example", "@abcde.example"}, "@a@b.example"},
         {1, {" ,;*/\\"}, {"@"}, {"@"}, ""},
         {1, {""}, {"@"}, {"@"}, ""},
+        // Another list's entry is no duplicate.
+        {1, {"@abcde.example"}, {"@"}, {"@", "@abcde.example"}, "@abcde.example"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answers.front());
@@ -57,31 +64,11 @@ TEST_F(WindowTest, AddTakesOnlyAnEntryOfItsListsFormCleanedOfSeparatorsAndAsteri
         }
     }
     EXPECT_TRUE(toolkit.messageBoxes.empty());
-}
-
-// Entries compare as the registry compares value names, beyond ASCII too.
-TEST_F(WindowTest, AddingAnEntryInAnotherCaseKeepsOneAndSelectsIt) {
-    StoreRuleList(0, {"@a.example", "@Mixed.Example", "@z.example"});
-    StoreRuleList(2, {"J\xC3\xBCrgen@example.com"});
-    Open();
-    EXPECT_TRUE(form->ExistsInList("@mixed.EXAMPLE", 0));
-    EXPECT_FALSE(form->ExistsInList("@mixed.example", 1));
+    // The window's own comparison, beyond ASCII too: the registry would hide a fault in it.
+    EXPECT_TRUE(form->ExistsInList("@A@B.EXAMPLE", 0));
+    EXPECT_FALSE(form->ExistsInList("@a@b.example", 1));
     EXPECT_TRUE(form->ExistsInList("J\xC3\x9CRGEN@EXAMPLE.COM", 2));
     EXPECT_FALSE(form->ExistsInList("Jurgen@example.com", 2));
-    const struct {
-        size_t list;
-        const char* typed;
-        size_t entries;
-        int16_t selected;
-    } adds[] = {{0, "@MIXED.example", 3, 1}, {2, "J\xC3\x9CRGEN@example.com", 1, 0}};
-    for (const auto& add : adds) {
-        SCOPED_TRACE(add.typed);
-        toolkit.inputAnswers = {add.typed};
-        Click(*form->Command1[add.list]);
-        EXPECT_EQ(Items(static_cast<int>(add.list)).size(), add.entries);
-        EXPECT_EQ(StoredRuleList(static_cast<int>(add.list)).size(), add.entries);
-        EXPECT_EQ(form->List1[add.list]->ListIndex(), add.selected);
-    }
 }
 
 TEST_F(WindowTest, EditReplacesTheSelectedEntry) {

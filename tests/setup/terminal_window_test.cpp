@@ -54,7 +54,6 @@ protected:
 
     std::string Screen() { return Shell(tmux_ + "capture-pane -p"); }
     void Keys(const std::string& keys) { Shell(tmux_ + "send-keys " + keys); }
-    void Type(const std::string& text) { Shell(tmux_ + "send-keys -l '" + text + "'"); }
 
     // Polls the screen until it shows text (or no longer does); false after five seconds.
     bool WaitFor(const std::string& text, bool shown = true) {
@@ -64,7 +63,6 @@ protected:
         }
         return false;
     }
-    bool WaitGone(const std::string& text) { return WaitFor(text, false); }
 
     // Moves the focus with Tab to the button of that caption in the row of list
     // section (3 for the last row).
@@ -82,95 +80,69 @@ protected:
         FAIL() << "no focus on " << caption << " of " << section << "\n" << Screen();
     }
 
-    // Presses the button of that caption in the row of list section; true once
-    // the screen shows what it opens.
-    bool Press(const std::string& caption, int section, const std::string& opens) {
-        FocusOn(caption, section);
-        Keys("Enter");
-        return !HasFatalFailure() && WaitFor(opens);
-    }
-
     TempHive hive;
     std::string tmux_;
 };
 
 }  // namespace
 
+// Each step presses a button and waits for what it opens, sends keys (tmux
+// send-keys arguments, one command each), waits for a text to show or to go, and
+// checks the list stored then.
 TEST_F(TerminalWindowTest, EveryCommandWorksFromTheKeyboardWithTheWindowsTextsAndResults) {
-    // Add, refused and then accepted; the refused answer comes back as the default.
-    ASSERT_TRUE(Press("Add", 0, "Add new e-mail domain:")) << Screen();
-    Keys("BSpace");
-    Type("nodomain");
-    Keys("Enter");
-    ASSERT_TRUE(WaitFor("nodomain")) << Screen();
-    for (int i = 0; i < 8; ++i) Keys("BSpace");
-    Type("@één.example");
-    Keys("Enter");
-    ASSERT_TRUE(WaitGone("Add new e-mail domain:")) << Screen();
-    EXPECT_EQ(StoredRuleList(0), Names({"@één.example"}));
-    EXPECT_TRUE(WaitFor("│ @één.example")) << Screen();
-
-    // Edit; afterwards the focus stays on Edit, so a second Space edits again
-    // instead of reaching Delete All.
-    ASSERT_TRUE(Press("Edit", 0, "Edit this e-mail domain:")) << Screen();
-    for (int i = 0; i < 12; ++i) Keys("BSpace");
-    Type("@two.example");
-    Keys("Enter");
-    ASSERT_TRUE(WaitGone("Edit this e-mail domain:")) << Screen();
-    EXPECT_EQ(StoredRuleList(0), Names({"@two.example"}));
-    Keys("Space");
-    EXPECT_TRUE(WaitFor("Edit this e-mail domain:")) << Screen();
-    EXPECT_EQ(Screen().find("delete all"), std::string::npos);
-    Keys("Escape");
-    ASSERT_TRUE(WaitGone("Edit this e-mail domain:")) << Screen();
-
-    // "Add * (any domain)": No is the default, Yes replaces the list.
-    ASSERT_TRUE(Press("Add * (any domain)", 0, "You are about to disable any OOF reply")) << Screen();
-    Keys("Enter");
-    ASSERT_TRUE(WaitGone("You are about to disable")) << Screen();
-    EXPECT_EQ(StoredRuleList(0), Names({"@two.example"}));
-    Keys("Enter");
-    ASSERT_TRUE(WaitFor("You are about to disable any OOF reply")) << Screen();
-    Keys("Tab Enter");
-    ASSERT_TRUE(WaitFor("Any OOF reply will be deleted, regardless")) << Screen();
-    EXPECT_EQ(StoredRuleList(0), Names({"*"}));
-
-    // And back with Delete All.
-    ASSERT_TRUE(Press("Delete All", 0, "Are you sure you want to delete all items from the list?")) << Screen();
-    Keys("y");
-    ASSERT_TRUE(WaitFor("OOF reply will be deleted if the sender")) << Screen();
-    EXPECT_TRUE(StoredRuleList(0).empty());
-
-    // Two addresses, then Delete with its confirmation.
-    for (const char* address : {"b@example.com", "a@example.com"}) {
-        ASSERT_TRUE(Press("Add", 2, "Add new e-mail address:")) << Screen();
-        Keys("BSpace");
-        Type(address);
-        Keys("Enter");
-        ASSERT_TRUE(WaitGone("Add new e-mail address:")) << Screen();
+    struct Step {
+        const char* press;
+        int section;
+        std::string opens;
+        std::vector<std::string> keys;
+        std::string until;
+        bool gone;
+        int list;  // -1: not checked
+        std::vector<std::string> stored;
+    };
+    const std::string domain = "Add new e-mail domain:", edit = "Edit this e-mail domain:",
+                      address = "Add new e-mail address:", anyDomain = "You are about to disable any OOF reply",
+                      sure = "Are you sure you want to delete ";
+    const Step steps[] = {
+        // Add, refused and then accepted.
+        {"Add", 0, domain, {"BSpace", "-l nodomain", "Enter"}, "nodomain", false, -1, {}},
+        {nullptr, 0, "", {"-N 8 BSpace", "-l '@één.example'", "Enter"}, domain, true, 0, {"@één.example"}},
+        {nullptr, 0, "", {}, "│ @één.example", false, -1, {}},
+        {"Edit", 0, edit, {"-N 12 BSpace", "-l '@two.example'", "Enter"}, edit, true, 0, {"@two.example"}},
+        // The focus stays on Edit: Space edits again instead of reaching Delete All.
+        {nullptr, 0, "", {"Space"}, edit, false, -1, {}},
+        {nullptr, 0, "", {"Escape"}, edit, true, 0, {"@two.example"}},
+        // "Add * (any domain)": No is the default, Yes replaces the list; Delete All undoes it.
+        {"Add * (any domain)", 0, anyDomain, {"Enter"}, anyDomain, true, 0, {"@two.example"}},
+        {nullptr, 0, "", {"Enter"}, anyDomain, false, -1, {}},
+        {nullptr, 0, "", {"Tab Enter"}, "Any OOF reply will be deleted, regardless", false, 0, {"*"}},
+        {"Delete All", 0, sure + "all items from the list?", {"y"}, "deleted if the sender", false, 0, {}},
+        {"Add", 2, address, {"BSpace", "-l b@x.example", "Enter"}, address, true, 2, {"b@x.example"}},
+        {"Add", 2, address, {"BSpace", "-l a@x.example", "Enter"}, address, true, 2, {"a@x.example", "b@x.example"}},
+        {"Delete", 2, sure + "the selected item from the list?", {"y"}, sure, true, 2, {"b@x.example"}},
+        // Export list 2 to a new file named in the dialog, import it into list 1
+        // through Tab completion from the folder's listing; the import cuts the
+        // address to its domain part.
+        {"Export", 2, "Pellicor - Select/Create a file to export to", {"-l out.txt", "Enter"}, "Select/", true, -1, {}},
+        {"Import", 1, "Pellicor - Open a file to import from", {}, "out.txt", false, -1, {}},
+        {nullptr, 0, "", {"-l ou", "Tab"}, hive.folder().string() + "/out.txt", false, -1, {}},
+        {nullptr, 0, "", {"Enter"}, "Open a file", true, 1, {"@x.example"}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.press ? step.press : step.until);
+        if (step.press) {
+            FocusOn(step.press, step.section);
+            ASSERT_FALSE(HasFatalFailure());
+            Keys("Enter");
+            ASSERT_TRUE(WaitFor(step.opens)) << Screen();
+        }
+        for (const std::string& keys : step.keys) Keys(keys);
+        ASSERT_TRUE(WaitFor(step.until, !step.gone)) << Screen();
+        if (step.list >= 0) {
+            EXPECT_EQ(StoredRuleList(step.list), step.stored) << Screen();
+        }
     }
-    EXPECT_EQ(StoredRuleList(2), Names({"a@example.com", "b@example.com"}));
-    ASSERT_TRUE(Press("Delete", 2, "Are you sure you want to delete the selected item from the list?")) << Screen();
-    Keys("y");
-    ASSERT_TRUE(WaitGone("Are you sure")) << Screen();
-    EXPECT_EQ(StoredRuleList(2), Names({"b@example.com"}));
-
-    // Export list 2 to a new file named in the dialog, import it into list 1
-    // through Tab completion.
-    ASSERT_TRUE(Press("Export", 2, "Pellicor - Select/Create a file to export to")) << Screen();
-    Type("out.txt");
-    Keys("Enter");
-    ASSERT_TRUE(WaitGone("Select/Create")) << Screen();
-    EXPECT_EQ(ReadWholeFile(hive.folder() / "out.txt"), "b@example.com\r\n");
-    ASSERT_TRUE(Press("Import", 1, "Pellicor - Open a file to import from")) << Screen();
-    EXPECT_TRUE(WaitFor("out.txt")) << Screen();  // the folder's listing
-    Type("ou");
-    Keys("Tab");
-    ASSERT_TRUE(WaitFor(hive.folder().string() + "/out.txt")) << Screen();
-    Keys("Enter");
-    ASSERT_TRUE(WaitGone("Open a file")) << Screen();
-    // The import cut the address to its domain part, as list 1 takes domains.
-    EXPECT_EQ(StoredRuleList(1), Names({"@example.com"}));
+    EXPECT_EQ(ReadWholeFile(hive.folder() / "out.txt"), "b@x.example\r\n");
 
     FocusOn("Exit", 3);
     Keys("Enter");

@@ -33,17 +33,11 @@ protected:
     // The enabled buttons of a list, by caption, in the window's order.
     std::string EnabledButtons(int list) const {
         size_t k = static_cast<size_t>(list);
-        std::vector<Button*> buttons = {form->Command1[k].get(), form->Command2[k].get(), form->Command3[k].get(),
-                                        form->Command4[k].get()};
-        if (k == 0) buttons.push_back(form->Command5.get());
-        buttons.push_back(form->Command7[k].get());
-        buttons.push_back(form->Command8[k].get());
         std::string enabled;
-        for (Button* button : buttons) {
-            if (!button->Enabled()) continue;
-            if (!enabled.empty()) enabled += ", ";
-            enabled += button->Caption();
-        }
+        for (Button* button :
+             {form->Command1[k].get(), form->Command2[k].get(), form->Command3[k].get(), form->Command4[k].get(),
+              k == 0 ? form->Command5.get() : nullptr, form->Command7[k].get(), form->Command8[k].get()})
+            if (button && button->Enabled()) enabled += (enabled.empty() ? "" : ", ") + button->Caption();
         return enabled;
     }
 
