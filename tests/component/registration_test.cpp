@@ -102,6 +102,10 @@ const char kScript[] = R"(HKCR
 		}
 		Plain = s 'x'
 	}
+	NoRemove Bare
+	{
+		Leaf = s 'y'
+	}
 })";
 
 TEST(RegistrationScript, RegisterWritesKeysValuesAndReplacementsAndUnregisterHonoursTheMarks) {
@@ -126,7 +130,8 @@ TEST(RegistrationScript, RegisterWritesKeysValuesAndReplacementsAndUnregisterHon
         RegCloseKey(key);
     }
     ASSERT_EQ(apply(kScript, false), S_OK);
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Kept")) << "NoRemove";
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Bare")) << "NoRemove, with nothing else keeping it";
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Bare\\Leaf"));
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, "Kept\\Owned")) << "ForceRemove takes everything below";
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, "Kept\\Plain\\Foreign")) << "a plain key with foreign subkeys stays";
 }

@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include "pellicor_version.h"
 #include "window_fixture.h"
 
 namespace {
@@ -168,7 +169,7 @@ TEST(SetupCommandLineTest, OptionsAndAMissingTerminal) {
         const char* output;  // the start of what it writes, standard error included
     };
     const Case cases[] = {
-        {"--version", 0, "PellicorSetup 1.1.0.8\n"},
+        {"--version", 0, "PellicorSetup " PELLICOR_VERSION "\n"},
         {"--help", 0, "Usage: PellicorSetup [--terminal]\n"},
         {"--bogus", 2, ""},
         {"extra", 2, "PellicorSetup: unexpected argument 'extra'"},
