@@ -2,15 +2,12 @@
 // connections reading while another writes.
 #include <atomic>
 #include <cerrno>
-#include <set>
 #include <fstream>
+#include <set>
 #include <sstream>
-#include <thread>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "registry_hold.h"
 #include "registry_test_util.h"
@@ -23,6 +20,10 @@ std::string contents(const std::filesystem::path& file) {
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
+}
+
+int sqlite(const std::filesystem::path& file, const char* sql) {
+    return std::system(("sqlite3 '" + file.string() + "' '" + sql + "' >/dev/null").c_str());
 }
 
 TEST(RegistryHive, ReadingAMissingHiveFindsNothingAndCreatesNothing) {
@@ -70,73 +71,56 @@ TEST(RegistryHive, EachRootOpenReadsTheHiveNamedNow) {
     RegCloseKey(key);
 }
 
-void expectEveryCallFails(const TempHive& hive) {
-    HKEY key;
-    EXPECT_EQ(openKey("SOFTWARE", key), ERROR_BADDB);
-    LSTATUS rc;
-    EXPECT_EQ(createKey("SOFTWARE\\New", &rc), nullptr);
-    EXPECT_EQ(rc, ERROR_BADDB);
-    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE"), ERROR_BADDB);
-    EXPECT_EQ(RegSetValueExA(HKEY_LOCAL_MACHINE, "v", 0, REG_SZ, nullptr, 0), ERROR_BADDB);
-    EXPECT_EQ(valueCount(HKEY_LOCAL_MACHINE), ERROR_BADDB);
-}
-
-TEST(RegistryHive, CorruptFileGivesAnErrorAndIsLeftAlone) {
-    TempHive hive;
-    std::string garbage(8192, '\0');
-    for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>(i * 7919 % 251);
-    std::ofstream(hive.path(), std::ios::binary) << garbage;
-    expectEveryCallFails(hive);
-    EXPECT_EQ(contents(hive.path()), garbage);
-}
-
-TEST(RegistryHive, DamagedPagesOfARealHiveGiveAnError) {
+// A hive file that is not one: every call fails and the file is left as it was; the
+// system's reason (for a host to word) is given only when the system refused the file.
+TEST(RegistryHive, FilesThatAreNoHiveGiveAnErrorAndAreLeftAlone) {
     TempHive hive;
     HKEY key = createKey("SOFTWARE\\Orlenby\\Pellicor\\List");
     for (int i = 0; i < 500; ++i) setString(key, ("@domain" + std::to_string(i) + ".example").c_str(), "");
     RegCloseKey(key);
-    // Move everything into the main file, then damage a copy of it beyond the header page.
-    std::string checkpoint = "sqlite3 '" + hive.path().string() + "' 'PRAGMA wal_checkpoint(TRUNCATE)' >/dev/null";
-    ASSERT_EQ(std::system(checkpoint.c_str()), 0);
-    std::filesystem::path copy = hive.folder() / "damaged.sqlite";
-    std::string bytes = contents(hive.path());
-    ASSERT_GT(bytes.size(), 8192u);
-    for (size_t i = 4096; i < bytes.size(); ++i) bytes[i] = static_cast<char>(0xA5 ^ i);
-    std::ofstream(copy, std::ios::binary) << bytes;
-    setenv("PELLICOR_REGISTRY", copy.c_str(), 1);
-    HKEY damaged;
-    LSTATUS rc = openKey("SOFTWARE\\Orlenby\\Pellicor\\List", damaged);
-    EXPECT_NE(rc, ERROR_SUCCESS);
-    EXPECT_NE(rc, ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(contents(copy), bytes);
-}
-
-TEST(RegistryHive, ForeignDatabaseIsRefusedNotWritten) {
-    TempHive hive;
-    std::string command =
-        "sqlite3 '" + hive.path().string() + "' 'CREATE TABLE notes(x); INSERT INTO notes VALUES(1);'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    std::string before = contents(hive.path());
-    expectEveryCallFails(hive);
-    EXPECT_EQ(contents(hive.path()), before);
-}
-
-// A host words why it cannot read the hive: the system's reason when the system
-// refused it, none when the file itself is at fault.
-TEST(RegistryHive, GivesTheSystemsReasonOnlyWhenTheSystemRefusedTheHive) {
-    TempHive hive;
-    std::filesystem::create_directory(hive.path());
-    HKEY key;
-    EXPECT_EQ(openKey("SOFTWARE", key), ERROR_CANTOPEN);
-    EXPECT_EQ(platform::registry::HiveSystemError(), EISDIR);
-    setenv("PELLICOR_REGISTRY", (hive.folder() / "missing.sqlite").c_str(), 1);
-    EXPECT_EQ(openKey("SOFTWARE", key), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(platform::registry::HiveSystemError(), 0);
-    std::filesystem::path garbage = hive.folder() / "garbage.sqlite";
-    std::ofstream(garbage, std::ios::binary) << std::string(8192, 'x');
-    setenv("PELLICOR_REGISTRY", garbage.c_str(), 1);
-    EXPECT_EQ(openKey("SOFTWARE", key), ERROR_BADDB);
-    EXPECT_EQ(platform::registry::HiveSystemError(), 0);
+    // Everything in the main file, whose copy is damaged beyond the header page.
+    ASSERT_EQ(sqlite(hive.path(), "PRAGMA wal_checkpoint(TRUNCATE)"), 0);
+    std::string real = contents(hive.path());
+    ASSERT_GT(real.size(), 8192u);
+    for (size_t i = 4096; i < real.size(); ++i) real[i] = static_cast<char>(0xA5 ^ i);
+    std::string garbage(8192, '\0');
+    for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>(i * 7919 % 251);
+    auto write = [](const std::string& bytes) {
+        return [&bytes](const std::string& path) { std::ofstream(path, std::ios::binary) << bytes; };
+    };
+    const struct {
+        const char* file;
+        std::function<void(const std::string&)> make;
+        LSTATUS status;
+        int systemError;
+    } cases[] = {
+        {"folder", [](const std::string& path) { std::filesystem::create_directory(path); }, ERROR_CANTOPEN, EISDIR},
+        {"missing.sqlite", [](const std::string&) {}, ERROR_FILE_NOT_FOUND, 0},
+        {"garbage.sqlite", write(garbage), ERROR_BADDB, 0},
+        {"damaged.sqlite", write(real), ERROR_BADDB, 0},
+        {"foreign.sqlite",
+         [](const std::string& path) {
+             ASSERT_EQ(sqlite(path, "CREATE TABLE notes(x); INSERT INTO notes VALUES(1)"), 0);
+         },
+         ERROR_BADDB, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::string path = (hive.folder() / c.file).string();
+        c.make(path);
+        std::string before = contents(path);
+        setenv("PELLICOR_REGISTRY", path.c_str(), 1);
+        EXPECT_EQ(openKey("SOFTWARE\\Orlenby\\Pellicor\\List", key), c.status);
+        EXPECT_EQ(platform::registry::HiveSystemError(), c.systemError);
+        if (c.status != ERROR_BADDB) continue;
+        LSTATUS rc;
+        EXPECT_EQ(createKey("SOFTWARE\\New", &rc), nullptr);
+        EXPECT_EQ(rc, ERROR_BADDB);
+        EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE"), ERROR_BADDB);
+        EXPECT_EQ(RegSetValueExA(HKEY_LOCAL_MACHINE, "v", 0, REG_SZ, nullptr, 0), ERROR_BADDB);
+        EXPECT_EQ(valueCount(HKEY_LOCAL_MACHINE), ERROR_BADDB);
+        EXPECT_EQ(contents(path), before);
+    }
 }
 
 // The connections this process holds open to the hive file.
@@ -176,47 +160,25 @@ TEST(RegistryHive, KeyDeletedOnAnotherThreadIsGoneAtTheNextOpen) {
     EXPECT_EQ(openKey("SOFTWARE\\Doomed", key), ERROR_FILE_NOT_FOUND);
 }
 
-// The body's exit code in a child: 0 when it returns true. It runs on a thread of its
-// own, as the sink does, or on the forking thread, going on with the connection that
-// thread had.
-int inChild(bool asNobody, bool (*body)(), bool ownThread = true) {
-    pid_t child = fork();
-    if (child == 0) {
-        if (asNobody && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
-        bool ok = false;
-        if (ownThread) std::thread([&] { ok = body(); }).join();
-        else ok = body();
-        _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-}
-
 // The sink may run under a user of its own that can read the hive but not write it
-// or its folder. Both sides run in children: no SQLite connection crosses fork().
+// or its folder. Both sides run in children, each on a thread of its own as the sink
+// does: no SQLite connection crosses fork().
 TEST(RegistryHive, UserWhoMayNotWriteStillReads) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to read as another user";
     TempHive hive;
     chmod(hive.folder().c_str(), 0755);
-    ASSERT_EQ(inChild(false,
-                      [] {
-                          HKEY key = createKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains");
-                          bool ok = setString(key, "@example.com", "") == ERROR_SUCCESS;
-                          RegCloseKey(key);
-                          return ok;
-                      }),
-              0);
-    EXPECT_EQ(inChild(true,
-                      [] {
-                          HKEY key;
-                          if (openKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains", key, KEY_ALL_ACCESS))
-                              return false;
-                          bool ok = valueNames(key) == std::vector<std::string>{"@example.com"} &&
-                                    setString(key, "x", "") == ERROR_ACCESS_DENIED;
-                          RegCloseKey(key);
-                          return ok;
-                      }),
+    const char* const list = "SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains";
+    ASSERT_EQ(inChild([&] { return onOtherThread([&] { return setAt(list, "@example.com") == ERROR_SUCCESS; }); }), 0);
+    EXPECT_EQ(inChild([&] {
+                  return becomeNobody() && onOtherThread([&] {
+                             HKEY key;
+                             if (openKey(list, key, KEY_ALL_ACCESS) != ERROR_SUCCESS) return false;
+                             bool ok = valueNames(key) == std::vector<std::string>{"@example.com"} &&
+                                       setString(key, "x", "") == ERROR_ACCESS_DENIED;
+                             RegCloseKey(key);
+                             return ok;
+                         });
+              }),
               0);
 }
 
@@ -226,13 +188,12 @@ TEST(RegistryHive, ChildProcessOfAUserOfTheHiveUsesItToo) {
     TempHive hive;
     HKEY key = createKey("SOFTWARE\\Forked");
     ASSERT_EQ(setString(key, "parent", ""), ERROR_SUCCESS);
-    auto child = [] {
-        HKEY own = createKey("SOFTWARE\\Forked");
-        return own && setString(own, "child", "") == ERROR_SUCCESS &&
-               valueNames(own) == std::vector<std::string>{"parent", "child"} &&
-               connectionsTo(getenv("PELLICOR_REGISTRY")) == 2;
-    };
-    EXPECT_EQ(inChild(false, child, false), 0);
+    EXPECT_EQ(inChild([] {
+                  return setAt("SOFTWARE\\Forked", "child") == ERROR_SUCCESS &&
+                         valuesAt("SOFTWARE\\Forked") == std::vector<std::string>{"parent", "child"} &&
+                         connectionsTo(getenv("PELLICOR_REGISTRY")) == 2;
+              }),
+              0);
     EXPECT_EQ(valueNames(key), (std::vector<std::string>{"parent", "child"}));
     ASSERT_EQ(setString(key, "after", ""), ERROR_SUCCESS);
     RegCloseKey(key);
