@@ -1,16 +1,11 @@
 // Other code in a process opening and closing the hive's files must not drop the
 // process's locks on them: a writer elsewhere would then reset the WAL under a
 // reader that still reads from it.
-#include <gtest/gtest.h>
-#include <sqlite3.h>
-
-#include <string>
-
 #include <csignal>
 
 #include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "registry_hold.h"
 #include "registry_read_scope.h"
@@ -28,12 +23,6 @@ void waitFor(const std::string& marker) {
 void touch(const std::string& marker) { close(open(marker.c_str(), O_CREAT | O_WRONLY, 0644)); }
 
 std::string count(HKEY key) { return std::to_string(valueNames(key).size()); }
-
-int exitCode(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-}
 
 std::string sqliteAnswer(const std::string& path, const char* sql) {
     sqlite3* db = nullptr;
@@ -54,12 +43,7 @@ std::string sqliteAnswer(const std::string& path, const char* sql) {
 TEST(RegistryLocks, OpeningAndClosingTheHiveFilesBesideAConnectionKeepsItsLocks) {
     TempHive hive;
     std::string path = hive.path().string(), opened = path + ".opened", written = path + ".written";
-    pid_t setup = fork();
-    if (setup == 0) {
-        HKEY key = createKey(kList);
-        _exit(key && setString(key, "@a.example", "") == ERROR_SUCCESS ? 0 : 1);
-    }
-    ASSERT_EQ(exitCode(setup), 0);
+    ASSERT_EQ(inChild([] { return setAt(kList, "@a.example") == ERROR_SUCCESS; }), 0);
 
     pid_t reader = fork();
     if (reader == 0) {
@@ -72,18 +56,16 @@ TEST(RegistryLocks, OpeningAndClosingTheHiveFilesBesideAConnectionKeepsItsLocks)
         waitFor(written);
         _exit(count(key) == before ? 0 : 3);  // one committed state for the whole scope
     }
-    pid_t writer = fork();
-    if (writer == 0) {
-        waitFor(opened);
-        HKEY key = createKey(kList);
-        for (int i = 0; i < 200; ++i) setString(key, ("@w" + std::to_string(i) + ".example").c_str(), "");
-        RegCloseKey(key);
-        // With the reader's snapshot still held, the WAL cannot be reset.
-        std::string busy = sqliteAnswer(path, "PRAGMA wal_checkpoint(TRUNCATE)");
-        touch(written);
-        _exit(busy.rfind("1 ", 0) == 0 ? 0 : 4);
-    }
-    EXPECT_EQ(exitCode(writer), 0) << "the writer reset the WAL under the reader";
+    EXPECT_EQ(inChild([&] {
+                  waitFor(opened);
+                  for (int i = 0; i < 200; ++i) setAt(kList, ("@w" + std::to_string(i) + ".example").c_str());
+                  // With the reader's snapshot still held, the WAL cannot be reset.
+                  std::string busy = sqliteAnswer(path, "PRAGMA wal_checkpoint(TRUNCATE)");
+                  touch(written);
+                  return busy.rfind("1 ", 0) == 0;
+              }),
+              0)
+        << "the writer reset the WAL under the reader";
     EXPECT_EQ(exitCode(reader), 0) << "the reader's snapshot changed";
     EXPECT_EQ(sqliteAnswer(path, "PRAGMA integrity_check"), "ok ");
 }
@@ -94,12 +76,7 @@ TEST(RegistryLocks, OpeningAndClosingTheHiveFilesBesideAConnectionKeepsItsLocks)
 TEST(RegistryLocks, AReadGivesUpAtItsThreadsDeadline) {
     TempHive hive;
     std::string path = hive.path().string(), held = path + ".held";
-    pid_t setup = fork();
-    if (setup == 0) {
-        HKEY key = createKey(kList);
-        _exit(key && setString(key, "@a.example", "") == ERROR_SUCCESS ? 0 : 1);
-    }
-    ASSERT_EQ(exitCode(setup), 0);
+    ASSERT_EQ(inChild([] { return setAt(kList, "@a.example") == ERROR_SUCCESS; }), 0);
     pid_t holder = fork();
     if (holder == 0) {
         int fd = open((path + "-shm").c_str(), O_RDWR);
