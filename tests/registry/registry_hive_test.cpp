@@ -22,10 +22,6 @@ std::string contents(const std::filesystem::path& file) {
     return out.str();
 }
 
-int sqlite(const std::filesystem::path& file, const char* sql) {
-    return std::system(("sqlite3 '" + file.string() + "' '" + sql + "' >/dev/null").c_str());
-}
-
 TEST(RegistryHive, ReadingAMissingHiveFindsNothingAndCreatesNothing) {
     TempHive hive;
     HKEY key;
@@ -79,7 +75,7 @@ TEST(RegistryHive, FilesThatAreNoHiveGiveAnErrorAndAreLeftAlone) {
     for (int i = 0; i < 500; ++i) setString(key, ("@domain" + std::to_string(i) + ".example").c_str(), "");
     RegCloseKey(key);
     // Everything in the main file, whose copy is damaged beyond the header page.
-    ASSERT_EQ(sqlite(hive.path(), "PRAGMA wal_checkpoint(TRUNCATE)"), 0);
+    ASSERT_EQ(sqliteAnswer(hive.path(), "PRAGMA wal_checkpoint(TRUNCATE)"), "0 0 0 ");
     std::string real = contents(hive.path());
     ASSERT_GT(real.size(), 8192u);
     for (size_t i = 4096; i < real.size(); ++i) real[i] = static_cast<char>(0xA5 ^ i);
@@ -100,7 +96,7 @@ TEST(RegistryHive, FilesThatAreNoHiveGiveAnErrorAndAreLeftAlone) {
         {"damaged.sqlite", write(real), ERROR_BADDB, 0},
         {"foreign.sqlite",
          [](const std::string& path) {
-             ASSERT_EQ(sqlite(path, "CREATE TABLE notes(x); INSERT INTO notes VALUES(1)"), 0);
+             ASSERT_EQ(sqliteAnswer(path, "CREATE TABLE notes(x); INSERT INTO notes VALUES(1)"), "");
          },
          ERROR_BADDB, 0},
     };

@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include "registry_hold.h"
 #include "registry_read_scope.h"
@@ -23,22 +22,6 @@ void waitFor(const std::string& marker) {
 void touch(const std::string& marker) { close(open(marker.c_str(), O_CREAT | O_WRONLY, 0644)); }
 
 std::string count(HKEY key) { return std::to_string(valueNames(key).size()); }
-
-std::string sqliteAnswer(const std::string& path, const char* sql) {
-    sqlite3* db = nullptr;
-    std::string answer;
-    if (sqlite3_open(path.c_str(), &db) == SQLITE_OK)
-        sqlite3_exec(
-            db, sql,
-            [](void* out, int columns, char** values, char**) {
-                for (int i = 0; i < columns; ++i)
-                    *static_cast<std::string*>(out) += std::string(values[i] ? values[i] : "") + " ";
-                return 0;
-            },
-            &answer, nullptr);
-    sqlite3_close(db);
-    return answer;
-}
 
 TEST(RegistryLocks, OpeningAndClosingTheHiveFilesBesideAConnectionKeepsItsLocks) {
     TempHive hive;

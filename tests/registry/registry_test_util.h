@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -73,18 +74,50 @@ inline std::vector<std::string> namesAt(const char* path, std::vector<std::strin
 inline std::vector<std::string> valuesAt(const char* path) { return namesAt(path, valueNames); }
 inline std::vector<std::string> subkeysAt(const char* path) { return namesAt(path, subkeyNames); }
 
+// A value's type and data as stored, read by path.
+inline LSTATUS readValue(const char* path, const char* name, DWORD& type, std::string& data) {
+    HKEY key;
+    LSTATUS rc = openKey(path, key);
+    if (rc != ERROR_SUCCESS) return rc;
+    DWORD bytes = 0;
+    rc = RegQueryValueExA(key, name, nullptr, &type, nullptr, &bytes);
+    data.assign(bytes, '\0');
+    if (rc == ERROR_SUCCESS)
+        rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data.data()), &bytes);
+    RegCloseKey(key);
+    data.resize(bytes);
+    return rc;
+}
+
 // A string value's text without its terminator; "<cannot read>" when it cannot be read.
 inline std::string readString(const char* path, const std::string& name) {
-    HKEY key;
-    if (openKey(path, key) != ERROR_SUCCESS) return "<cannot read>";
-    char data[512];
-    DWORD bytes = sizeof data;
-    LSTATUS rc = RegQueryValueExA(key, name.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(data), &bytes);
-    RegCloseKey(key);
-    if (rc != ERROR_SUCCESS) return "<cannot read>";
-    std::string text(data, bytes);
+    DWORD type;
+    std::string text;
+    if (readValue(path, name.c_str(), type, text) != ERROR_SUCCESS) return "<cannot read>";
     if (!text.empty() && text.back() == '\0') text.pop_back();
     return text;
+}
+
+// The answer of SQL run on a database file through a connection of its own: every
+// value followed by a space, or the error.
+inline std::string sqliteAnswer(const std::string& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    std::string answer;
+    char* error = nullptr;
+    if (sqlite3_open(file.c_str(), &db) == SQLITE_OK) {
+        auto row = [](void* out, int columns, char** values, char**) {
+            for (int i = 0; i < columns; ++i)
+                *static_cast<std::string*>(out) += std::string(values[i] ? values[i] : "") + " ";
+            return 0;
+        };
+        if (sqlite3_exec(db, sql.c_str(), row, &answer, &error) != SQLITE_OK)
+            answer = "<" + std::string(error ? error : "error") + ">";
+        sqlite3_free(error);
+    } else {
+        answer = "<cannot open>";
+    }
+    sqlite3_close(db);
+    return answer;
 }
 
 // What body returns, run on a thread (and so a connection to the hive) of its own.

@@ -4,7 +4,6 @@
 #include <atomic>
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include "registry_read_scope.h"
@@ -134,8 +133,6 @@ TEST(RegistryVersions, OnlyTheKeysAWriteChangedAreReadAgain) {
         {"the key deleted and made again in a transaction", [&] { return setTransacted(kKey, "again", true); }, false,
          false, "again "},
     };
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(hive.path().string().c_str(), &db), SQLITE_OK);
     for (size_t i = 0; i < std::size(cases); ++i) {
         const auto& c = cases[i];
         (void)seenElsewhere(kKey);  // both read at the version before the write
@@ -143,7 +140,7 @@ TEST(RegistryVersions, OnlyTheKeysAWriteChangedAreReadAgain) {
         std::string slipped = "slipped" + std::to_string(i);
         std::string sql = "INSERT INTO vals(key, name, folded, type, data) SELECT id, '" + slipped + "', '" + slipped +
                           "', 1, x'' FROM keys WHERE name IN ('Seen', 'Other')";
-        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqliteAnswer(hive.path(), sql), "");
         ASSERT_EQ(c.body(), ERROR_SUCCESS) << c.write;
         std::string seenNow = seenElsewhere(kKey), otherNow = seenElsewhere(kOther);
         EXPECT_EQ(seenNow.find(slipped) != std::string::npos, c.seenReadAgain) << c.write << ": " << seenNow;
@@ -152,7 +149,6 @@ TEST(RegistryVersions, OnlyTheKeysAWriteChangedAreReadAgain) {
             EXPECT_NE(seenNow.find(c.seenShows), std::string::npos) << c.write << ": " << seenNow;
         }
     }
-    sqlite3_close(db);
     RegCloseKey(seen);
     RegCloseKey(other);
 }
@@ -223,7 +219,7 @@ TEST(RegistryVersions, HiveOfTheOlderSchemaIsReadAndCompletedByItsFirstWriter) {
     ASSERT_EQ(pipe(written), 0);
     char byte = 0;
     ASSERT_EQ(inChild([] { return setAt(kKey, "before") == ERROR_SUCCESS; }), 0);
-    sqlite3* db = nullptr;
+    sqlite3* db = nullptr;  // held to the end, so the hive's files are kept as they are
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     EXPECT_EQ(
         sqlite3_exec(db,
@@ -247,20 +243,13 @@ TEST(RegistryVersions, HiveOfTheOlderSchemaIsReadAndCompletedByItsFirstWriter) {
     EXPECT_EQ(inChild([] { return setAt(kKey, "after") == ERROR_SUCCESS; }), 0);
     EXPECT_EQ(write(written[1], &byte, 1), 1);
     EXPECT_EQ(exitCode(reader), 0) << "the reader that may not write lost the hive or its change";
-    sqlite3_stmt* s = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db,
-                                 "SELECT (SELECT count(*) FROM hive WHERE version > 0),"
-                                 " (SELECT count(*) FROM sqlite_master WHERE name = 'vals_listing'),"
-                                 " (SELECT count(*) FROM sqlite_master WHERE type = 'trigger'),"
-                                 " (SELECT count(*) FROM keys WHERE changed > 0) = (SELECT count(*) FROM keys)",
-                                 -1, &s, nullptr),
-              SQLITE_OK);
-    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
-    EXPECT_EQ(sqlite3_column_int(s, 0), 1) << "the writer did not number the hive";
-    EXPECT_EQ(sqlite3_column_int(s, 1), 1) << "the writer did not add the listing index";
-    EXPECT_EQ(sqlite3_column_int(s, 2), 3) << "the writer did not add the stamps";
-    EXPECT_EQ(sqlite3_column_int(s, 3), 1) << "the writer left keys unstamped";
-    sqlite3_finalize(s);
+    EXPECT_EQ(sqliteAnswer(path,
+                           "SELECT (SELECT count(*) FROM hive WHERE version > 0),"
+                           " (SELECT count(*) FROM sqlite_master WHERE name = 'vals_listing'),"
+                           " (SELECT count(*) FROM sqlite_master WHERE type = 'trigger'),"
+                           " (SELECT count(*) FROM keys WHERE changed > 0) = (SELECT count(*) FROM keys)"),
+              "1 1 3 1 ")
+        << "the writer's work: the hive numbered, the listing index, the three stamps, every key stamped";
     sqlite3_close(db);
 }
 
