@@ -2,20 +2,13 @@
 #include <gtest/gtest.h>
 
 #include "registry_test_util.h"
-#include "store_hive.h"
 
 namespace {
 
 using Names = std::vector<std::string>;
 
-// Every case runs on both stores: the file, and a database.
-class RegistryKeys : public ::testing::TestWithParam<HiveStore> {
-protected:
-    void SetUp() override { ASSERT_EQ(hive.error(), ""); }
-    StoreHive hive{GetParam()};
-};
-
-INSTANTIATE_TEST_SUITE_P(Stores, RegistryKeys, ::testing::Values(HiveStore::File, HiveStore::Database), StoreNamer());
+class RegistryKeys : public StoreTest {};
+INSTANTIATE_STORES(RegistryKeys);
 
 TEST_P(RegistryKeys, CreateMakesMissingLevelsAndNamesCompareWithoutCaseKeepingTheirFirstCase) {
     for (auto [path, disposition] :

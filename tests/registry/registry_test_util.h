@@ -9,7 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include "ktmw32.h"
+#include "store_hive.h"
 #include "winbase.h"
 #include "windows.h"
 #include "winreg.h"
@@ -166,3 +169,12 @@ int inChild(Body body) {
 
 // The user and group the sink may run as: one that may read the hive but not write it.
 inline bool becomeNobody() { return setgid(65534) == 0 && setuid(65534) == 0; }
+
+// A test run on both stores, the file and a database, each time on a fresh hive.
+class StoreTest : public ::testing::TestWithParam<HiveStore> {
+protected:
+    void SetUp() override { ASSERT_EQ(hive.error(), ""); }
+    StoreHive hive{GetParam()};
+};
+#define INSTANTIATE_STORES(Suite) \
+    INSTANTIATE_TEST_SUITE_P(Stores, Suite, ::testing::Values(HiveStore::File, HiveStore::Database), StoreNamer())

@@ -6,22 +6,14 @@
 #include <gtest/gtest.h>
 
 #include "registry_test_util.h"
-#include "store_hive.h"
 
 namespace {
 
 const char* const kList = "SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses";
 const char* const kSub = "SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses\\Sub";
 
-// Every case runs on both stores: the file, and a database.
-class RegistryTransactions : public ::testing::TestWithParam<HiveStore> {
-protected:
-    void SetUp() override { ASSERT_EQ(hive.error(), ""); }
-    StoreHive hive{GetParam()};
-};
-
-INSTANTIATE_TEST_SUITE_P(Stores, RegistryTransactions, ::testing::Values(HiveStore::File, HiveStore::Database),
-                         StoreNamer());
+class RegistryTransactions : public StoreTest {};
+INSTANTIATE_STORES(RegistryTransactions);
 
 // A list rewritten as a save does, then the transaction committed, rolled back or
 // closed: others see the old list until a commit, and the new one whole after it.

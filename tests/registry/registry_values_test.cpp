@@ -7,23 +7,19 @@
 #include <gtest/gtest.h>
 
 #include "registry_test_util.h"
-#include "store_hive.h"
 
 namespace {
 
-// Every case runs on both stores: the file, and a database.
-class RegistryValues : public ::testing::TestWithParam<HiveStore> {
+class RegistryValues : public StoreTest {
 protected:
     void SetUp() override {
-        ASSERT_EQ(hive.error(), "");
+        StoreTest::SetUp();
         key = createKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains");
     }
     void TearDown() override { RegCloseKey(key); }
-    StoreHive hive{GetParam()};
     HKEY key = nullptr;
 };
-
-INSTANTIATE_TEST_SUITE_P(Stores, RegistryValues, ::testing::Values(HiveStore::File, HiveStore::Database), StoreNamer());
+INSTANTIATE_STORES(RegistryValues);
 
 TEST_P(RegistryValues, EmptyDataKeepsItsTypeAndTheNullNameIsTheDefaultValue) {
     ASSERT_EQ(setString(key, "@example.com", ""), ERROR_SUCCESS);  // a rule list entry

@@ -8,7 +8,6 @@
 
 #include "registry_read_scope.h"
 #include "registry_test_util.h"
-#include "store_hive.h"
 
 namespace {
 
@@ -29,13 +28,8 @@ std::string seenElsewhere(const char* path) {
     });
 }
 
-class RegistryStates : public ::testing::TestWithParam<HiveStore> {
-protected:
-    void SetUp() override { ASSERT_EQ(hive.error(), ""); }
-    StoreHive hive{GetParam()};
-};
-
-INSTANTIATE_TEST_SUITE_P(Stores, RegistryStates, ::testing::Values(HiveStore::File, HiveStore::Database), StoreNamer());
+class RegistryStates : public StoreTest {};
+INSTANTIATE_STORES(RegistryStates);
 
 // Every kind of write, each read back right after by this thread, by path and through
 // a handle held throughout, and by another thread; all held the state before it. A write
