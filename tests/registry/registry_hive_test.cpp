@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <fstream>
 #include <set>
-#include <sstream>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -14,13 +13,6 @@
 #include "temp_hive.h"
 
 namespace {
-
-std::string contents(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 TEST(RegistryHive, ReadingAMissingHiveFindsNothingAndCreatesNothing) {
     TempHive hive;
