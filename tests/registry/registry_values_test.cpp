@@ -10,11 +10,13 @@
 
 namespace {
 
+const char* const kPath = "SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains";
+
 class RegistryValues : public StoreTest {
 protected:
     void SetUp() override {
         StoreTest::SetUp();
-        key = createKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains");
+        key = createKey(kPath);
     }
     void TearDown() override { RegCloseKey(key); }
     HKEY key = nullptr;
@@ -39,11 +41,11 @@ TEST_P(RegistryValues, OverwriteDifferingInCaseKeepsNameAndPlace) {
     ASSERT_EQ(RegSetValueExA(key, "@FIRST.COM", 0, REG_DWORD, reinterpret_cast<const BYTE*>("\5\0\0\0"), 4),
               ERROR_SUCCESS);
     EXPECT_EQ(valueNames(key), (std::vector<std::string>{"@First.com", "@second.com"}));
-    DWORD type, value = 0, bytes = sizeof value;
-    ASSERT_EQ(RegQueryValueExA(key, "@first.com", nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes),
-              ERROR_SUCCESS);
+    DWORD type;
+    std::string data;
+    ASSERT_EQ(readValue(kPath, "@first.com", type, data), ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(value, 5u);
+    EXPECT_EQ(data, std::string("\5\0\0\0", 4));
 }
 
 TEST_P(RegistryValues, DeletedValueLeavesAndReturnsAtTheEnd) {
@@ -52,33 +54,31 @@ TEST_P(RegistryValues, DeletedValueLeavesAndReturnsAtTheEnd) {
     EXPECT_EQ(RegDeleteValueA(key, "a"), ERROR_FILE_NOT_FOUND);
     ASSERT_EQ(setString(key, "a", ""), ERROR_SUCCESS);
     EXPECT_EQ(valueNames(key), (std::vector<std::string>{"b", "c", "a"}));
-    DWORD bytes;
-    EXPECT_EQ(RegQueryValueExA(key, "missing", nullptr, nullptr, nullptr, &bytes), ERROR_FILE_NOT_FOUND);
+    DWORD type;
+    std::string data;
+    EXPECT_EQ(readValue(kPath, "missing", type, data), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_P(RegistryValues, WideAndEightBitTextConvert) {
     const char16_t text[] = u"Grüße";
     ASSERT_EQ(RegSetValueExW(key, u"Wide", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text), ERROR_SUCCESS);
-    char narrow[32];
-    DWORD bytes = sizeof narrow, type;
-    ASSERT_EQ(RegQueryValueExA(key, "wide", nullptr, &type, reinterpret_cast<BYTE*>(narrow), &bytes), ERROR_SUCCESS);
-    EXPECT_EQ(std::string(narrow, bytes), std::string("Gr\xC3\xBC\xC3\x9F"
-                                                      "e") +
-                                              '\0');
+    const BYTE binary[] = {0xFF, 0x00, 0x80};
+    ASSERT_EQ(RegSetValueExA(key, "Binary", 0, REG_BINARY, binary, 3), ERROR_SUCCESS);
+    DWORD type;
+    std::string data;
+    ASSERT_EQ(readValue(kPath, "wide", type, data), ERROR_SUCCESS);
+    EXPECT_EQ(data, std::string("Gr\xC3\xBC\xC3\x9F"
+                                "e\0",
+                                8));
+    ASSERT_EQ(readValue(kPath, "Binary", type, data), ERROR_SUCCESS);
+    EXPECT_EQ(data, std::string("\xFF\0\x80", 3));
 
     ASSERT_EQ(setString(key, "Narrow", std::string("abc\0", 4)), ERROR_SUCCESS);
     char16_t wide[8];
-    bytes = sizeof wide;
+    DWORD bytes = sizeof wide;
     ASSERT_EQ(RegQueryValueExW(key, u"NARROW", nullptr, &type, reinterpret_cast<BYTE*>(wide), &bytes), ERROR_SUCCESS);
     EXPECT_EQ(bytes, 8u);
     EXPECT_EQ(std::u16string(wide), u"abc");
-
-    const BYTE binary[] = {0xFF, 0x00, 0x80};
-    ASSERT_EQ(RegSetValueExA(key, "Binary", 0, REG_BINARY, binary, 3), ERROR_SUCCESS);
-    BYTE back[3];
-    bytes = 3;
-    ASSERT_EQ(RegQueryValueExA(key, "Binary", nullptr, &type, back, &bytes), ERROR_SUCCESS);
-    EXPECT_EQ(std::memcmp(back, binary, 3), 0);
 }
 
 TEST_P(RegistryValues, SmallBuffersGetMoreDataWithTheSizeNeeded) {
