@@ -23,11 +23,6 @@ Outcome reg(std::vector<std::string> args, const std::string& input = "") {
     return {status, out.str(), err.str()};
 }
 
-std::string readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 std::string utf16le(const std::string& ascii) {
     std::string out = "\xFF\xFE";
     for (char c : ascii) {
@@ -71,7 +66,7 @@ TEST_F(RegTool, RuleListsRoundTripThroughAddQueryExportDeleteImport) {
               "    helpdesk@example.com    REG_SZ    \n\n");
 
     ASSERT_EQ(reg({"export", kProduct, file("rules.reg")}).status, 0);
-    EXPECT_EQ(readFile(file("rules.reg")),
+    EXPECT_EQ(contents(file("rules.reg")),
               utf16le("Windows Registry Editor Version 5.00\r\n\r\n"
                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor]\r\n\r\n"
                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains]\r\n"
@@ -152,7 +147,7 @@ TEST_F(RegTool, QuestionsAnsweredNoChangeNothing) {
     EXPECT_EQ(reg({"query", kProduct}).status, 0);
     std::ofstream(file("existing.reg")) << "keep";
     EXPECT_EQ(reg({"export", kProduct, file("existing.reg")}, "no\n").status, 1);
-    EXPECT_EQ(readFile(file("existing.reg")), "keep");
+    EXPECT_EQ(contents(file("existing.reg")), "keep");
     EXPECT_EQ(reg({"export", kProduct, file("existing.reg"), "/y"}).status, 0);
 }
 
@@ -202,20 +197,18 @@ TEST_F(RegTool, ImportReadsEightBitFilesAndAppliesAllOrNothing) {
            "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Nothing]\n";
     Outcome ok = reg({"import", file("ok.reg")});
     ASSERT_EQ(ok.status, 0) << ok.err;
-    HKEY key;
-    ASSERT_EQ(openKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains", key), ERROR_SUCCESS);
-    EXPECT_EQ(valueNames(key), (std::vector<std::string>{"@example.com", "quoted \"name\"", "long", "path"}));
-    auto data = [&](const char* name, DWORD expectedType) {
-        char bytes[32];
-        DWORD size = sizeof bytes, type = 0;
-        EXPECT_EQ(RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(bytes), &size), ERROR_SUCCESS);
-        EXPECT_EQ(type, expectedType) << name;
-        return std::string(bytes, size);
-    };
-    EXPECT_EQ(data("quoted \"name\"", REG_SZ), std::string("back\\slash\0", 11));
-    EXPECT_EQ(data("long", REG_BINARY), std::string("\0\1\2\3\4", 5));
-    EXPECT_EQ(data("path", REG_EXPAND_SZ), std::string("%X%\0", 4));
-    RegCloseKey(key);
+    const char* const list = "SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains";
+    EXPECT_EQ(valuesAt(list), (std::vector<std::string>{"@example.com", "quoted \"name\"", "long", "path"}));
+    for (const auto& [name, type, data] :
+         {std::tuple<const char*, DWORD, std::string>{"quoted \"name\"", REG_SZ, {"back\\slash\0", 11}},
+          {"long", REG_BINARY, {"\0\1\2\3\4", 5}},
+          {"path", REG_EXPAND_SZ, {"%X%\0", 4}}}) {
+        DWORD stored = 0;
+        std::string bytes;
+        EXPECT_EQ(readValue(list, name, stored, bytes), ERROR_SUCCESS) << name;
+        EXPECT_EQ(stored, type) << name;
+        EXPECT_EQ(bytes, data) << name;
+    }
 
     // The second key cannot be written (not a root this registry has): nothing is.
     std::ofstream(file("half.reg"), std::ios::binary)
@@ -224,36 +217,30 @@ TEST_F(RegTool, ImportReadsEightBitFilesAndAppliesAllOrNothing) {
            "\"@example.com\"=-\r\n"
            "\"@new.example\"=\"\"\r\n\r\n"
            "[HKEY_CURRENT_USER\\Software\\Elsewhere]\r\n";
-    Outcome half = reg({"import", file("half.reg")});
-    EXPECT_EQ(half.status, 1);
-    ASSERT_EQ(openKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains", key), ERROR_SUCCESS);
-    EXPECT_EQ(valueNames(key).front(), "@example.com");
-    EXPECT_EQ(valueNames(key).size(), 4u);
-    RegCloseKey(key);
+    EXPECT_EQ(reg({"import", file("half.reg")}).status, 1);
+    EXPECT_EQ(valuesAt(list), (std::vector<std::string>{"@example.com", "quoted \"name\"", "long", "path"}));
 }
 
 TEST_F(RegTool, MalformedFilesNameTheLine) {
+    const std::string v5 = "Windows Registry Editor Version 5.00\n", a = v5 + "[HKLM\\A]\n",
+                      bad = "the text is not valid UTF-8";
     const std::vector<std::pair<std::string, std::string>> files = {
         {"", "not a registry file"},
         {"REGEDIT5\n", "not a registry file"},
-        {"Windows Registry Editor Version 5.00\n\"v\"=\"x\"\n", "line 2: a value comes before any key"},
-        {"Windows Registry Editor Version 5.00\n[HKLM\\A\n", "line 2: a key line must end"},
-        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=dword:123456789\n", "line 3: dword"},
-        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=hex:0g\n", "line 3: hex data"},
-        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=hex:00,\\", "line 3: the data continues"},
-        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v=\"x\"\n", "line 3: "},
-        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=\"x\n", "line 3: the string"},
-        {"Windows Registry Editor Version 5.00\n[HKLM\\" + std::string(256, 'k') + "]\n",
-         "line 2: a key name is longer"},
+        {v5 + "\"v\"=\"x\"\n", "line 2: a value comes before any key"},
+        {v5 + "[HKLM\\A\n", "line 2: a key line must end"},
+        {a + "\"v\"=dword:123456789\n", "line 3: dword"},
+        {a + "\"v\"=hex:0g\n", "line 3: hex data"},
+        {a + "\"v\"=hex:00,\\", "line 3: the data continues"},
+        {a + "\"v=\"x\"\n", "line 3: "},
+        {a + "\"v\"=\"x\n", "line 3: the string"},
+        {v5 + "[HKLM\\" + std::string(256, 'k') + "]\n", "line 2: a key name is longer"},
         // Text that would be stored changed: cut at a NUL, or with U+FFFD for bad code.
-        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"a" + std::string(1, '\0') + "b\"=\"\"\n",
-         "line 3: the text has a NUL"},
-        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=\"\xFF\"\n", "line 3: the text is not valid UTF-8"},
-        {"Windows Registry Editor Version 5.00\n[HKLM\\\xC0\xAF]\n", "line 2: the text is not valid UTF-8"},
-        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"\xED\xA0\x80\"=\"\"\n",
-         "line 3: the text is not valid UTF-8"},
-        {"Windows Registry Editor Version 5.00\n[HKLM\\A]\n\"v\"=\"\xE2\x82\"\n",
-         "line 3: the text is not valid UTF-8"},
+        {a + "\"a" + std::string(1, '\0') + "b\"=\"\"\n", "line 3: the text has a NUL"},
+        {a + "\"v\"=\"\xFF\"\n", "line 3: " + bad},
+        {v5 + "[HKLM\\\xC0\xAF]\n", "line 2: " + bad},
+        {a + "\"\xED\xA0\x80\"=\"\"\n", "line 3: " + bad},
+        {a + "\"v\"=\"\xE2\x82\"\n", "line 3: " + bad},
         {utf16le("Windows Registry Editor Version 5.00\r\n[HKLM\\A]\r\n\"") + std::string("\x00\xD8", 2) +
              utf16le("\"=\"\"\r\n").substr(2),
          "line 3: the text has a UTF-16 surrogate"},

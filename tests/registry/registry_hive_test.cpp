@@ -1,42 +1,25 @@
-// The hive file: creation, missing and damaged files, switching hives, and several
-// connections reading while another writes.
+// The hive file: creation, missing and damaged files, switching hives, several
+// connections reading while another writes, and locks: other code in a process opening
+// and closing the hive's files must not drop the process's locks on them (a writer
+// elsewhere would then reset the WAL under a reader that still reads from it).
 #include <atomic>
 #include <cerrno>
-#include <set>
+#include <csignal>
 #include <fstream>
-#include <sstream>
-#include <thread>
+#include <set>
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "registry_hold.h"
+#include "registry_read_scope.h"
 #include "registry_test_util.h"
 #include "temp_hive.h"
 
 namespace {
 
-std::string contents(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-TEST(RegistryHive, ReadingAMissingHiveFindsNothingAndCreatesNothing) {
-    TempHive hive;
-    HKEY key;
-    EXPECT_EQ(openKey("SOFTWARE", key), ERROR_FILE_NOT_FOUND);
-    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, nullptr, 0, KEY_READ, &key), ERROR_SUCCESS);
-    EXPECT_TRUE(subkeyNames(key).empty());
-    RegCloseKey(key);
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "", 0, KEY_READ, &key), ERROR_SUCCESS);
-    EXPECT_TRUE(valueNames(key).empty());
-    RegCloseKey(key);
-    EXPECT_FALSE(std::filesystem::exists(hive.path()));
-}
+const char* const kList = "SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains";
 
 TEST(RegistryHive, FirstWriteCreatesFolderAndFileReadableByAll) {
     TempHive hive;
@@ -70,73 +53,66 @@ TEST(RegistryHive, EachRootOpenReadsTheHiveNamedNow) {
     RegCloseKey(key);
 }
 
-void expectEveryCallFails(const TempHive& hive) {
-    HKEY key;
-    EXPECT_EQ(openKey("SOFTWARE", key), ERROR_BADDB);
-    LSTATUS rc;
-    EXPECT_EQ(createKey("SOFTWARE\\New", &rc), nullptr);
-    EXPECT_EQ(rc, ERROR_BADDB);
-    EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE"), ERROR_BADDB);
-    EXPECT_EQ(RegSetValueExA(HKEY_LOCAL_MACHINE, "v", 0, REG_SZ, nullptr, 0), ERROR_BADDB);
-    EXPECT_EQ(valueCount(HKEY_LOCAL_MACHINE), ERROR_BADDB);
-}
-
-TEST(RegistryHive, CorruptFileGivesAnErrorAndIsLeftAlone) {
-    TempHive hive;
-    std::string garbage(8192, '\0');
-    for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>(i * 7919 % 251);
-    std::ofstream(hive.path(), std::ios::binary) << garbage;
-    expectEveryCallFails(hive);
-    EXPECT_EQ(contents(hive.path()), garbage);
-}
-
-TEST(RegistryHive, DamagedPagesOfARealHiveGiveAnError) {
+// A hive file that is not one: every call fails and the file is left as it was; the
+// system's reason (for a host to word) is given only when the system refused the file.
+// A missing one reads as empty and is not made by reading.
+TEST(RegistryHive, FilesThatAreNoHiveGiveAnErrorAndAreLeftAlone) {
     TempHive hive;
     HKEY key = createKey("SOFTWARE\\Orlenby\\Pellicor\\List");
     for (int i = 0; i < 500; ++i) setString(key, ("@domain" + std::to_string(i) + ".example").c_str(), "");
     RegCloseKey(key);
-    // Move everything into the main file, then damage a copy of it beyond the header page.
-    std::string checkpoint = "sqlite3 '" + hive.path().string() + "' 'PRAGMA wal_checkpoint(TRUNCATE)' >/dev/null";
-    ASSERT_EQ(std::system(checkpoint.c_str()), 0);
-    std::filesystem::path copy = hive.folder() / "damaged.sqlite";
-    std::string bytes = contents(hive.path());
-    ASSERT_GT(bytes.size(), 8192u);
-    for (size_t i = 4096; i < bytes.size(); ++i) bytes[i] = static_cast<char>(0xA5 ^ i);
-    std::ofstream(copy, std::ios::binary) << bytes;
-    setenv("PELLICOR_REGISTRY", copy.c_str(), 1);
-    HKEY damaged;
-    LSTATUS rc = openKey("SOFTWARE\\Orlenby\\Pellicor\\List", damaged);
-    EXPECT_NE(rc, ERROR_SUCCESS);
-    EXPECT_NE(rc, ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(contents(copy), bytes);
-}
-
-TEST(RegistryHive, ForeignDatabaseIsRefusedNotWritten) {
-    TempHive hive;
-    std::string command =
-        "sqlite3 '" + hive.path().string() + "' 'CREATE TABLE notes(x); INSERT INTO notes VALUES(1);'";
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    std::string before = contents(hive.path());
-    expectEveryCallFails(hive);
-    EXPECT_EQ(contents(hive.path()), before);
-}
-
-// A host words why it cannot read the hive: the system's reason when the system
-// refused it, none when the file itself is at fault.
-TEST(RegistryHive, GivesTheSystemsReasonOnlyWhenTheSystemRefusedTheHive) {
-    TempHive hive;
-    std::filesystem::create_directory(hive.path());
-    HKEY key;
-    EXPECT_EQ(openKey("SOFTWARE", key), ERROR_CANTOPEN);
-    EXPECT_EQ(platform::registry::HiveSystemError(), EISDIR);
-    setenv("PELLICOR_REGISTRY", (hive.folder() / "missing.sqlite").c_str(), 1);
-    EXPECT_EQ(openKey("SOFTWARE", key), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(platform::registry::HiveSystemError(), 0);
-    std::filesystem::path garbage = hive.folder() / "garbage.sqlite";
-    std::ofstream(garbage, std::ios::binary) << std::string(8192, 'x');
-    setenv("PELLICOR_REGISTRY", garbage.c_str(), 1);
-    EXPECT_EQ(openKey("SOFTWARE", key), ERROR_BADDB);
-    EXPECT_EQ(platform::registry::HiveSystemError(), 0);
+    // Everything in the main file, whose copy is damaged beyond the header page.
+    ASSERT_EQ(sqliteAnswer(hive.path(), "PRAGMA wal_checkpoint(TRUNCATE)"), "0 0 0 ");
+    std::string real = contents(hive.path());
+    ASSERT_GT(real.size(), 8192u);
+    for (size_t i = 4096; i < real.size(); ++i) real[i] = static_cast<char>(0xA5 ^ i);
+    std::string garbage(8192, '\0');
+    for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>(i * 7919 % 251);
+    auto write = [](const std::string& bytes) {
+        return [&bytes](const std::string& path) { std::ofstream(path, std::ios::binary) << bytes; };
+    };
+    const struct {
+        const char* file;
+        std::function<void(const std::string&)> make;
+        LSTATUS status;
+        int systemError;
+    } cases[] = {
+        {"folder", [](const std::string& path) { std::filesystem::create_directory(path); }, ERROR_CANTOPEN, EISDIR},
+        {"missing.sqlite", [](const std::string&) {}, ERROR_FILE_NOT_FOUND, 0},
+        {"garbage.sqlite", write(garbage), ERROR_BADDB, 0},
+        {"damaged.sqlite", write(real), ERROR_BADDB, 0},
+        {"foreign.sqlite",
+         [](const std::string& path) {
+             ASSERT_EQ(sqliteAnswer(path, "CREATE TABLE notes(x); INSERT INTO notes VALUES(1)"), "");
+         },
+         ERROR_BADDB, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        std::string path = (hive.folder() / c.file).string();
+        c.make(path);
+        std::string before = contents(path);
+        setenv("PELLICOR_REGISTRY", path.c_str(), 1);
+        EXPECT_EQ(openKey("SOFTWARE\\Orlenby\\Pellicor\\List", key), c.status);
+        EXPECT_EQ(platform::registry::HiveSystemError(), c.systemError);
+        if (c.status == ERROR_FILE_NOT_FOUND) {  // a hive not yet written: empty roots, and no file made
+            ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, nullptr, 0, KEY_READ, &key), ERROR_SUCCESS);
+            EXPECT_EQ(subkeyNames(key), std::vector<std::string>{});
+            RegCloseKey(key);
+            ASSERT_EQ(RegOpenKeyExA(HKEY_CLASSES_ROOT, "", 0, KEY_READ, &key), ERROR_SUCCESS);
+            EXPECT_EQ(valueNames(key), std::vector<std::string>{});
+            RegCloseKey(key);
+            EXPECT_FALSE(std::filesystem::exists(path));
+        }
+        if (c.status != ERROR_BADDB) continue;
+        LSTATUS rc;
+        EXPECT_EQ(createKey("SOFTWARE\\New", &rc), nullptr);
+        EXPECT_EQ(rc, ERROR_BADDB);
+        EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE"), ERROR_BADDB);
+        EXPECT_EQ(RegSetValueExA(HKEY_LOCAL_MACHINE, "v", 0, REG_SZ, nullptr, 0), ERROR_BADDB);
+        EXPECT_EQ(valueCount(HKEY_LOCAL_MACHINE), ERROR_BADDB);
+        EXPECT_EQ(contents(path), before);
+    }
 }
 
 // The connections this process holds open to the hive file.
@@ -176,47 +152,24 @@ TEST(RegistryHive, KeyDeletedOnAnotherThreadIsGoneAtTheNextOpen) {
     EXPECT_EQ(openKey("SOFTWARE\\Doomed", key), ERROR_FILE_NOT_FOUND);
 }
 
-// The body's exit code in a child: 0 when it returns true. It runs on a thread of its
-// own, as the sink does, or on the forking thread, going on with the connection that
-// thread had.
-int inChild(bool asNobody, bool (*body)(), bool ownThread = true) {
-    pid_t child = fork();
-    if (child == 0) {
-        if (asNobody && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
-        bool ok = false;
-        if (ownThread) std::thread([&] { ok = body(); }).join();
-        else ok = body();
-        _exit(ok ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-}
-
 // The sink may run under a user of its own that can read the hive but not write it
-// or its folder. Both sides run in children: no SQLite connection crosses fork().
+// or its folder. Both sides run in children, each on a thread of its own as the sink
+// does: no SQLite connection crosses fork().
 TEST(RegistryHive, UserWhoMayNotWriteStillReads) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to read as another user";
     TempHive hive;
     chmod(hive.folder().c_str(), 0755);
-    ASSERT_EQ(inChild(false,
-                      [] {
-                          HKEY key = createKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains");
-                          bool ok = setString(key, "@example.com", "") == ERROR_SUCCESS;
-                          RegCloseKey(key);
-                          return ok;
-                      }),
-              0);
-    EXPECT_EQ(inChild(true,
-                      [] {
-                          HKEY key;
-                          if (openKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains", key, KEY_ALL_ACCESS))
-                              return false;
-                          bool ok = valueNames(key) == std::vector<std::string>{"@example.com"} &&
-                                    setString(key, "x", "") == ERROR_ACCESS_DENIED;
-                          RegCloseKey(key);
-                          return ok;
-                      }),
+    ASSERT_EQ(inChild([&] { return onOtherThread([&] { return setAt(kList, "@example.com") == ERROR_SUCCESS; }); }), 0);
+    EXPECT_EQ(inChild([&] {
+                  return becomeNobody() && onOtherThread([&] {
+                             HKEY key;
+                             if (openKey(kList, key, KEY_ALL_ACCESS) != ERROR_SUCCESS) return false;
+                             bool ok = valueNames(key) == std::vector<std::string>{"@example.com"} &&
+                                       setString(key, "x", "") == ERROR_ACCESS_DENIED;
+                             RegCloseKey(key);
+                             return ok;
+                         });
+              }),
               0);
 }
 
@@ -226,13 +179,12 @@ TEST(RegistryHive, ChildProcessOfAUserOfTheHiveUsesItToo) {
     TempHive hive;
     HKEY key = createKey("SOFTWARE\\Forked");
     ASSERT_EQ(setString(key, "parent", ""), ERROR_SUCCESS);
-    auto child = [] {
-        HKEY own = createKey("SOFTWARE\\Forked");
-        return own && setString(own, "child", "") == ERROR_SUCCESS &&
-               valueNames(own) == std::vector<std::string>{"parent", "child"} &&
-               connectionsTo(getenv("PELLICOR_REGISTRY")) == 2;
-    };
-    EXPECT_EQ(inChild(false, child, false), 0);
+    EXPECT_EQ(inChild([] {
+                  return setAt("SOFTWARE\\Forked", "child") == ERROR_SUCCESS &&
+                         valuesAt("SOFTWARE\\Forked") == std::vector<std::string>{"parent", "child"} &&
+                         connectionsTo(getenv("PELLICOR_REGISTRY")) == 2;
+              }),
+              0);
     EXPECT_EQ(valueNames(key), (std::vector<std::string>{"parent", "child"}));
     ASSERT_EQ(setString(key, "after", ""), ERROR_SUCCESS);
     RegCloseKey(key);
@@ -303,6 +255,82 @@ TEST(RegistryHive, ManyThreadsLookUpAtOnce) {
     }
     for (auto& t : threads) t.join();
     EXPECT_EQ(failures, 0);
+}
+
+void waitFor(const std::string& marker) {
+    for (int i = 0; i < 1000 && access(marker.c_str(), F_OK) != 0; ++i) usleep(10000);
+}
+
+void touch(const std::string& marker) { close(open(marker.c_str(), O_CREAT | O_WRONLY, 0644)); }
+
+std::string count(HKEY key) { return std::to_string(valueNames(key).size()); }
+
+TEST(RegistryLocks, OpeningAndClosingTheHiveFilesBesideAConnectionKeepsItsLocks) {
+    TempHive hive;
+    std::string path = hive.path().string(), opened = path + ".opened", written = path + ".written";
+    ASSERT_EQ(inChild([] { return setAt(kList, "@a.example") == ERROR_SUCCESS; }), 0);
+
+    pid_t reader = fork();
+    if (reader == 0) {
+        platform::registry::ReadScope scope;
+        HKEY key;
+        if (openKey(kList, key) != ERROR_SUCCESS) _exit(2);
+        std::string before = count(key);
+        for (const char* suffix : {"", "-wal", "-shm"}) close(open((path + suffix).c_str(), O_RDONLY));
+        touch(opened);
+        waitFor(written);
+        _exit(count(key) == before ? 0 : 3);  // one committed state for the whole scope
+    }
+    EXPECT_EQ(inChild([&] {
+                  waitFor(opened);
+                  for (int i = 0; i < 200; ++i) setAt(kList, ("@w" + std::to_string(i) + ".example").c_str());
+                  // With the reader's snapshot still held, the WAL cannot be reset.
+                  std::string busy = sqliteAnswer(path, "PRAGMA wal_checkpoint(TRUNCATE)");
+                  touch(written);
+                  return busy.rfind("1 ", 0) == 0;
+              }),
+              0)
+        << "the writer reset the WAL under the reader";
+    EXPECT_EQ(exitCode(reader), 0) << "the reader's snapshot changed";
+    EXPECT_EQ(sqliteAnswer(path, "PRAGMA integrity_check"), "ok ");
+}
+
+// With every read mark of the shared index held by another process (as while it
+// recovers the index) SQLite tries again for about ten seconds; a thread with a
+// deadline gives up at it instead, and an inner, later deadline does not extend it.
+TEST(RegistryLocks, AReadGivesUpAtItsThreadsDeadline) {
+    TempHive hive;
+    std::string path = hive.path().string(), held = path + ".held";
+    ASSERT_EQ(inChild([] { return setAt(kList, "@a.example") == ERROR_SUCCESS; }), 0);
+    pid_t holder = fork();
+    if (holder == 0) {
+        int fd = open((path + "-shm").c_str(), O_RDWR);
+        struct flock marks {};
+        marks.l_type = F_WRLCK;
+        marks.l_whence = SEEK_SET;
+        marks.l_start = 123;  // after the write, checkpoint and recovery locks at 120
+        marks.l_len = 5;
+        if (fd < 0 || fcntl(fd, F_SETLK, &marks) != 0) _exit(1);
+        touch(held);
+        for (;;) pause();
+    }
+    waitFor(held);
+    HKEY key;
+    {
+        platform::registry::HiveDeadline deadline(std::chrono::milliseconds(100));
+        {
+            platform::registry::HiveDeadline later(std::chrono::minutes(1));
+            EXPECT_NE(openKey(kList, key), ERROR_SUCCESS);
+        }
+        EXPECT_TRUE(deadline.reached());
+    }
+    kill(holder, SIGKILL);
+    waitpid(holder, nullptr, 0);
+    platform::registry::HiveDeadline deadline(std::chrono::minutes(1));
+    ASSERT_EQ(openKey(kList, key), ERROR_SUCCESS);
+    EXPECT_EQ(count(key), "1");
+    RegCloseKey(key);
+    EXPECT_FALSE(deadline.reached());
 }
 
 }  // namespace

@@ -1,102 +1,57 @@
 // Transactions: commit, rollback, closing, and a reader process that must never see
 // a list key missing or half-written while a writer process rewrites it.
-#include <chrono>
+#include <fstream>
 #include <set>
-#include <thread>
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include "ktmw32.h"
 #include "registry_test_util.h"
-#include "store_hive.h"
-#include "winbase.h"
 
 namespace {
 
 const char* const kList = "SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses";
 const char* const kSub = "SOFTWARE\\Orlenby\\Pellicor\\ExtOOFEnabledSenderAddresses\\Sub";
 
-// The number of values another thread's connection sees in the key, or -1 when it is missing.
-int valuesSeenElsewhere(const char* path) {
-    int seen = -1;
-    std::thread([&] {
-        HKEY key;
-        if (openKey(path, key) != ERROR_SUCCESS) return;
-        seen = static_cast<int>(valueNames(key).size());
+class RegistryTransactions : public StoreTest {};
+INSTANTIATE_STORES(RegistryTransactions);
+
+// A list rewritten as a save does, then the transaction committed, rolled back or
+// closed: others see the old list until a commit, and the new one whole after it.
+TEST_P(RegistryTransactions, OthersSeeOnlyWhatIsCommitted) {
+    using Names = std::vector<std::string>;
+    auto seenElsewhere = [](const char* path) { return onOtherThread([&] { return valuesAt(path); }); };
+    ASSERT_EQ(setAt(kList, "old@example.com"), ERROR_SUCCESS);
+    for (std::string end : {"rollback", "close", "commit"}) {
+        SCOPED_TRACE(end);
+        HANDLE transaction = newTransaction();
+        ASSERT_NE(transaction, nullptr);
+        ASSERT_EQ(RegDeleteKeyTransactedA(HKEY_LOCAL_MACHINE, kList, 0, 0, transaction, nullptr), ERROR_SUCCESS);
+        HKEY key = createTransacted(transaction, kList), sub;
+        ASSERT_NE(key, nullptr);
+        ASSERT_EQ(setString(key, "a@example.com", ""), ERROR_SUCCESS);
+        ASSERT_EQ(setString(key, "b@example.com", ""), ERROR_SUCCESS);
+        // A subkey made through a transacted key is part of the transaction too.
+        ASSERT_EQ(RegCreateKeyExA(key, "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr), ERROR_SUCCESS);
+        ASSERT_EQ(setString(sub, "*", ""), ERROR_SUCCESS);
+        RegCloseKey(sub);
+        // Reads through the transaction see its own writes; others still see the old list.
+        EXPECT_EQ(valueNames(key), (Names{"a@example.com", "b@example.com"}));
+        EXPECT_EQ(seenElsewhere(kList), Names{"old@example.com"});
+        EXPECT_EQ(seenElsewhere(kSub), Names{"<cannot open>"});
+        bool commit = end == "commit";
+        // The key handle outlives a closed transaction.
+        ASSERT_TRUE(commit              ? CommitTransaction(transaction)
+                    : end == "rollback" ? RollbackTransaction(transaction)
+                                        : CloseHandle(transaction));
+        EXPECT_EQ(seenElsewhere(kList), (commit ? Names{"a@example.com", "b@example.com"} : Names{"old@example.com"}));
+        EXPECT_EQ(seenElsewhere(kSub), Names{commit ? "*" : "<cannot open>"});
+        // The transaction is over: its keys no longer write.
+        EXPECT_EQ(setString(key, "c@example.com", ""), ERROR_TRANSACTION_NOT_ACTIVE);
         RegCloseKey(key);
-    }).join();
-    return seen;
-}
-
-HANDLE newTransaction() { return CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr); }
-
-HKEY createTransacted(HANDLE transaction, const char* path) {
-    HKEY key = nullptr;
-    LSTATUS rc = RegCreateKeyTransactedA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                                         nullptr, transaction, nullptr);
-    return rc == ERROR_SUCCESS ? key : nullptr;
-}
-
-// Every case runs on both stores: the file, and a database.
-class RegistryTransactions : public ::testing::TestWithParam<HiveStore> {
-protected:
-    void SetUp() override { ASSERT_EQ(hive.error(), ""); }
-    StoreHive hive{GetParam()};
-};
-
-INSTANTIATE_TEST_SUITE_P(Stores, RegistryTransactions, ::testing::Values(HiveStore::File, HiveStore::Database),
-                         StoreNamer());
-
-TEST_P(RegistryTransactions, OthersSeeNothingUntilCommit) {
-    HKEY old = createKey(kList);
-    setString(old, "old@example.com", "");
-    RegCloseKey(old);
-
-    HANDLE transaction = newTransaction();
-    ASSERT_NE(transaction, nullptr);
-    ASSERT_EQ(RegDeleteKeyTransactedA(HKEY_LOCAL_MACHINE, kList, 0, 0, transaction, nullptr), ERROR_SUCCESS);
-    HKEY key = createTransacted(transaction, kList);
-    ASSERT_NE(key, nullptr);
-    ASSERT_EQ(setString(key, "a@example.com", ""), ERROR_SUCCESS);
-    ASSERT_EQ(setString(key, "b@example.com", ""), ERROR_SUCCESS);
-    // A subkey made through a transacted key is part of the transaction too.
-    HKEY sub;
-    ASSERT_EQ(RegCreateKeyExA(key, "Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr), ERROR_SUCCESS);
-    ASSERT_EQ(setString(sub, "*", ""), ERROR_SUCCESS);
-    // Reads through the transaction see its own writes; others still see the old list.
-    EXPECT_EQ(valueNames(key), (std::vector<std::string>{"a@example.com", "b@example.com"}));
-    EXPECT_EQ(valuesSeenElsewhere(kList), 1);
-    EXPECT_EQ(valuesSeenElsewhere(kSub), -1);
-    ASSERT_TRUE(CommitTransaction(transaction));
-    EXPECT_EQ(valuesSeenElsewhere(kList), 2);
-    EXPECT_EQ(valuesSeenElsewhere(kSub), 1);
-    RegCloseKey(sub);
-    // The transaction is over: its keys no longer write.
-    EXPECT_EQ(setString(key, "c@example.com", ""), ERROR_TRANSACTION_NOT_ACTIVE);
-    EXPECT_FALSE(CommitTransaction(transaction));
-    RegCloseKey(key);
-    EXPECT_TRUE(CloseHandle(transaction));
-}
-
-TEST_P(RegistryTransactions, RollbackAndCloseWithoutCommitDiscard) {
-    HANDLE transaction = newTransaction();
-    HKEY key = createTransacted(transaction, kList);
-    ASSERT_NE(key, nullptr);
-    setString(key, "a@example.com", "");
-    ASSERT_TRUE(RollbackTransaction(transaction));
-    EXPECT_EQ(valuesSeenElsewhere(kList), -1);
-    RegCloseKey(key);
-    CloseHandle(transaction);
-
-    transaction = newTransaction();
-    key = createTransacted(transaction, kList);
-    setString(key, "a@example.com", "");
-    CloseHandle(transaction);  // the key handle outlives it
-    EXPECT_EQ(valuesSeenElsewhere(kList), -1);
-    EXPECT_EQ(setString(key, "b@example.com", ""), ERROR_TRANSACTION_NOT_ACTIVE);
-    RegCloseKey(key);
+        if (end == "close") continue;
+        EXPECT_FALSE(CommitTransaction(transaction));
+        EXPECT_TRUE(CloseHandle(transaction));
+    }
 }
 
 // The key's write time, as a read through `key` (or another thread's connection) sees it.
@@ -108,14 +63,13 @@ int64_t writtenAt(HKEY key) {
 }
 
 int64_t writtenElsewhere(const char* path) {
-    int64_t at = 0;
-    std::thread([&] {
+    return onOtherThread([&] {
         HKEY key;
-        if (openKey(path, key) != ERROR_SUCCESS) return;
-        at = writtenAt(key);
+        if (openKey(path, key) != ERROR_SUCCESS) return int64_t{0};
+        int64_t at = writtenAt(key);
         RegCloseKey(key);
-    }).join();
-    return at;
+        return at;
+    });
 }
 
 TEST_P(RegistryTransactions, AValueWrittenInATransactionMovesItsKeysWriteTime) {
@@ -148,28 +102,14 @@ TEST_P(RegistryTransactions, BadTransactionHandles) {
     EXPECT_FALSE(RollbackTransaction(nullptr));
 }
 
-constexpr int kEntries = 20;
-// Each rewrite is some forty round trips to a database, and no wait on a file.
-int rewrites = 1000;
-
-std::set<std::u16string> expectedEntries() {
-    std::set<std::u16string> entries;
-    for (int i = 0; i < kEntries; ++i) {
-        std::string name = "@domain" + std::to_string(i) + ".example";
-        entries.insert(std::u16string(name.begin(), name.end()));
-    }
-    return entries;
-}
-
 // A save as the configuration tool makes it: delete the list, create it, write every entry.
-bool rewriteList() {
+bool rewriteList(int entries) {
     HANDLE transaction = newTransaction();
     RegDeleteKeyTransactedA(HKEY_LOCAL_MACHINE, kList, 0, 0, transaction, nullptr);
     HKEY key = createTransacted(transaction, kList);
     bool ok = key != nullptr;
-    for (int i = 0; ok && i < kEntries; ++i) {
+    for (int i = 0; ok && i < entries; ++i)
         ok = setString(key, ("@domain" + std::to_string(i) + ".example").c_str(), "") == ERROR_SUCCESS;
-    }
     if (key) RegCloseKey(key);
     ok = ok && CommitTransaction(transaction);
     CloseHandle(transaction);
@@ -197,45 +137,28 @@ bool lookUpWholeList(const std::set<std::u16string>& expected) {
     return ok && seen == expected;
 }
 
-int runChild(bool (*body)()) {
-    pid_t pid = fork();
-    if (pid == 0) _exit(body() ? 0 : 1);
-    return pid;
-}
-
-int exitCode(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-}
-
-// The file the writer makes when done; set before the children start.
-std::string& doneMarker() {
-    static std::string marker;
-    return marker;
-}
-
 // Children only: the test process itself never opens this hive, so no SQLite
-// connection is shared across fork().
+// connection is shared across fork(). A rewrite is some forty round trips to a
+// database, and no wait on a file.
 TEST_P(RegistryTransactions, ReaderProcessNeverSeesAListMissingOrPartWhileAWriterRewritesIt) {
-    doneMarker() = (hive.folder() / "written").string();
-    rewrites = hive.database() ? 200 : 1000;
-    ASSERT_EQ(exitCode(runChild(rewriteList)), 0);
-    pid_t reader = runChild([] {
-        auto expected = expectedEntries();
-        long lookups = 0, failures = 0;
-        while (access(doneMarker().c_str(), F_OK) != 0 || lookups < 100) {
-            if (!lookUpWholeList(expected)) ++failures;
-            ++lookups;
+    const std::string done = (hive.folder() / "written").string();  // made by the writer when done
+    const int entries = 20, rewrites = hive.database() ? 200 : 1000;
+    ASSERT_EQ(inChild([&] { return rewriteList(entries); }), 0);
+    pid_t reader = startChild([&] {
+        std::set<std::u16string> expected;
+        for (int i = 0; i < entries; ++i) {
+            std::string name = "@domain" + std::to_string(i) + ".example";
+            expected.insert(std::u16string(name.begin(), name.end()));
         }
+        long lookups = 0, failures = 0;
+        for (; access(done.c_str(), F_OK) != 0 || lookups < 100; ++lookups) failures += !lookUpWholeList(expected);
         if (failures) fprintf(stderr, "%ld of %ld lookups found the list missing or partial\n", failures, lookups);
         return failures == 0;
     });
-    pid_t writer = runChild([] {
+    pid_t writer = startChild([&] {
         bool ok = true;
-        for (int i = 0; i < rewrites && ok; ++i) ok = rewriteList();
-        FILE* done = fopen(doneMarker().c_str(), "w");
-        if (done) fclose(done);
+        for (int i = 0; i < rewrites && ok; ++i) ok = rewriteList(entries);
+        std::ofstream{done};
         return ok;
     });
     EXPECT_EQ(exitCode(writer), 0) << "a rewrite failed";

@@ -7,23 +7,21 @@
 #include <gtest/gtest.h>
 
 #include "registry_test_util.h"
-#include "store_hive.h"
 
 namespace {
 
-// Every case runs on both stores: the file, and a database.
-class RegistryValues : public ::testing::TestWithParam<HiveStore> {
+const char* const kPath = "SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains";
+
+class RegistryValues : public StoreTest {
 protected:
     void SetUp() override {
-        ASSERT_EQ(hive.error(), "");
-        key = createKey("SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains");
+        StoreTest::SetUp();
+        key = createKey(kPath);
     }
     void TearDown() override { RegCloseKey(key); }
-    StoreHive hive{GetParam()};
     HKEY key = nullptr;
 };
-
-INSTANTIATE_TEST_SUITE_P(Stores, RegistryValues, ::testing::Values(HiveStore::File, HiveStore::Database), StoreNamer());
+INSTANTIATE_STORES(RegistryValues);
 
 TEST_P(RegistryValues, EmptyDataKeepsItsTypeAndTheNullNameIsTheDefaultValue) {
     ASSERT_EQ(setString(key, "@example.com", ""), ERROR_SUCCESS);  // a rule list entry
@@ -43,11 +41,11 @@ TEST_P(RegistryValues, OverwriteDifferingInCaseKeepsNameAndPlace) {
     ASSERT_EQ(RegSetValueExA(key, "@FIRST.COM", 0, REG_DWORD, reinterpret_cast<const BYTE*>("\5\0\0\0"), 4),
               ERROR_SUCCESS);
     EXPECT_EQ(valueNames(key), (std::vector<std::string>{"@First.com", "@second.com"}));
-    DWORD type, value = 0, bytes = sizeof value;
-    ASSERT_EQ(RegQueryValueExA(key, "@first.com", nullptr, &type, reinterpret_cast<BYTE*>(&value), &bytes),
-              ERROR_SUCCESS);
+    DWORD type;
+    std::string data;
+    ASSERT_EQ(readValue(kPath, "@first.com", type, data), ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(value, 5u);
+    EXPECT_EQ(data, std::string("\5\0\0\0", 4));
 }
 
 TEST_P(RegistryValues, DeletedValueLeavesAndReturnsAtTheEnd) {
@@ -56,33 +54,31 @@ TEST_P(RegistryValues, DeletedValueLeavesAndReturnsAtTheEnd) {
     EXPECT_EQ(RegDeleteValueA(key, "a"), ERROR_FILE_NOT_FOUND);
     ASSERT_EQ(setString(key, "a", ""), ERROR_SUCCESS);
     EXPECT_EQ(valueNames(key), (std::vector<std::string>{"b", "c", "a"}));
-    DWORD bytes;
-    EXPECT_EQ(RegQueryValueExA(key, "missing", nullptr, nullptr, nullptr, &bytes), ERROR_FILE_NOT_FOUND);
+    DWORD type;
+    std::string data;
+    EXPECT_EQ(readValue(kPath, "missing", type, data), ERROR_FILE_NOT_FOUND);
 }
 
 TEST_P(RegistryValues, WideAndEightBitTextConvert) {
     const char16_t text[] = u"Grüße";
     ASSERT_EQ(RegSetValueExW(key, u"Wide", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text), ERROR_SUCCESS);
-    char narrow[32];
-    DWORD bytes = sizeof narrow, type;
-    ASSERT_EQ(RegQueryValueExA(key, "wide", nullptr, &type, reinterpret_cast<BYTE*>(narrow), &bytes), ERROR_SUCCESS);
-    EXPECT_EQ(std::string(narrow, bytes), std::string("Gr\xC3\xBC\xC3\x9F"
-                                                      "e") +
-                                              '\0');
+    const BYTE binary[] = {0xFF, 0x00, 0x80};
+    ASSERT_EQ(RegSetValueExA(key, "Binary", 0, REG_BINARY, binary, 3), ERROR_SUCCESS);
+    DWORD type;
+    std::string data;
+    ASSERT_EQ(readValue(kPath, "wide", type, data), ERROR_SUCCESS);
+    EXPECT_EQ(data, std::string("Gr\xC3\xBC\xC3\x9F"
+                                "e\0",
+                                8));
+    ASSERT_EQ(readValue(kPath, "Binary", type, data), ERROR_SUCCESS);
+    EXPECT_EQ(data, std::string("\xFF\0\x80", 3));
 
     ASSERT_EQ(setString(key, "Narrow", std::string("abc\0", 4)), ERROR_SUCCESS);
     char16_t wide[8];
-    bytes = sizeof wide;
+    DWORD bytes = sizeof wide;
     ASSERT_EQ(RegQueryValueExW(key, u"NARROW", nullptr, &type, reinterpret_cast<BYTE*>(wide), &bytes), ERROR_SUCCESS);
     EXPECT_EQ(bytes, 8u);
     EXPECT_EQ(std::u16string(wide), u"abc");
-
-    const BYTE binary[] = {0xFF, 0x00, 0x80};
-    ASSERT_EQ(RegSetValueExA(key, "Binary", 0, REG_BINARY, binary, 3), ERROR_SUCCESS);
-    BYTE back[3];
-    bytes = 3;
-    ASSERT_EQ(RegQueryValueExA(key, "Binary", nullptr, &type, back, &bytes), ERROR_SUCCESS);
-    EXPECT_EQ(std::memcmp(back, binary, 3), 0);
 }
 
 TEST_P(RegistryValues, SmallBuffersGetMoreDataWithTheSizeNeeded) {
@@ -142,87 +138,67 @@ TEST_P(RegistryValues, NullAndOverlongArguments) {
     EXPECT_EQ(valueNames(key), std::vector<std::string>{longest});
 }
 
-TEST_P(RegistryValues, WalkOfManyValuesSeesEachOnceInOrder) {
-    std::vector<std::string> written;
-    for (int i = 0; i < 300; ++i) written.push_back("v" + std::to_string(i));
-    for (const std::string& name : written) ASSERT_EQ(setString(key, name.c_str(), ""), ERROR_SUCCESS);
-    EXPECT_EQ(valueNames(key), written);
-}
-
-constexpr int kLongestWalked = 80;
-
-std::u16string walkedName(int length) {
-    std::u16string name;
-    for (int i = 0; i < length; ++i) name += static_cast<char16_t>(u'a' + (length + i) % 26);
-    return name;
-}
-
-std::string walkedData(int length) {
-    std::string data;
-    for (int i = 0; i < length; ++i) data += static_cast<char>(length * 7 + i);
-    return data;
-}
-
-// Writes values of every length from 0 to `longest` (name and data alike) and walks them.
-void walkEveryLength(HKEY key, int longest) {
-    constexpr int kLongest = kLongestWalked;
-    for (int length = 0; length <= longest; ++length) {
-        std::string data = walkedData(length);
-        ASSERT_EQ(RegSetValueExW(key, walkedName(length).c_str(), 0, REG_BINARY,
-                                 reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(length)),
-                  ERROR_SUCCESS);
-    }
-    DWORD values = 0;
-    ASSERT_EQ(valueCount(key, &values), ERROR_SUCCESS);
-    ASSERT_EQ(values, static_cast<DWORD>(longest + 1));
-    constexpr WCHAR kNameCanary = 0xFFFF;
-    constexpr BYTE kDataCanary = 0xEE;
-    for (DWORD index = 0; index < values; ++index) {
-        SCOPED_TRACE(index);
-        const int length = static_cast<int>(index);
-        WCHAR name[kLongest + 8];
-        BYTE data[kLongest + 8];
-        std::fill(std::begin(name), std::end(name), kNameCanary);
-        std::fill(std::begin(data), std::end(data), kDataCanary);
-        DWORD chars = length + 1, bytes = length, type = 0;
-        ASSERT_EQ(RegEnumValueW(key, index, name, &chars, nullptr, &type, data, &bytes), ERROR_SUCCESS);
-        EXPECT_EQ(std::u16string(name, chars), walkedName(length));
-        EXPECT_EQ(name[length], 0);
-        EXPECT_EQ(name[length + 1], kNameCanary);
-        EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), bytes), walkedData(length));
-        EXPECT_EQ(data[length], kDataCanary);
-
-        chars = length;  // no room for the terminator
-        bytes = length;
-        EXPECT_EQ(RegEnumValueW(key, index, name, &chars, nullptr, nullptr, data, &bytes), ERROR_MORE_DATA);
-        if (length > 0) {
-            chars = length + 1;
-            bytes = length - 1;
-            EXPECT_EQ(RegEnumValueW(key, index, name, &chars, nullptr, nullptr, data, &bytes), ERROR_MORE_DATA);
-            EXPECT_EQ(bytes, static_cast<DWORD>(length));
-        }
-        chars = length + 1;
-        bytes = 0;
-        ASSERT_EQ(RegEnumValueW(key, index, name, &chars, nullptr, nullptr, nullptr, &bytes), ERROR_SUCCESS);
-        EXPECT_EQ(bytes, static_cast<DWORD>(length));  // the size alone, asked without a buffer
-        EXPECT_EQ(chars, static_cast<DWORD>(length));
-    }
-    WCHAR name[kLongest + 1];
-    DWORD chars = kLongest + 1;
-    EXPECT_EQ(RegEnumValueW(key, values, name, &chars, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
-}
-
 // Every step of a walk, not only the first, hands out name and data whole whatever
 // their lengths and writes nothing past them; a buffer one short gets ERROR_MORE_DATA
 // with the size needed. Once for a key whose values are all as short as rules are,
 // once for one with longer values too (which the registry walks another way).
 TEST_P(RegistryValues, EveryStepOfAWalkHandsOutNamesAndDataOfAnyLengthExactly) {
-    for (int longest : {64, kLongestWalked}) {
+    constexpr int kLongest = 80;
+    auto nameOf = [](int length) {
+        std::u16string name;
+        for (int i = 0; i < length; ++i) name += static_cast<char16_t>(u'a' + (length + i) % 26);
+        return name;
+    };
+    auto dataOf = [](int length) {
+        std::string data;
+        for (int i = 0; i < length; ++i) data += static_cast<char>(length * 7 + i);
+        return data;
+    };
+    for (int longest : {64, kLongest}) {
         SCOPED_TRACE(longest);
         HKEY walked = createKey(("SOFTWARE\\Orlenby\\Walk" + std::to_string(longest)).c_str());
         ASSERT_NE(walked, nullptr);
-        walkEveryLength(walked, longest);
+        for (int length = 0; length <= longest; ++length) {
+            ASSERT_EQ(RegSetValueExW(walked, nameOf(length).c_str(), 0, REG_BINARY,
+                                     reinterpret_cast<const BYTE*>(dataOf(length).data()), length),
+                      ERROR_SUCCESS);
+        }
+        DWORD values = 0;
+        ASSERT_EQ(valueCount(walked, &values), ERROR_SUCCESS);
+        ASSERT_EQ(values, static_cast<DWORD>(longest + 1));
+        WCHAR name[kLongest + 8];
+        BYTE data[kLongest + 8];
+        for (DWORD index = 0; index < values; ++index) {
+            SCOPED_TRACE(index);
+            const int length = static_cast<int>(index);  // the values were written in order of length
+            std::fill(std::begin(name), std::end(name), 0xFFFF);
+            std::fill(std::begin(data), std::end(data), 0xEE);
+            DWORD chars = length + 1, bytes = length, type = 0;
+            ASSERT_EQ(RegEnumValueW(walked, index, name, &chars, nullptr, &type, data, &bytes), ERROR_SUCCESS);
+            EXPECT_EQ(std::u16string(name, chars), nameOf(length));
+            EXPECT_EQ(name[length], 0);
+            EXPECT_EQ(name[length + 1], 0xFFFF);
+            EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+            EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), bytes), dataOf(length));
+            EXPECT_EQ(data[length], 0xEE);
+
+            chars = length;  // no room for the terminator
+            bytes = length;
+            EXPECT_EQ(RegEnumValueW(walked, index, name, &chars, nullptr, nullptr, data, &bytes), ERROR_MORE_DATA);
+            if (length > 0) {
+                chars = length + 1;
+                bytes = length - 1;
+                EXPECT_EQ(RegEnumValueW(walked, index, name, &chars, nullptr, nullptr, data, &bytes), ERROR_MORE_DATA);
+                EXPECT_EQ(bytes, static_cast<DWORD>(length));
+            }
+            chars = length + 1;
+            bytes = 0;
+            ASSERT_EQ(RegEnumValueW(walked, index, name, &chars, nullptr, nullptr, nullptr, &bytes), ERROR_SUCCESS);
+            EXPECT_EQ(bytes, static_cast<DWORD>(length));  // the size alone, asked without a buffer
+            EXPECT_EQ(chars, static_cast<DWORD>(length));
+        }
+        DWORD chars = kLongest + 1;
+        EXPECT_EQ(RegEnumValueW(walked, values, name, &chars, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
         RegCloseKey(walked);
     }
 }

@@ -2,79 +2,70 @@
 // the process shares: each write must make a new state, every thread must see one
 // state whole, and a hive made before states were numbered must still be read.
 #include <atomic>
-#include <functional>
-#include <string>
-#include <thread>
-#include <vector>
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include "ktmw32.h"
 #include "registry_read_scope.h"
 #include "registry_test_util.h"
-#include "temp_hive.h"
-#include "winbase.h"
 
 namespace {
 
 const char* const kKey = "SOFTWARE\\Seen";
 
+std::string joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names) text += name + " ";
+    return text;
+}
+
 // Values and subkeys of a key as read now, on a thread (and so a connection) of its own.
-std::string seenElsewhere(const char* path = kKey) {
-    std::string seen;
-    std::thread([&] {
-        HKEY key;
-        if (openKey(path, key) != ERROR_SUCCESS) {
-            seen = "<cannot open>";
-            return;
-        }
-        for (const auto& name : valueNames(key)) seen += name + " ";
-        for (const auto& name : subkeyNames(key)) seen += "[" + name + "] ";
-        RegCloseKey(key);
-    }).join();
-    return seen;
+std::string seenElsewhere(const char* path) {
+    return onOtherThread([&] {
+        std::string seen = joined(valuesAt(path));
+        for (const auto& name : subkeysAt(path)) seen += "[" + name + "] ";
+        return seen;
+    });
 }
 
-LSTATUS inTransaction(const std::function<LSTATUS(HANDLE)>& body) {
-    HANDLE transaction = CreateTransaction(nullptr, nullptr, 0, 0, 0, 0, nullptr);
-    LSTATUS rc = body(transaction);
-    if (rc == ERROR_SUCCESS && !CommitTransaction(transaction)) rc = ERROR_TRANSACTION_NOT_ACTIVE;
-    CloseHandle(transaction);
-    return rc;
-}
-
-// Every kind of write, each read back by this thread and another right after: a write
-// that did not make a new state would leave both with the copy read before it.
-TEST(RegistryVersions, EveryWriteIsSeenByTheNextReadOnEveryThread) {
-    TempHive hive;
-    HKEY key = createKey(kKey);
-    ASSERT_NE(key, nullptr);
-    struct Case {
+// Every kind of write, each read back right after by this thread, by path and through
+// a handle held throughout, and by another thread; all held the state before it. A write
+// that made no new state, or a reader keeping its copy of a key the write changed,
+// shows the old contents; a key the write left alone must read as it was.
+void expectEveryWriteSeenByTheNextReadOnEveryThread() {
+    const char *a = "SOFTWARE\\Seen\\A", *b = "SOFTWARE\\Seen\\B", *c = "SOFTWARE\\Seen\\C";
+    for (const char* name : {"a1", "a2"}) ASSERT_EQ(setAt(a, name), ERROR_SUCCESS);
+    ASSERT_EQ(setAt(b, "b1", "old"), ERROR_SUCCESS);
+    HKEY held = createKey(a);
+    ASSERT_NE(held, nullptr);
+    auto state = [&](bool throughHeld) {
+        return joined(throughHeld ? valueNames(held) : valuesAt(a)) + "| " + joined(valuesAt(b)) + "= " +
+               readString(b, "b1") + " | " + joined(valuesAt(c)) + "| " + joined(subkeysAt(kKey));
+    };
+    const struct {
         const char* write;
         std::function<LSTATUS()> body;
-        const char* seen;
-    };
-    const Case cases[] = {
-        {"set a value", [&] { return setString(key, "a", ""); }, "a "},
-        {"overwrite it", [&] { return setString(key, "A", "x"); }, "a "},
-        {"create a subkey",
-         [] {
-             HKEY k = createKey("SOFTWARE\\Seen\\Sub");
-             return k ? RegCloseKey(k) : 1;
+        const char* state;
+    } steps[] = {
+        {"a value set", [&] { return setString(held, "a3", ""); }, "a1 a2 a3 | b1 = old | <cannot open> | A B "},
+        {"it overwritten", [&] { return setString(held, "A3", "x"); }, "a1 a2 a3 | b1 = old | <cannot open> | A B "},
+        {"a value deleted", [&] { return RegDeleteValueA(held, "a1"); }, "a2 a3 | b1 = old | <cannot open> | A B "},
+        {"another key's value overwritten", [&] { return setAt(b, "b1", "new"); },
+         "a2 a3 | b1 = new | <cannot open> | A B "},
+        {"a key created",
+         [&] {
+             HKEY k = createKey(c);
+             return k ? RegCloseKey(k) : ERROR_CANTOPEN;
          },
-         "a [Sub] "},
-        {"delete the value", [&] { return RegDeleteValueA(key, "a"); }, "[Sub] "},
-        {"delete the subkey", [] { return RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Seen\\Sub"); }, ""},
-        {"commit a transaction",
-         [] {
-             return inTransaction([](HANDLE transaction) {
+         "a2 a3 | b1 = new | | A B C "},
+        {"a value in the new key", [&] { return setAt(c, "c1"); }, "a2 a3 | b1 = new | c1 | A B C "},
+        {"the new key deleted", [&] { return RegDeleteKeyA(HKEY_LOCAL_MACHINE, c); },
+         "a2 a3 | b1 = new | <cannot open> | A B "},
+        {"a transaction committed",
+         [&] {
+             return inTransaction([&](HANDLE transaction) -> LSTATUS {
                  HKEY k;
-                 LSTATUS rc =
-                     RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_ALL_ACCESS, &k, transaction, nullptr);
+                 LSTATUS rc = RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, a, 0, KEY_ALL_ACCESS, &k, transaction, nullptr);
                  if (rc != ERROR_SUCCESS) return rc;
                  rc = setString(k, "t1", "");
                  if (rc == ERROR_SUCCESS) rc = setString(k, "t2", "");
@@ -82,19 +73,27 @@ TEST(RegistryVersions, EveryWriteIsSeenByTheNextReadOnEveryThread) {
                  return rc;
              });
          },
-         "t1 t2 "},
+         "a2 a3 t1 t2 | b1 = new | <cannot open> | A B "},
     };
-    for (const auto& c : cases) {
-        // Both readers hold the state before the write, so a stale copy would be at hand.
-        (void)seenElsewhere();
-        (void)valueNames(key);
-        ASSERT_EQ(c.body(), ERROR_SUCCESS) << c.write;
-        EXPECT_EQ(seenElsewhere(), c.seen) << c.write;
-        std::string values(c.seen), here;
-        for (const auto& name : valueNames(key)) here += name + " ";
-        EXPECT_EQ(here, values.substr(0, values.find('['))) << c.write;
+    for (const auto& step : steps) {
+        (void)state(true);  // every reader holds the state before the write: a stale copy is at hand
+        (void)state(false);
+        (void)onOtherThread([&] { return state(false); });
+        ASSERT_EQ(step.body(), ERROR_SUCCESS) << step.write;
+        EXPECT_EQ(onOtherThread([&] { return state(false); }), step.state) << step.write;
+        EXPECT_EQ(state(false), step.state) << step.write;
+        EXPECT_EQ(state(true), step.state) << step.write;
     }
-    RegCloseKey(key);
+    RegCloseKey(held);
+}
+
+TEST(RegistryVersions, EveryWriteIsSeenByTheNextReadOnEveryThread) {
+    for (HiveStore store : {HiveStore::File, HiveStore::Database}) {
+        SCOPED_TRACE(storeName(store));
+        StoreHive hive(store);
+        ASSERT_EQ(hive.error(), "");
+        expectEveryWriteSeenByTheNextReadOnEveryThread();
+    }
 }
 
 // A reader at a new version keeps what it read of the keys the write left alone and
@@ -106,64 +105,42 @@ TEST(RegistryVersions, OnlyTheKeysAWriteChangedAreReadAgain) {
     const char* const kOther = "SOFTWARE\\Other";
     HKEY seen = createKey(kKey), other = createKey(kOther);
     ASSERT_TRUE(seen && other);
-    auto setIn = [](const char* path, const char* name) {
-        HKEY k = createKey(path);
-        LSTATUS rc = k ? setString(k, name, "") : ERROR_CANTOPEN;
-        if (k) RegCloseKey(k);
-        return rc;
+    auto setTransacted = [](const char* path, const char* name, bool deleteFirst = false) {
+        return inTransaction([&](HANDLE transaction) -> LSTATUS {
+            LSTATUS rc = deleteFirst ? RegDeleteKeyTransactedA(HKEY_LOCAL_MACHINE, path, 0, 0, transaction, nullptr)
+                                     : ERROR_SUCCESS;
+            HKEY k = rc == ERROR_SUCCESS ? createTransacted(transaction, path) : nullptr;
+            if (!k) return rc == ERROR_SUCCESS ? ERROR_CANTOPEN : rc;
+            rc = setString(k, name, "");
+            RegCloseKey(k);
+            return rc;
+        });
     };
-    struct Case {
+    const struct {
         const char* write;
         std::function<LSTATUS()> body;
         bool seenReadAgain, otherReadAgain;
         const char* seenShows;  // what the write put in kKey
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"a value of the other key", [&] { return setString(other, "o", ""); }, false, true, nullptr},
-        {"the other key in a transaction",
-         [&] {
-             return inTransaction([&](HANDLE transaction) {
-                 HKEY k;
-                 LSTATUS rc =
-                     RegOpenKeyTransactedA(HKEY_LOCAL_MACHINE, kOther, 0, KEY_ALL_ACCESS, &k, transaction, nullptr);
-                 if (rc == ERROR_SUCCESS) rc = setString(k, "t", "");
-                 RegCloseKey(k);
-                 return rc;
-             });
-         },
-         false, true, nullptr},
+        {"the other key in a transaction", [&] { return setTransacted(kOther, "t"); }, false, true, nullptr},
         {"a value of the key", [&] { return setString(seen, "v", ""); }, true, false, "v "},
-        {"a subkey made", [&] { return setIn("SOFTWARE\\Seen\\Sub", "s1"); }, true, false, "[Sub]"},
-        {"a value of the subkey", [&] { return setIn("SOFTWARE\\Seen\\Sub", "s2"); }, true, false, "[Sub]"},
-        {"the subkey deleted", [] { return RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Seen\\Sub"); }, true,
-         false, nullptr},
+        {"a subkey made", [] { return setAt("SOFTWARE\\Seen\\Sub", "s1"); }, true, false, "[Sub]"},
+        {"a value of the subkey", [] { return setAt("SOFTWARE\\Seen\\Sub", "s2"); }, true, false, "[Sub]"},
+        {"the subkey deleted", [] { return RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Seen\\Sub"); }, true, false,
+         nullptr},
         // A new key of the same path: its predecessor's copy (with the slipped value) is not it.
-        {"the key deleted and made again in a transaction",
-         [&] {
-             return inTransaction([&](HANDLE transaction) {
-                 LSTATUS rc = RegDeleteKeyTransactedA(HKEY_LOCAL_MACHINE, kKey, 0, 0, transaction, nullptr);
-                 HKEY k;
-                 if (rc == ERROR_SUCCESS)
-                     rc = RegCreateKeyTransactedA(HKEY_LOCAL_MACHINE, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
-                                                  nullptr, transaction, nullptr);
-                 if (rc != ERROR_SUCCESS) return rc;
-                 rc = setString(k, "again", "");
-                 RegCloseKey(k);
-                 return rc;
-             });
-         },
-         false, false, "again "},
+        {"the key deleted and made again in a transaction", [&] { return setTransacted(kKey, "again", true); }, false,
+         false, "again "},
     };
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(hive.path().string().c_str(), &db), SQLITE_OK);
     for (size_t i = 0; i < std::size(cases); ++i) {
-        const Case& c = cases[i];
+        const auto& c = cases[i];
         (void)seenElsewhere(kKey);  // both read at the version before the write
         (void)seenElsewhere(kOther);
         std::string slipped = "slipped" + std::to_string(i);
         std::string sql = "INSERT INTO vals(key, name, folded, type, data) SELECT id, '" + slipped + "', '" + slipped +
                           "', 1, x'' FROM keys WHERE name IN ('Seen', 'Other')";
-        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqliteAnswer(hive.path(), sql), "");
         ASSERT_EQ(c.body(), ERROR_SUCCESS) << c.write;
         std::string seenNow = seenElsewhere(kKey), otherNow = seenElsewhere(kOther);
         EXPECT_EQ(seenNow.find(slipped) != std::string::npos, c.seenReadAgain) << c.write << ": " << seenNow;
@@ -172,7 +149,6 @@ TEST(RegistryVersions, OnlyTheKeysAWriteChangedAreReadAgain) {
             EXPECT_NE(seenNow.find(c.seenShows), std::string::npos) << c.write << ": " << seenNow;
         }
     }
-    sqlite3_close(db);
     RegCloseKey(seen);
     RegCloseKey(other);
 }
@@ -185,14 +161,12 @@ TEST(RegistryVersions, ThreadsReadingWhileListsAreReplacedEachSeeOneVersion) {
     const char* const lists[] = {"SOFTWARE\\One", "SOFTWARE\\Two"};
     const std::vector<std::vector<std::string>> versions = {{"a0", "a1", "a2", "a3"}, {"b0", "b1", "b2"}};
     auto write = [&](const std::vector<std::string>& names) {
-        return inTransaction([&](HANDLE transaction) {
+        return inTransaction([&](HANDLE transaction) -> LSTATUS {
             LSTATUS rc = ERROR_SUCCESS;
             for (const char* list : lists) {
                 RegDeleteKeyTransactedA(HKEY_LOCAL_MACHINE, list, 0, 0, transaction, nullptr);
-                HKEY k;
-                rc = RegCreateKeyTransactedA(HKEY_LOCAL_MACHINE, list, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &k,
-                                             nullptr, transaction, nullptr);
-                if (rc != ERROR_SUCCESS) return rc;
+                HKEY k = createTransacted(transaction, list);
+                if (!k) return ERROR_CANTOPEN;
                 for (size_t i = 0; rc == ERROR_SUCCESS && i < names.size(); ++i)
                     rc = setString(k, names[i].c_str(), "");
                 RegCloseKey(k);
@@ -232,12 +206,6 @@ TEST(RegistryVersions, ThreadsReadingWhileListsAreReplacedEachSeeOneVersion) {
     EXPECT_GT(writes, 1);
 }
 
-int exitCode(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-}
-
 // A hive as made before its states were numbered, its values listed by an index of
 // their own and its keys stamped: a user who may only read it still reads it, and sees
 // what is written after; the first writer numbers it, adds the index and the stamps.
@@ -250,25 +218,20 @@ TEST(RegistryVersions, HiveOfTheOlderSchemaIsReadAndCompletedByItsFirstWriter) {
     ASSERT_EQ(pipe(ready), 0);
     ASSERT_EQ(pipe(written), 0);
     char byte = 0;
-    pid_t setup = fork();
-    if (setup == 0) {
-        HKEY key = createKey(kKey);
-        bool ok = key && setString(key, "before", "") == ERROR_SUCCESS;
-        _exit(ok ? 0 : 1);
-    }
-    ASSERT_EQ(exitCode(setup), 0);
-    sqlite3* db = nullptr;
+    ASSERT_EQ(inChild([] { return setAt(kKey, "before") == ERROR_SUCCESS; }), 0);
+    sqlite3* db = nullptr;  // held to the end, so the hive's files are kept as they are
     ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db,
-                           "DROP TRIGGER keys_stamp_made; DROP TRIGGER keys_stamp_gone; DROP TRIGGER keys_stamp_written;"
-                           "ALTER TABLE keys DROP COLUMN changed;"
-                           "DROP TABLE hive; DROP INDEX vals_listing; CREATE INDEX vals_in_order ON vals(key)",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
+    EXPECT_EQ(
+        sqlite3_exec(db,
+                     "DROP TRIGGER keys_stamp_made; DROP TRIGGER keys_stamp_gone; DROP TRIGGER keys_stamp_written;"
+                     "ALTER TABLE keys DROP COLUMN changed;"
+                     "DROP TABLE hive; DROP INDEX vals_listing; CREATE INDEX vals_in_order ON vals(key)",
+                     nullptr, nullptr, nullptr),
+        SQLITE_OK);
 
     pid_t reader = fork();
     if (reader == 0) {
-        if (setgid(65534) != 0 || setuid(65534) != 0) _exit(2);
+        if (!becomeNobody()) _exit(2);
         HKEY key;
         if (openKey(kKey, key) != ERROR_SUCCESS || valueNames(key) != std::vector<std::string>{"before"}) _exit(3);
         if (write(ready[1], &byte, 1) != 1 || read(written[0], &byte, 1) != 1) _exit(5);
@@ -277,28 +240,16 @@ TEST(RegistryVersions, HiveOfTheOlderSchemaIsReadAndCompletedByItsFirstWriter) {
     close(ready[1]);  // a reader that failed first is then an end of file, not a hang
     close(written[0]);
     ASSERT_EQ(read(ready[0], &byte, 1), 1) << "the reader that may not write could not read, exit " << exitCode(reader);
-    pid_t writer = fork();
-    if (writer == 0) {
-        HKEY key = createKey(kKey);
-        _exit(key && setString(key, "after", "") == ERROR_SUCCESS ? 0 : 1);
-    }
-    EXPECT_EQ(exitCode(writer), 0);
+    EXPECT_EQ(inChild([] { return setAt(kKey, "after") == ERROR_SUCCESS; }), 0);
     EXPECT_EQ(write(written[1], &byte, 1), 1);
     EXPECT_EQ(exitCode(reader), 0) << "the reader that may not write lost the hive or its change";
-    sqlite3_stmt* s = nullptr;
-    ASSERT_EQ(sqlite3_prepare_v2(db,
-                                 "SELECT (SELECT count(*) FROM hive WHERE version > 0),"
-                                 " (SELECT count(*) FROM sqlite_master WHERE name = 'vals_listing'),"
-                                 " (SELECT count(*) FROM sqlite_master WHERE type = 'trigger'),"
-                                 " (SELECT count(*) FROM keys WHERE changed > 0) = (SELECT count(*) FROM keys)",
-                                 -1, &s, nullptr),
-              SQLITE_OK);
-    ASSERT_EQ(sqlite3_step(s), SQLITE_ROW);
-    EXPECT_EQ(sqlite3_column_int(s, 0), 1) << "the writer did not number the hive";
-    EXPECT_EQ(sqlite3_column_int(s, 1), 1) << "the writer did not add the listing index";
-    EXPECT_EQ(sqlite3_column_int(s, 2), 3) << "the writer did not add the stamps";
-    EXPECT_EQ(sqlite3_column_int(s, 3), 1) << "the writer left keys unstamped";
-    sqlite3_finalize(s);
+    EXPECT_EQ(sqliteAnswer(path,
+                           "SELECT (SELECT count(*) FROM hive WHERE version > 0),"
+                           " (SELECT count(*) FROM sqlite_master WHERE name = 'vals_listing'),"
+                           " (SELECT count(*) FROM sqlite_master WHERE type = 'trigger'),"
+                           " (SELECT count(*) FROM keys WHERE changed > 0) = (SELECT count(*) FROM keys)"),
+              "1 1 3 1 ")
+        << "the writer's work: the hive numbered, the listing index, the three stamps, every key stamped";
     sqlite3_close(db);
 }
 

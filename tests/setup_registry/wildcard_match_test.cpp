@@ -7,7 +7,7 @@ namespace {
 TEST(WildcardMatch, WholeNameCaseSensitiveWithStarQuestionNumberAndLists) {
     // clang-format off
     const struct {
-        const char* name;
+        std::string name;
         const char* pattern;
         bool matches;
     } cases[] = {
@@ -36,16 +36,12 @@ TEST(WildcardMatch, WholeNameCaseSensitiveWithStarQuestionNumberAndLists) {
         // A character is a code point: é is one, É is not é, a stray byte still counts once.
         {"\xC3\xA9", "?", true}, {"\xC3\xA9t\xC3\xA9", "?t?", true}, {"\xC3\xA9", "[\xC3\xA0-\xC3\xBF]", true},
         {"\xC3\x89", "\xC3\xA9", false}, {"\xFF", "?", true},
+        // A long name does not blow up the backtracking.
+        {std::string(5000, 'a'), "*a*a*a*a*a*a*b", false}, {std::string(5000, 'a') + "b", "*a*a*a*a*a*a*b", true},
     };
     // clang-format on
     for (const auto& c : cases)
         EXPECT_EQ(WildcardMatch(c.name, c.pattern), c.matches) << '"' << c.name << "\" against \"" << c.pattern << '"';
-}
-
-TEST(WildcardMatch, LongNameDoesNotBlowUp) {
-    std::string name(5000, 'a');
-    EXPECT_FALSE(WildcardMatch(name, "*a*a*a*a*a*a*b"));
-    EXPECT_TRUE(WildcardMatch(name + "b", "*a*a*a*a*a*a*b"));
 }
 
 }  // namespace
