@@ -240,6 +240,7 @@ LSTATUS Connection::loadSnapshot(KeyRef& key, std::shared_ptr<Snapshot>& result)
         }
         if (step != SQLITE_DONE) return fail(step);
     }
+    snap->shrink();
     result = std::move(snap);
     return ERROR_SUCCESS;
 }

@@ -283,8 +283,12 @@ LSTATUS PgHive::load(PgSession& session, std::shared_ptr<HiveVersion>& version) 
     version = std::make_shared<HiveVersion>(HiveIdentity{0, 0, hiveId}, pgInt(v.get(), 0, 1));
     for (auto& [id, key] : byId) {
         version->addPath(key.path, id);
-        if (key.before) version->addSnapshot(id, std::move(key.before));
-        else version->addSnapshot(id, std::move(key.fresh));
+        if (key.before) {
+            version->addSnapshot(id, std::move(key.before));
+        } else {
+            key.fresh->shrink();
+            version->addSnapshot(id, std::move(key.fresh));
+        }
     }
     return ERROR_SUCCESS;
 }

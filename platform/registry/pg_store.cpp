@@ -83,6 +83,7 @@ LSTATUS loadSnapshot(S& s, KeyRef& key, std::shared_ptr<const Snapshot>& result)
             return ERROR_NOT_ENOUGH_MEMORY;
     if ((rc = s.run(S::kSubkeys, {key.id}, r)) != ERROR_SUCCESS) return rc;
     for (int i = 0; i < PQntuples(r.get()); ++i) addSubkeyRow(*snap, pgBytes(r.get(), i, 0), pgInt(r.get(), i, 1));
+    snap->shrink();
     result = std::move(snap);
     return ERROR_SUCCESS;
 }

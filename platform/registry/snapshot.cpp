@@ -8,6 +8,12 @@
 
 namespace platform::registry {
 
+void Snapshot::shrink() {
+    values_.shrink_to_fit();
+    names_.shrink_to_fit();
+    data_.shrink_to_fit();
+}
+
 bool Snapshot::addValue(std::string_view name, DWORD type, std::string_view data) {
     size_t at = names_.size();
     if (at + name.size() > UINT32_MAX || data_.size() + data.size() > UINT32_MAX) return false;

@@ -70,6 +70,9 @@ struct Snapshot {
     // The name in UTF-8, as stored. False when the snapshot cannot hold more (4 GiB
     // of names or of data).
     bool addValue(std::string_view name, DWORD type, std::string_view data);
+    // Gives back the room the buffers grew beyond what they hold, once every value
+    // is added: a snapshot lives as long as any reader holds it.
+    void shrink();
     // The value of that name, compared without regard to case; false if none.
     bool find(std::u16string_view name, ValueRow& row) const;
 
