@@ -66,7 +66,7 @@ TEST_F(RegTool, RuleListsRoundTripThroughAddQueryExportDeleteImport) {
               "    helpdesk@example.com    REG_SZ    \n\n");
 
     ASSERT_EQ(reg({"export", kProduct, file("rules.reg")}).status, 0);
-    EXPECT_EQ(contents(file("rules.reg")),
+    EXPECT_EQ(ReadWholeFile(file("rules.reg")),
               utf16le("Windows Registry Editor Version 5.00\r\n\r\n"
                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor]\r\n\r\n"
                       "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Orlenby\\Pellicor\\ExtOOFdisabledDomains]\r\n"
@@ -147,7 +147,7 @@ TEST_F(RegTool, QuestionsAnsweredNoChangeNothing) {
     EXPECT_EQ(reg({"query", kProduct}).status, 0);
     std::ofstream(file("existing.reg")) << "keep";
     EXPECT_EQ(reg({"export", kProduct, file("existing.reg")}, "no\n").status, 1);
-    EXPECT_EQ(contents(file("existing.reg")), "keep");
+    EXPECT_EQ(ReadWholeFile(file("existing.reg")), "keep");
     EXPECT_EQ(reg({"export", kProduct, file("existing.reg"), "/y"}).status, 0);
 }
 

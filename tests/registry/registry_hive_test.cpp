@@ -63,7 +63,7 @@ TEST(RegistryHive, FilesThatAreNoHiveGiveAnErrorAndAreLeftAlone) {
     RegCloseKey(key);
     // Everything in the main file, whose copy is damaged beyond the header page.
     ASSERT_EQ(sqliteAnswer(hive.path(), "PRAGMA wal_checkpoint(TRUNCATE)"), "0 0 0 ");
-    std::string real = contents(hive.path());
+    std::string real = ReadWholeFile(hive.path());
     ASSERT_GT(real.size(), 8192u);
     for (size_t i = 4096; i < real.size(); ++i) real[i] = static_cast<char>(0xA5 ^ i);
     std::string garbage(8192, '\0');
@@ -91,7 +91,7 @@ TEST(RegistryHive, FilesThatAreNoHiveGiveAnErrorAndAreLeftAlone) {
         SCOPED_TRACE(c.file);
         std::string path = (hive.folder() / c.file).string();
         c.make(path);
-        std::string before = contents(path);
+        std::string before = ReadWholeFile(path);
         setenv("PELLICOR_REGISTRY", path.c_str(), 1);
         EXPECT_EQ(openKey("SOFTWARE\\Orlenby\\Pellicor\\List", key), c.status);
         EXPECT_EQ(platform::registry::HiveSystemError(), c.systemError);
@@ -111,7 +111,7 @@ TEST(RegistryHive, FilesThatAreNoHiveGiveAnErrorAndAreLeftAlone) {
         EXPECT_EQ(RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE"), ERROR_BADDB);
         EXPECT_EQ(RegSetValueExA(HKEY_LOCAL_MACHINE, "v", 0, REG_SZ, nullptr, 0), ERROR_BADDB);
         EXPECT_EQ(valueCount(HKEY_LOCAL_MACHINE), ERROR_BADDB);
-        EXPECT_EQ(contents(path), before);
+        EXPECT_EQ(ReadWholeFile(path), before);
     }
 }
 

@@ -1,7 +1,6 @@
 // Small helpers shared by the registry tests.
 #pragma once
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -14,17 +13,11 @@
 #include <gtest/gtest.h>
 
 #include "ktmw32.h"
+#include "run_program.h"
 #include "store_hive.h"
 #include "winbase.h"
 #include "windows.h"
 #include "winreg.h"
-
-// A file's bytes; none when it is not a file.
-inline std::string contents(const std::filesystem::path& file) {
-    if (!std::filesystem::is_regular_file(file)) return "";
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Creates (or opens) a key below HKEY_LOCAL_MACHINE; the caller closes it.
 inline HKEY createKey(const char* path, LSTATUS* status = nullptr) {
