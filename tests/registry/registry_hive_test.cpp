@@ -291,7 +291,7 @@ TEST(RegistryLocks, OpeningAndClosingTheHiveFilesBesideAConnectionKeepsItsLocks)
               }),
               0)
         << "the writer reset the WAL under the reader";
-    EXPECT_EQ(exitCode(reader), 0) << "the reader's snapshot changed";
+    EXPECT_EQ(ExitCodeOf(reader), 0) << "the reader's snapshot changed";
     EXPECT_EQ(sqliteAnswer(path, "PRAGMA integrity_check"), "ok ");
 }
 

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include <sqlite3.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -151,12 +150,6 @@ inline LSTATUS inTransaction(const std::function<LSTATUS(HANDLE)>& body) {
     return rc;
 }
 
-inline int exitCode(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-}
-
 // A child that exits 0 when body returns true, else 1; the caller waits for it.
 template <typename Body>
 pid_t startChild(Body body) {
@@ -166,7 +159,7 @@ pid_t startChild(Body body) {
 }
 template <typename Body>
 int inChild(Body body) {
-    return exitCode(startChild(body));
+    return ExitCodeOf(startChild(body));
 }
 
 // The user and group the sink may run as: one that may read the hive but not write it.

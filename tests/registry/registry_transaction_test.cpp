@@ -161,8 +161,8 @@ TEST_P(RegistryTransactions, ReaderProcessNeverSeesAListMissingOrPartWhileAWrite
         std::ofstream{done};
         return ok;
     });
-    EXPECT_EQ(exitCode(writer), 0) << "a rewrite failed";
-    EXPECT_EQ(exitCode(reader), 0) << "the reader saw the list missing or partial";
+    EXPECT_EQ(ExitCodeOf(writer), 0) << "a rewrite failed";
+    EXPECT_EQ(ExitCodeOf(reader), 0) << "the reader saw the list missing or partial";
 }
 
 }  // namespace

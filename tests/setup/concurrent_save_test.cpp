@@ -8,7 +8,6 @@
 
 #include <ktmw32.h>
 #include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "clsRegistry.h"
@@ -48,9 +47,7 @@ TEST_F(WindowTest, ReaderNeverSeesAListMissingWhileTheWindowSaves) {
     long reads = 0, wrong = -1;
     EXPECT_EQ(std::fscanf(result, "%ld %ld", &reads, &wrong), 2);
     std::fclose(result);
-    int status = -1;
-    waitpid(reader, &status, 0);
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(ExitCodeOf(reader), 0);
     EXPECT_GT(reads, 3);
     EXPECT_EQ(wrong, 0);
     EXPECT_TRUE(toolkit.messageBoxes.empty());

@@ -3,7 +3,6 @@
 
 #include <ktmw32.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "rule_list_file.h"
@@ -180,9 +179,7 @@ bool ReplaceAsUser(const std::filesystem::path& path, const std::string& content
         bool ok = ::setgid(65534) == 0 && ::setuid(65534) == 0 && ReplaceFileWhole(path.string(), content, error);
         ::_exit(ok ? 0 : 1);
     }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return ExitCodeOf(child) == 0;
 }
 
 }  // namespace

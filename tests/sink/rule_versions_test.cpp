@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "ktmw32.h"
@@ -13,6 +12,7 @@
 #include "message_event_source.h"
 #include "rule_lists.h"
 #include "rule_store.h"
+#include "run_program.h"
 #include "temp_hive.h"
 
 namespace {
@@ -63,18 +63,12 @@ HRESULT judge(IMailMsgProperties*) {
     return S_OK;
 }
 
-int exitCode(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-}
-
 TEST(RuleVersions, EveryJudgementSeesOneVersionOfTheListsWhileAnotherProcessFlipsThem) {
     TempHive hive;
     // Written by a child: this process opens the hive only after the fork.
     pid_t setup = fork();
     if (setup == 0) _exit(writeVersion(true) ? 0 : 1);
-    ASSERT_EQ(exitCode(setup), 0);
+    ASSERT_EQ(ExitCodeOf(setup), 0);
     std::string done = hive.path().string() + ".done";
     pid_t writer = fork();
     if (writer == 0) {
@@ -93,7 +87,7 @@ TEST(RuleVersions, EveryJudgementSeesOneVersionOfTheListsWhileAnotherProcessFlip
     message->Release();
     FILE* marker = fopen(done.c_str(), "w");
     if (marker) fclose(marker);
-    EXPECT_EQ(exitCode(writer), 0) << "the writer failed or did not flip the lists";
+    EXPECT_EQ(ExitCodeOf(writer), 0) << "the writer failed or did not flip the lists";
     EXPECT_EQ(wrongVerdicts, 0) << "of " << kJudgements << " judgements";
 }
 

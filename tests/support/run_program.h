@@ -23,6 +23,13 @@ inline std::string ReadWholeFile(const std::filesystem::path& path) {
     return text.str();
 }
 
+// Waits for the child and gives its exit code; -1 when it did not exit normally.
+inline int ExitCodeOf(pid_t child) {
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 // Runs `argv` with `input` on standard input and collects what it writes. The child
 // is told the hive explicitly, so that it can never reach the machine's own.
 inline ProgramResult RunProgram(const std::vector<std::string>& argv, const TempHive& hive,
@@ -43,7 +50,6 @@ inline ProgramResult RunProgram(const std::vector<std::string>& argv, const Temp
         execv(args[0], args.data());
         _exit(127);
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(outPath), ReadWholeFile(errPath)};
+    int status = ExitCodeOf(child);
+    return {status, ReadWholeFile(outPath), ReadWholeFile(errPath)};
 }
