@@ -131,7 +131,9 @@ for round in $(seq 1 "$rounds"); do
     run envelope "$build/bin/nothing-milter" -e
     run pellicor env PELLICOR_REGISTRY="$reader" "$build/bin/pellicor-milter" -u postfix
 done
-awk -v rounds="$rounds" '
+# Targets: 0.97 of the do-nothing milter up to 1,000 entries per list, 0.9 beyond.
+target=$([ "$entries" -le 1000 ] && echo 0.97 || echo 0.90)
+awk -v rounds="$rounds" -v target="$target" '
     function median(list, n,    sorted, i, j, t) {
         for (i = 1; i <= n; i++) sorted[i] = list[i]
         for (i = 2; i <= n; i++) for (j = i; j > 1 && sorted[j - 1] > sorted[j]; j--) {
@@ -149,8 +151,8 @@ awk -v rounds="$rounds" '
         }
         for (i = 1; i <= rounds; i++) { byNothing[i] = rate["pellicor", i] / rate["nothing", i]
                                         byEnvelope[i] = rate["pellicor", i] / rate["envelope", i] }
-        printf "pellicor / nothing  = %.3f of the medians, %.3f the median of the rounds (target >= 0.95)\n",
-            med["pellicor"] / med["nothing"], median(byNothing, rounds)
+        printf "pellicor / nothing  = %.3f of the medians, %.3f the median of the rounds (target >= %s)\n",
+            med["pellicor"] / med["nothing"], median(byNothing, rounds), target
         printf "pellicor / envelope = %.3f of the medians, %.3f the median of the rounds\n",
             med["pellicor"] / med["envelope"], median(byEnvelope, rounds)
     }' "$work/results"
