@@ -65,6 +65,7 @@ TEST(RegistryHive, FilesThatAreNoHiveGiveAnErrorAndAreLeftAlone) {
     ASSERT_EQ(sqliteAnswer(hive.path(), "PRAGMA wal_checkpoint(TRUNCATE)"), "0 0 0 ");
     std::string real = ReadWholeFile(hive.path());
     ASSERT_GT(real.size(), 8192u);
+    const std::string intact = real;
     for (size_t i = 4096; i < real.size(); ++i) real[i] = static_cast<char>(0xA5 ^ i);
     std::string garbage(8192, '\0');
     for (size_t i = 0; i < garbage.size(); ++i) garbage[i] = static_cast<char>(i * 7919 % 251);
@@ -81,9 +82,11 @@ TEST(RegistryHive, FilesThatAreNoHiveGiveAnErrorAndAreLeftAlone) {
         {"missing.sqlite", [](const std::string&) {}, ERROR_FILE_NOT_FOUND, 0},
         {"garbage.sqlite", write(garbage), ERROR_BADDB, 0},
         {"damaged.sqlite", write(real), ERROR_BADDB, 0},
+        // Another program's database, even one with the same tables, is left alone.
         {"foreign.sqlite",
-         [](const std::string& path) {
-             ASSERT_EQ(sqliteAnswer(path, "CREATE TABLE notes(x); INSERT INTO notes VALUES(1)"), "");
+         [&](const std::string& path) {
+             write(intact)(path);
+             ASSERT_EQ(sqliteAnswer(path, "PRAGMA application_id = 1"), "");
          },
          ERROR_BADDB, 0},
     };
