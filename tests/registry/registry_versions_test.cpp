@@ -239,7 +239,8 @@ TEST(RegistryVersions, HiveOfTheOlderSchemaIsReadAndCompletedByItsFirstWriter) {
     }
     close(ready[1]);  // a reader that failed first is then an end of file, not a hang
     close(written[0]);
-    ASSERT_EQ(read(ready[0], &byte, 1), 1) << "the reader that may not write could not read, exit " << ExitCodeOf(reader);
+    ASSERT_EQ(read(ready[0], &byte, 1), 1)
+        << "the reader that may not write could not read, exit " << ExitCodeOf(reader);
     EXPECT_EQ(inChild([] { return setAt(kKey, "after") == ERROR_SUCCESS; }), 0);
     EXPECT_EQ(write(written[1], &byte, 1), 1);
     EXPECT_EQ(ExitCodeOf(reader), 0) << "the reader that may not write lost the hive or its change";
